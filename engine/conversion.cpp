@@ -122,8 +122,6 @@ int32_t convertDocument(const ConversionJob& job) {
     // records); for HTML append the records of T3 and T4 and fill record 0's run fields
     // from `request`; then stamp record 0 with the conversion time. Failures give
     // ResultConversionError.
-    (void)kind;
-    (void)documentRecords;
 
     // Released in reverse order of opening, on every path.
     for (int index = TempCount - 1; index >= 0; --index) {

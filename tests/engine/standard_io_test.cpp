@@ -29,15 +29,6 @@ std::string readAll(uint32_t handle) {
     }
 }
 
-TEST(StandardIo, TheTableIsFilledAsDocumented) {
-    EXPECT_EQ(nullptr, io.userData);
-    EXPECT_EQ(1, io.reportProgress(io.userData, StagePercent, nullptr));
-    void* block = io.allocBlock(io.userData, 4096);
-    ASSERT_NE(nullptr, block);
-    static_cast<char*>(block)[4095] = 1;
-    EXPECT_EQ(1, io.freeBlock(io.userData, block));
-}
-
 TEST(StandardIo, ModesOpenReadCreateAndUpdate) {
     TempDir dir;
     const std::string bytes("line\r\nCTRL-Z \x1a NUL \0 end\n", 24);
