@@ -1,0 +1,154 @@
+// engine/conversion.cpp -- the driver: opens the source, the destination and the four
+// temporary streams, decides the kind of source, runs its first step and closes
+// everything in a fixed order on every path. Also the PalmDoc probes and the page
+// opener that the HTML pass receives. The steps themselves live in their own modules.
+#include <cstring>
+
+#include "engine/checked_io.h"
+#include "engine/conversion.h"
+#include "engine/palm_database.h"
+#include "engine/preprocess.h"
+
+namespace {
+
+enum SourceKind { SourcePalmDoc, SourceHtml, SourceText };
+
+// The temporary streams, in the order they are created and the reverse of closing.
+enum TempStream { TempText = 0, TempSpill = 1, TempRecords = 2, TempOffsets = 3, TempCount = 4 };
+
+// Each document record has a 4-byte offset in T4; the database's 16-bit record count
+// leaves room for fewer than 32768 of them beside the text records.
+constexpr int32_t kMaxOffsetBytes = 131072;
+
+constexpr char kDocCreator[4] = {'R', 'E', 'A', 'd'};
+constexpr int kCreatorOffset = 64;  // type at 60, creator at 64, 4 bytes each
+
+bool hasDocCreator(const uint8_t header[kDatabaseHeaderSize]) {
+    return std::memcmp(header + kCreatorOffset, kDocCreator, sizeof kDocCreator) == 0;
+}
+
+SourceKind decideSourceKind(const IoOps& io, uint32_t source) {
+    if (isDocSource(io, source)) return SourcePalmDoc;
+    if (isHtmlSource(io, source)) return SourceHtml;
+    return SourceText;
+}
+
+// The HTML source's first step: the pass converts the root page and the pages it links
+// to, writing text to T1 and the document records to T3 with their offsets in T4.
+int32_t htmlFirstStep(const ConversionJob& job, PageOpener& opener, const uint32_t temps[],
+                      HtmlPassRequest& request, int32_t& documentRecords) {
+    const IoOps& io = *job.io;
+    request.openPage = &openPage;
+    request.closePage = &closePage;
+    request.pageCallbackData = &opener;
+    request.io = &io;
+    request.textStream = temps[TempText];
+    request.recordStream = temps[TempRecords];
+    request.offsetStream = temps[TempOffsets];
+    request.maxDepth = job.maxDepth;
+    // The HTML pass is not part of the engine yet: until it is, an HTML source cannot be
+    // converted. It will be called here with job.sourcePath as the root page.
+    const int32_t pass = StepFailed;
+    if (pass == StepCanceled) return ResultCanceled;
+    if (pass != StepDone) return ResultConversionError;
+    const int32_t offsetBytes = streamSize(io, request.offsetStream);
+    if (offsetBytes < 0 || offsetBytes >= kMaxOffsetBytes) return ResultConversionError;
+    documentRecords = offsetBytes / 4;
+    return ResultOk;
+}
+
+// The first step for any kind of source; its result is the conversion's so far.
+int32_t firstStep(const ConversionJob& job, SourceKind kind, PageOpener& opener,
+                  const uint32_t temps[], HtmlPassRequest& request, int32_t& documentRecords) {
+    const IoOps& io = *job.io;
+    switch (kind) {
+        case SourcePalmDoc:
+            if (!stillWanted(io, StagePreprocessDoc, nullptr)) return ResultCanceled;
+            return preprocessDoc(job, opener.cachedSource, temps[TempText]);
+        case SourceHtml:
+            return htmlFirstStep(job, opener, temps, request, documentRecords);
+        default:
+            if (!stillWanted(io, StagePreprocessText, nullptr)) return ResultCanceled;
+            return preprocessText(job, opener.cachedSource, temps[TempText]);
+    }
+}
+
+}  // namespace
+
+uint32_t openPage(void* pageCallbackData, const char* pagePath) {
+    PageOpener& opener = *static_cast<PageOpener*>(pageCallbackData);
+    if (opener.cachedSource != 0) return opener.cachedSource;
+    const IoOps& io = *opener.job->io;
+    return io.openStream(io.userData, pagePath, 0);
+}
+
+void closePage(void* pageCallbackData, uint32_t handle) {
+    PageOpener& opener = *static_cast<PageOpener*>(pageCallbackData);
+    const IoOps& io = *opener.job->io;
+    if (handle != 0) io.closeStream(io.userData, handle);
+    opener.cachedSource = 0;
+}
+
+int32_t convertDocument(const ConversionJob& job) {
+    const IoOps& io = *job.io;
+    // The opener holds the source for every kind: only the HTML pass's closePage clears
+    // it, so the cleanup closes the source exactly when nobody else has.
+    PageOpener opener{&job, 0};
+    uint32_t destination = 0;
+    uint32_t temps[TempCount] = {};
+    HtmlPassRequest request{};
+    SourceKind kind = SourceText;
+    int32_t documentRecords = 0;
+    int32_t result = ResultOk;
+
+    opener.cachedSource = io.openStream(io.userData, job.sourcePath, 0);
+    if (opener.cachedSource == 0) return ResultSourceOpenError;
+    destination = io.openStream(io.userData, job.destinationPath, 1);
+    if (destination == 0) result = ResultDestinationOpenError;
+    for (int index = 0; result == ResultOk && index < TempCount; ++index) {
+        temps[index] = io.createTempStream(io.userData);
+        if (temps[index] == 0) result = ResultTempOpenError;
+    }
+
+    if (result == ResultOk) {
+        kind = decideSourceKind(io, opener.cachedSource);
+        result = firstStep(job, kind, opener, temps, request, documentRecords);
+    }
+
+    // ---- Writing the database joins here. With result still ResultOk: report
+    // StageCompressHtml for HTML or StageCompressText otherwise (cancel gives
+    // ResultCanceled); write the database from T1 with T2 as spill into `destination`
+    // (the job's title, 4096-byte chunks, groups of 8, `documentRecords` document
+    // records); for HTML append the records of T3 and T4 and fill record 0's run fields
+    // from `request`; then stamp record 0 with the conversion time. Failures give
+    // ResultConversionError.
+
+    // Released in reverse order of opening, on every path.
+    for (int index = TempCount - 1; index >= 0; --index) {
+        if (temps[index] != 0) io.closeStream(io.userData, temps[index]);
+    }
+    if (destination != 0) io.closeStream(io.userData, destination);
+    if (opener.cachedSource != 0) io.closeStream(io.userData, opener.cachedSource);
+    return result;
+}
+
+bool isDocSource(const IoOps& io, uint32_t stream) {
+    uint8_t header[kDatabaseHeaderSize];
+    if (!seekExact(io, stream, 0)) return false;
+    if (!readExact(io, stream, header, kDatabaseHeaderSize)) return false;
+    return hasDocCreator(header);
+}
+
+bool probeDocTitle(const IoOps& io, const char* path, char name[33]) {
+    const uint32_t stream = io.openStream(io.userData, path, 0);
+    if (stream == 0) return false;
+    uint8_t header[kDatabaseHeaderSize];
+    const bool isDoc = readExact(io, stream, header, kDatabaseHeaderSize) && hasDocCreator(header);
+    const bool closed = io.closeStream(io.userData, stream) != 0;
+    if (!isDoc || !closed) return false;
+    std::memcpy(name, header, kDatabaseNameBytes);
+    name[kDatabaseNameBytes] = '\0';
+    return true;
+}
+
+bool progressPercent(const IoOps& io, int32_t percent) { return !stillWantedPercent(io, percent); }
