@@ -284,6 +284,8 @@ int findOrAddTargetPage(HtmlContext& context, PageIndex* index, int32_t linkPosi
 
 int resolvePageLinks(HtmlContext& context) {
     const IoOps& io = *context.io;
+    PageRecord current;  // the linking page must still be readable
+    if (!readPageRecord(io, context.pageStream, context.currentPage, &current)) return 0;
     PageIndex pages{};
     if (!buildPageIndex(context, &pages)) return 0;
 

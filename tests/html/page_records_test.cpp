@@ -254,29 +254,6 @@ TEST(Layout, RuleAndPageEndRecordBytesAndTheCountWithoutAStream) {
     EXPECT_EQ(48u, streams.bytes(layout).size());
 }
 
-TEST(StyleChanges, PositionThenTheStyleRecordAppended) {
-    RecordStreams streams;
-    HtmlContext& context = streams.context();
-    StyleRecord style = defaultStyle();
-    style.bold = 1;
-    style.listNumber = 3;
-    ASSERT_EQ(1, writeStyleChange(context, 0x11223344, style));
-    ASSERT_EQ(1, writeStyleChange(context, 5, defaultStyle()));
-    const std::vector<uint8_t> bytes = streams.bytes(context.styleStream);
-    ASSERT_EQ(120u, bytes.size());
-    EXPECT_EQ((std::vector<uint8_t>{0x44, 0x33, 0x22, 0x11}), std::vector<uint8_t>(bytes.begin(), bytes.begin() + 4));
-    EXPECT_EQ(3, bytes[4 + 8]);    // fontSize
-    EXPECT_EQ(1, bytes[4 + 16]);   // bold
-    EXPECT_EQ(3, bytes[4 + 52]);   // listNumber
-    EXPECT_EQ(5, bytes[60]);
-
-    const uint32_t style0 = context.styleStream;
-    context.styleStream = 0;
-    EXPECT_EQ(1, writeStyleChange(context, 9, style));
-    EXPECT_EQ(120u, streams.bytes(style0).size());
-    context.styleStream = style0;
-}
-
 // One page's worth of record writing, as a page conversion does it.
 static int writeOnePage(HtmlContext& context) {
     int32_t offset;
