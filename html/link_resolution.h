@@ -1,0 +1,98 @@
+// html/link_resolution.h -- gives every link a target text position and, in doing so,
+// drives the following of links: a link to a page not yet known queues that page one
+// level deeper than the linking page. The pass driver calls resolveLocalLinks and then
+// resolvePageLinks after each page (after endPage), and resolveAllLinks after the last.
+// Afterwards every local or attached link carries the resolved bit and a target
+// position: its anchor, the top of its page, or 0xFFFFFFFF when that page was never
+// converted. Links left unresolved (beyond the 8000-page index) leave no trace.
+//
+// Names match when their hashes, their stored lengths and their ASCII-folded bytes are
+// equal. Indexes live only for one call and are freed before it returns, on every path.
+// All operations return 1, or 0 when a seek, read, write or required block fails.
+#pragma once
+#include <cstdint>
+
+#include "engine/io_ops.h"
+#include "html/page_records.h"
+
+struct HtmlContext;
+
+constexpr int32_t kPageIndexEntries = 8000;
+constexpr int32_t kAnchorIndexEntries = 4000;
+constexpr int32_t kFoldedNameBytes = 256;  // a compared name keeps its first 255 bytes
+
+// Entries are sorted by hash (unsigned) and, for equal hashes, by record offset, so the
+// first page queued and the first anchor written win among equal names.
+struct PageIndexEntry {
+    uint32_t nameHash;
+    int32_t position;  // offset of the PageRecord in pageStream
+};
+
+struct PageIndex {
+    PageIndexEntry* entries;  // block of kPageIndexEntries, or null
+    int32_t count;
+};
+
+struct AnchorIndexEntry {
+    uint32_t nameHash;
+    int32_t position;  // offset of the NameRecord in pageStream
+    uint32_t textPos;
+};
+
+struct AnchorIndex {
+    AnchorIndexEntry* entries;  // block of min(totalCount, 4000), or null
+    int32_t indexedCount;       // entries in use; 0 when the block was not obtainable
+    int32_t totalCount;         // the page's nameCount
+    int32_t textStart;          // the page's textStart (-1: never converted)
+    int32_t restPosition;       // offset of the first NameRecord not in the index
+};
+
+// Right after a page: resolves the links of the current page that point into it (no
+// target, or the page's own name in any letter case) against its anchors.
+int resolveLocalLinks(HtmlContext& context);
+
+// Right after resolveLocalLinks: attaches every other link of the current page to its
+// target page, queuing unknown pages at pageDepth + 1.
+int resolvePageLinks(HtmlContext& context);
+
+// After the last page: resolves the links attached to each page against its anchors.
+int resolveAllLinks(HtmlContext& context);
+
+// Fills `index` from the first min(pageCount, 8000) PageRecords in queue order. 0 when
+// the block cannot be allocated or a record cannot be read (nothing is then held).
+int buildPageIndex(HtmlContext& context, PageIndex* index);
+void releasePageIndex(const IoOps& io, PageIndex* index);
+
+// Indexes the first min(nameCount, 4000) anchors of `page`. Without a block the index is
+// empty and every anchor is searched one by one. 0 when a record cannot be read (nothing
+// is then held).
+int buildAnchorIndex(HtmlContext& context, const PageRecord& page, AnchorIndex* index);
+void releaseAnchorIndex(const IoOps& io, AnchorIndex* index);
+
+// Finds the link's target page among the indexed pages or queues it, then attaches the
+// link at `linkPosition` to it and lowers the page's depth to pageDepth + 1 when that is
+// smaller. With 8000 pages already indexed a new page is queued but the link stays
+// unattached. Does not write `link` itself.
+int findOrAddTargetPage(HtmlContext& context, PageIndex* index, int32_t linkPosition,
+                        const LinkRecord& link);
+
+// Resolves `link` (read from `linkPosition`) against its target page's anchors, or to the
+// page's top when none matches. A hash that only one anchor has is trusted without
+// reading names when every anchor of the page is indexed. Updates `link` in memory only.
+int resolveLinkTarget(HtmlContext& context, const AnchorIndex& index, int32_t linkPosition,
+                      LinkRecord* link);
+
+// Compares the NameRecord at `namePosition` with the folded fragment; on equality sets the
+// link's targetPos and resolved bit. `nextPosition` gets the offset of the following
+// NameRecord.
+int matchAnchor(const IoOps& io, uint32_t stream, int32_t namePosition, const char* foldedFragment,
+                LinkRecord* link, int32_t* nextPosition);
+
+// Sets *equal to whether the name of the PageRecord at `pagePosition` equals the folded
+// path of `pathLength` bytes.
+int matchPageName(const IoOps& io, uint32_t stream, int32_t pagePosition, uint16_t pathLength,
+                  const char* foldedPath, int* equal);
+
+// Reads min(length, 255) bytes at `position` into `buffer` (256 bytes), terminates them
+// and folds ASCII capitals to small letters.
+int readFoldedName(const IoOps& io, uint32_t stream, int32_t position, uint16_t length, char* buffer);

@@ -1,0 +1,42 @@
+// html/record_serializer.h -- turns the pass's temporary streams, after every link is
+// resolved, into the e-book's document records: format runs, link ranges, horizontal
+// rules and page boundaries. Records are big-endian, built in one fixed block each
+// (256 entries; 258 for page boundaries) and appended to `recordStream`; for each one
+// its start offset within `recordStream` is appended to `offsetStream` as a host-order
+// u32. Positions are stored as 16-bit low words, with the high words in the record
+// header and consecutive entries kept at most 65536 characters apart (runs of at most
+// 65536 characters, spacer entries, escape pairs), so a reader rebuilds them in order.
+//
+// Each writer makes one pass over its input from position 0, stops at a short read (the
+// normal end of the input), sets *recordCount to the records it wrote, and returns 1, or
+// 0 on a failed seek or a short write to either output. They run in the order format,
+// link, rule, page boundary, so each kind's records are consecutive.
+#pragma once
+#include <cstdint>
+
+#include "engine/io_ops.h"
+
+constexpr int32_t kEntriesPerRecord = 256;
+constexpr int32_t kMaxBoundaryEntries = 258;  // 256 plus one escape pair
+constexpr uint32_t kMaxEntryDistance = 65536;  // largest step between consecutive entries
+
+// Format records from the StyleChange stream: one run per stretch of text between two
+// style changes (cut into runs of at most 65536 characters), starting at position 0 in
+// the default style. Text after the last style change gets no run.
+int writeFormatRecords(const IoOps& io, uint32_t styleStream, uint32_t recordStream,
+                       uint32_t offsetStream, int32_t* recordCount);
+
+// Link records from the LinkRecord stream: resolved links with a target other than
+// 0xFFFFFFFF, in entries of at most 255 characters.
+int writeLinkRecords(const IoOps& io, uint32_t linkStream, uint32_t recordStream,
+                     uint32_t offsetStream, int32_t* recordCount);
+
+// Rule records from the rule LayoutRecords of the layout stream.
+int writeRuleRecords(const IoOps& io, uint32_t layoutStream, uint32_t recordStream,
+                     uint32_t offsetStream, int32_t* recordCount);
+
+// Page-boundary records from the page-end LayoutRecords: *pageCount gets the pages that
+// added text. With fewer than two such pages nothing is written.
+int writePageRecords(const IoOps& io, uint32_t layoutStream, uint32_t recordStream,
+                     uint32_t offsetStream, int32_t* recordCount, int32_t* pageCount);
+

@@ -1,0 +1,133 @@
+// html/references.cpp -- see references.h. Lengths are measured with a bound so that an
+// over-long or unterminated-looking input is refused rather than walked past 256 bytes.
+#include "html/references.h"
+
+#include <cstring>
+
+static constexpr int kMaxReference = kReferenceBytes - 1;  // bytes before the zero
+
+static bool isSeparator(char c) { return c == '\\' || c == '/'; }
+
+static bool isAsciiLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+
+static char foldAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
+
+// Length of `text`, but never more than kMaxReference + 1: anything that long is too long.
+static int boundedLength(const char* text) {
+    int length = 0;
+    while (length <= kMaxReference && text[length] != '\0') ++length;
+    return length;
+}
+
+int pathKind(const char* ref) {
+    if (isAsciiLetter(ref[0]) && ref[1] == ':' && isSeparator(ref[2])) return PathDrive;
+    if (ref[0] == '\\' && ref[1] == '\\') return PathUnc;
+    if (ref[0] == '/') return PathRoot;
+    static const char kScheme[] = "http://";
+    for (int i = 0; kScheme[i] != '\0'; ++i)
+        if (foldAscii(ref[i]) != kScheme[i]) return PathRelative;
+    return PathUrl;
+}
+
+void directoryPart(const char* name, char* out) {
+    int keep = 0;
+    for (int i = 0; i < kMaxReference && name[i] != '\0'; ++i)
+        if (isSeparator(name[i])) keep = i + 1;
+    std::memcpy(out, name, keep);
+    out[keep] = '\0';
+}
+
+// Length of the base's root as a reference starting with a separator keeps it: the
+// drive letter and colon, the UNC server and share, nothing for a root path, the scheme
+// and host of a URL. -1 when the base has no such root.
+static int rootLength(const char* base, int length, int kind) {
+    switch (kind) {
+    case PathDrive:
+        return 2;
+    case PathUnc: {
+        // "\\server\share\dir\" keeps "\\server\share": keeping only the first byte
+        // would turn "\x.htm" into "\\x.htm", a path on another machine.
+        int separators = 0;
+        for (int i = 2; i < length; ++i)
+            if (isSeparator(base[i]) && ++separators == 2) return i;
+        return separators == 1 ? length - 1 : -1;
+    }
+    case PathRoot:
+        return 0;
+    case PathUrl:
+        for (int i = 7; i < length; ++i)  // after "http://"
+            if (base[i] == '/') return i;
+        return -1;
+    default:
+        return -1;
+    }
+}
+
+char* resolveReference(const char* base, const char* ref, char* out) {
+    const int refKind = pathKind(ref);
+    const int refLength = boundedLength(ref);
+    if (refLength > kMaxReference) return nullptr;
+    if (refKind == PathDrive || refKind == PathUnc || refKind == PathUrl) {
+        std::memcpy(out, ref, refLength + 1);
+        return out;
+    }
+
+    const int baseKind = pathKind(base);
+    int length = boundedLength(base);
+    if (length >= kMaxReference - 1 || baseKind == PathRelative) return nullptr;
+    std::memcpy(out, base, length);
+
+    // Room is certain here: the base is at most 253 bytes.
+    const bool urlLike = baseKind == PathRoot || baseKind == PathUrl;
+    const bool endsInSeparator =
+        length > 0 && (urlLike ? out[length - 1] == '/' : isSeparator(out[length - 1]));
+    if (!endsInSeparator) out[length++] = urlLike ? '/' : '\\';
+
+    if (isSeparator(ref[0])) {
+        length = rootLength(out, length, baseKind);
+        if (length < 0) return nullptr;
+    }
+    // A cut-off name could open a different file ("page.html" as "page.htm"), so a result
+    // that does not fit is no result.
+    if (length + refLength > kMaxReference) return nullptr;
+    std::memcpy(out + length, ref, refLength + 1);
+    return out;
+}
+
+char* normalizePath(char* path) {
+    int length = boundedLength(path);
+    if (length > kMaxReference) return nullptr;
+    char work[kReferenceBytes];
+    std::memcpy(work, path, length + 1);
+
+    int i = 0;
+    while (i + 3 < length) {
+        if (!(isSeparator(work[i]) && work[i + 1] == '.' && work[i + 2] == '.' &&
+              isSeparator(work[i + 3]))) {
+            ++i;
+            continue;
+        }
+        int previous = i - 1;
+        while (previous >= 0 && !isSeparator(work[previous])) --previous;
+        if (previous < 0) return nullptr;  // ".." above the first segment
+        // Drop "segment/../" and go on at the kept separator, so "a/b/c/../../d" folds twice.
+        const int removed = i + 3 - previous;
+        std::memmove(work + previous + 1, work + i + 4, length - (i + 4) + 1);
+        length -= removed;
+        i = previous;
+    }
+    std::memcpy(path, work, length + 1);
+    return path;
+}
+
+int splitFragment(const char* ref, char* path, char* fragment) {
+    const char* hash = std::strchr(ref, '#');
+    const size_t pathLength = hash != nullptr ? static_cast<size_t>(hash - ref) : std::strlen(ref);
+    const size_t fragmentLength = hash != nullptr ? std::strlen(hash + 1) : 0;
+    if (pathLength > kMaxReference || fragmentLength > kMaxReference) return 0;
+    std::memcpy(path, ref, pathLength);
+    path[pathLength] = '\0';
+    if (fragmentLength > 0) std::memcpy(fragment, hash + 1, fragmentLength);
+    fragment[fragmentLength] = '\0';
+    return 1;
+}

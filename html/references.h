@@ -1,0 +1,43 @@
+// html/references.h -- turning an HREF, a SRC or a BASE into a page name. References are
+// zero-terminated byte strings of at most 255 bytes; every output buffer holds 256
+// bytes. Instead of cutting or overflowing a result, each operation answers "no result",
+// and the caller drops the reference. The front end uses the same helpers to make the
+// source path absolute, so they depend on nothing but their arguments.
+#pragma once
+#include <cstdint>
+
+constexpr int kReferenceBytes = 256;  // 255 bytes of reference plus the terminating zero
+
+enum PathKind : int {
+    PathRelative = 0,  // anything else
+    PathDrive = 1,     // ASCII letter, ':', then '\' or '/'
+    PathUnc = 2,       // starts with "\\"
+    PathRoot = 3,      // starts with '/'
+    PathUrl = 4,       // starts with "http://", any letter case
+};
+
+// The PathKind of `ref`.
+int pathKind(const char* ref);
+
+// `name` up to and including its last '\' or '/', taken from its first 255 bytes, into
+// `out` (256 bytes); empty when there is no separator.
+void directoryPart(const char* name, char* out);
+
+// Resolves `ref` against the absolute directory `base` into `out` (256 bytes).
+// Drive, UNC and URL references come back unchanged; a reference starting with '/' or a
+// single '\' replaces everything after the base's root; anything else is appended to the
+// base. Returns `out`, or nullptr when the base is relative or 254 bytes or longer, a URL
+// base has no host part, or the result would exceed 255 bytes. `out` may then hold
+// anything.
+char* resolveReference(const char* base, const char* ref, char* out);
+
+// Removes every "<segment>/../" in place ('\' and '/' both separate), so "a/b/../c"
+// becomes "a/c". Single dots and a trailing ".." stay. Returns `path`, or nullptr (with
+// `path` unchanged) when a ".." climbs above the first segment or `path` is longer than
+// 255 bytes.
+char* normalizePath(char* path);
+
+// Splits `ref` at its first '#': `path` (256 bytes) gets what precedes it, `fragment`
+// (256 bytes) what follows; without a '#' the fragment is empty. Returns 1, or 0 when
+// either part exceeds 255 bytes.
+int splitFragment(const char* ref, char* path, char* fragment);
