@@ -234,6 +234,11 @@ TEST_F(Stack, TableClosersDoNotReachAcrossAnInnerTableOrRow) {
     EXPECT_EQ(0, popTable(*output));
     EXPECT_EQ(0, popTableCell(*output));
     EXPECT_EQ(0, popTableRow(*output));
+    // A row opened inside a cell (no TABLE between) shields the cell as well.
+    pushElementValue(*output, ElementTd, -1);
+    pushElementValue(*output, ElementTr, -1);
+    EXPECT_EQ(0, popTableCell(*output));
+    EXPECT_EQ(2, output->count);
 }
 
 TEST_F(Stack, FontSizesAreClampedAndHeadingsAssign) {
