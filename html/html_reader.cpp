@@ -1,0 +1,499 @@
+// html/html_reader.cpp -- see html_reader.h.
+#include "html/html_reader.h"
+
+#include <cstring>
+
+#include "engine/checked_io.h"
+#include "html/formatted_output.h"
+#include "html/html_tables.h"
+
+namespace {
+
+constexpr uint32_t kNone = 0xFFFFFFFFu;   // "no record / no position" in the u32 fields
+constexpr int kMaxLeadingZeros = 1023;    // a numeric reference may pad with this many
+constexpr int kMaxSignificantDigits = 4;  // values 1 to 9999
+constexpr int kEntityCollectBytes = 32;   // bytes a named reference may look at
+constexpr int kMaxRunBytes = 0xFFFF;      // a run's length is 16-bit
+
+// Ends the input where the next block would have begun, so that a failed seek or read
+// or a cancel reads as the end for the rest of the page instead of being retried.
+void endInputAt(HtmlContext& context, uint32_t offset) { context.inputSize = offset; }
+
+// Pool storage: cut to what is left of the pool, never missing. An empty result may
+// not fit in the pool at all, so it is a constant empty string.
+const char* storeInPool(HtmlContext& context, const char* text, int32_t length) {
+    if (context.attrPoolUsed + length + 1 > kAttrPoolBytes)
+        length = kAttrPoolBytes - context.attrPoolUsed - 1;
+    if (length <= 0) return "";
+    char* stored = context.attrPool + context.attrPoolUsed;
+    std::memcpy(stored, text, static_cast<size_t>(length));
+    stored[length] = 0;
+    context.attrPoolUsed += length + 1;
+    return stored;
+}
+
+int32_t textLength(const char* text) { return static_cast<int32_t>(std::strlen(text)); }
+
+void addAttribute(HtmlContext& context, const char* name, const char* value) {
+    context.attrs[context.attrCount] = HtmlAttribute{name, value};
+    ++context.attrCount;
+}
+
+bool isQuote(int c) { return c == '"' || c == '\''; }
+
+// A quoted name or value after its opening quote `quote`: whitespace after the quote is
+// skipped, then at most 1 + `max` bytes are kept up to the closing quote. Returns the
+// terminator: the byte after the closing quote; the quote itself when the text is empty;
+// or the end.
+int readQuoted(HtmlContext& context, int quote, char* buffer, int32_t max) {
+    buffer[0] = 0;
+    const int first = readNonSpace(context);
+    if (first == quote || first == kEndOfInput) return first;
+    buffer[0] = static_cast<char>(first);
+    const int stop = readUntil(context, quote, buffer + 1, max);
+    return stop == quote ? readChar(context) : stop;
+}
+
+void trimTrailingSpace(char* text) {
+    int32_t length = textLength(text);
+    while (length > 0 && isHtmlSpace(static_cast<uint8_t>(text[length - 1]))) --length;
+    text[length] = 0;
+}
+
+// Fields shared by resetHtmlContext and the page start.
+void resetTextRunState(HtmlContext& context) {
+    context.inLink = 0;
+    context.prevSpace = 1;
+    context.breakPending = 0;
+    context.pendingNewlines = 0;
+    context.trailingNewlines = 1;
+    context.pageLinksStart = 0;
+    context.pageLinkCount = 0;
+    context.linkStart = -1;
+    context.tableDepth = 0;
+    context.outFill = 0;
+}
+
+void clearLastTag(HtmlContext& context) {
+    context.tagName[0] = 0;
+    context.attrCount = 0;
+    context.attrPoolUsed = 0;
+}
+
+// Give-back after a reference that was not one: the bytes are read again as text.
+int giveBack(HtmlContext& context, int32_t count) {
+    if (count > 0) unreadChars(context, count);
+    return '&';
+}
+
+}  // namespace
+
+HtmlContext* createHtmlContext(const IoOps& io) {
+    auto* context = static_cast<HtmlContext*>(
+        io.allocBlock(io.userData, static_cast<int32_t>(sizeof(HtmlContext))));
+    if (context == nullptr) return nullptr;
+    std::memset(context, 0, sizeof(HtmlContext));
+    context->io = &io;
+    context->elements = createFormattedOutput(io);
+    if (context->elements == nullptr) {
+        io.freeBlock(io.userData, context);
+        return nullptr;
+    }
+    return context;
+}
+
+void destroyHtmlContext(const IoOps& io, HtmlContext* context) {
+    if (context == nullptr) return;
+    destroyFormattedOutput(io, context->elements);
+    io.freeBlock(io.userData, context);
+}
+
+int resetHtmlContext(HtmlContext& context, const IoOps& io) {
+    context.io = &io;
+    context.input = 0;
+    context.inputSize = 0;
+    context.bufferOffset = 0;
+    context.bufferPos = 0;
+    context.bufferFill = 0;
+    context.textStream = 0;
+    context.textPos = 0;
+    context.styleStream = 0;
+    context.linkStream = 0;
+    context.pageStream = 0;
+    // The pass installs all five stream handles and the hook after this; a stale layout
+    // handle or cancel flag from an earlier use must not survive it.
+    context.layoutStream = 0;
+    context.progressPercent = nullptr;
+    context.progressArg = nullptr;
+    context.canceled = 0;
+    context.lastListMarker = 0;
+    context.title[0] = 0;
+    context.baseDir[0] = 0;
+    context.pageName[0] = 0;
+    context.href[0] = 0;
+    clearLastTag(context);
+    if (context.elements == nullptr || !resetElements(*context.elements)) return 0;
+    resetTextRunState(context);
+    context.pageDepth = 0;
+    context.pageNamesStart = 0;
+    context.pageNameCount = 0;
+    context.pageTextStart = 0;
+    context.pageCount = 0;
+    context.pagesDone = 0;
+    context.layoutCount = 0;
+    context.currentPage = -1;
+    context.lastPage = kNone;
+    context.lastNamePos = kNone;
+    context.lastNameRecord = kNone;
+    return 1;
+}
+
+int beginHtmlPage(HtmlContext& context, uint16_t depth, uint32_t stream) {
+    const int32_t size = streamSize(*context.io, stream);
+    if (size < 0) return 0;
+    if (context.elements == nullptr || !resetElements(*context.elements)) return 0;
+    context.input = stream;
+    context.inputSize = static_cast<uint32_t>(size);
+    context.title[0] = 0;
+    context.bufferOffset = 0;
+    context.bufferPos = 0;
+    context.bufferFill = 0;
+    clearLastTag(context);
+    resetTextRunState(context);
+    context.pageDepth = depth;
+    context.pageTextStart = context.textPos;
+    context.lastNamePos = kNone;
+    return 1;
+}
+
+int openHtmlSource(HtmlContext& context, const IoOps& io, uint32_t stream) {
+    if (!resetHtmlContext(context, io)) return 0;
+    const int32_t size = streamSize(io, stream);
+    if (size < 0) return 0;
+    context.input = stream;
+    context.inputSize = static_cast<uint32_t>(size);
+    return 1;
+}
+
+int refillInput(HtmlContext& context) {
+    const uint32_t next = context.bufferOffset + static_cast<uint32_t>(context.bufferFill);
+    if (next >= context.inputSize) return 0;
+    const IoOps& io = *context.io;
+    // A failed seek leaves the window intact, so bytes still in it can be given back.
+    if (!seekExact(io, context.input, static_cast<int32_t>(next))) {
+        endInputAt(context, next);
+        return 0;
+    }
+    if (context.progressPercent != nullptr) {
+        // Wide arithmetic: a 32-bit product would wrap for pages above 42 MB.
+        const int32_t percent =
+            context.inputSize == 0
+                ? 100
+                : static_cast<int32_t>(uint64_t{next} * 100u / context.inputSize);
+        const int32_t answer = context.progressPercent(context.progressArg, percent);
+        if (answer != 0) {
+            context.canceled = static_cast<uint32_t>(answer);
+            endInputAt(context, next);
+            return 0;
+        }
+    }
+    const uint32_t left = context.inputSize - next;
+    const int32_t count =
+        left < static_cast<uint32_t>(kInputWindowBytes) ? static_cast<int32_t>(left) : kInputWindowBytes;
+    context.bufferOffset = next;
+    context.bufferPos = 0;
+    if (!readExact(io, context.input, context.inputBuffer, count)) {
+        // The window's bytes are spoilt; an unread after this reloads from the stream.
+        context.bufferFill = 0;
+        endInputAt(context, next);
+        return 0;
+    }
+    context.bufferFill = count;
+    return 1;
+}
+
+int readChar(HtmlContext& context) {
+    if (context.bufferPos >= context.bufferFill && !refillInput(context)) return kEndOfInput;
+    return context.inputBuffer[context.bufferPos++];
+}
+
+int unreadChars(HtmlContext& context, int32_t count) {
+    if (count < 0) return -1;
+    if (count <= context.bufferPos) {
+        context.bufferPos -= count;
+        return count;
+    }
+    const int64_t position = int64_t{context.bufferOffset} + context.bufferPos - count;
+    if (position < 0) return -1;
+    // The byte lies before the window: empty it so the next read seeks and reloads.
+    context.bufferOffset = static_cast<uint32_t>(position);
+    context.bufferPos = 0;
+    context.bufferFill = 0;
+    return count;
+}
+
+int readNonSpace(HtmlContext& context) {
+    int c;
+    do {
+        c = readChar(context);
+    } while (c != kEndOfInput && isHtmlSpace(c));
+    return c;
+}
+
+int readToken(HtmlContext& context, const char* stops, char* buffer, int32_t max) {
+    int32_t stored = 0;
+    for (;;) {
+        const int c = readChar(context);
+        if (c == kEndOfInput || isHtmlSpace(c)) {
+            buffer[stored] = 0;
+            return c;
+        }
+        // strchr would find the terminating zero of `stops`, so a NUL byte never stops.
+        if (c != 0 && stops != nullptr && std::strchr(stops, c) != nullptr) {
+            buffer[stored] = 0;
+            return c;
+        }
+        if (stored < max) buffer[stored++] = static_cast<char>(c);
+    }
+}
+
+int readUntil(HtmlContext& context, int stop, char* buffer, int32_t max) {
+    int32_t stored = 0;
+    for (;;) {
+        const int c = readChar(context);
+        if (c == kEndOfInput || c == stop) {
+            buffer[stored] = 0;
+            return c;
+        }
+        if (stored < max) buffer[stored++] = static_cast<char>(c);
+    }
+}
+
+int parseTag(HtmlContext& context) {
+    clearLastTag(context);
+    int c = readNonSpace(context);
+    if (c == '>' || c == kEndOfInput) return 1;
+    context.tagName[0] = static_cast<char>(c);
+    c = readToken(context, ">", context.tagName + 1, kTagNameChars - 1);
+    if (c == '>' || c == kEndOfInput) return 1;
+
+    char name[kAttrNameChars + 1];
+    char value[kAttrValueChars + 1];
+    for (;;) {
+        c = readNonSpace(context);
+        if (c == '>' || c == kEndOfInput) return 1;
+
+        int terminator;
+        if (isQuote(c)) {
+            terminator = readQuoted(context, c, name, kAttrNameChars - 1);
+        } else {
+            name[0] = static_cast<char>(c);
+            terminator = readToken(context, "=>", name + 1, kAttrNameChars - 1);
+        }
+        const char* storedName = nullptr;
+        if (name[0] != 0 && context.attrCount < kMaxAttributes)
+            storedName = storeInPool(context, name, textLength(name));
+
+        if (terminator != kEndOfInput && isHtmlSpace(terminator))
+            terminator = readNonSpace(context);
+        if (terminator != '=') {
+            if (storedName != nullptr) addAttribute(context, storedName, "");
+            if (terminator == '>' || terminator == kEndOfInput) return 1;
+            unreadChars(context, 1);  // the start of the next attribute
+            continue;
+        }
+
+        const int first = readNonSpace(context);
+        if (first == '>' || first == kEndOfInput) {
+            if (storedName != nullptr) addAttribute(context, storedName, "");
+            return 1;
+        }
+        if (isQuote(first)) {
+            // The byte after the closing quote is consumed here and not given back.
+            terminator = readQuoted(context, first, value, kAttrValueChars - 1);
+        } else {
+            value[0] = static_cast<char>(first);
+            terminator = readToken(context, ">", value + 1, kAttrValueChars - 1);
+        }
+        if (storedName != nullptr) {
+            trimTrailingSpace(value);
+            addAttribute(context, storedName, storeInPool(context, value, textLength(value)));
+        }
+        if (terminator == '>' || terminator == kEndOfInput) return 1;
+    }
+}
+
+const char* findAttribute(const HtmlContext& context, int32_t id) {
+    for (int32_t i = 0; i < context.attrCount && i < kMaxAttributes; ++i)
+        if (lookupAttribute(context.attrs[i].name) == id) return context.attrs[i].value;
+    return nullptr;
+}
+
+int decodeEntity(HtmlContext& context) {
+    const int first = readChar(context);
+    // A lone '&' at the end stays text; the end itself is never a text byte.
+    if (first == kEndOfInput) return '&';
+    if (first == '#') return decodeNumericReference(context);
+    return decodeNamedEntity(context, first);
+}
+
+int decodeNamedEntity(HtmlContext& context, int first) {
+    if (first < 0 || first > 0xFF) return '&';
+    int entry = firstEntityStartingWith(static_cast<uint8_t>(first));
+    if (entry < 0) return giveBack(context, 1);
+
+    uint8_t collected[kEntityCollectBytes];
+    int32_t have = 1;
+    collected[0] = static_cast<uint8_t>(first);
+    // Names sharing the first byte are walked in table order, reading input on demand.
+    // Once an input byte is below the name's byte at their first difference, no later
+    // name can match.
+    for (; entry < kEntityCount && static_cast<uint8_t>(entityAt(entry).name[0]) == first;
+         ++entry) {
+        const char* name = entityAt(entry).name;
+        int32_t k = 1;
+        bool later = false;
+        for (; name[k] != 0; ++k) {
+            if (k >= have) {
+                if (have == kEntityCollectBytes) return giveBack(context, have);
+                // The end is no byte: it is neither collected nor given back.
+                const int c = readChar(context);
+                if (c == kEndOfInput) return giveBack(context, have);
+                collected[have++] = static_cast<uint8_t>(c);
+            }
+            const uint8_t want = static_cast<uint8_t>(name[k]);
+            if (collected[k] == ';') return giveBack(context, have);
+            if (collected[k] < want) return giveBack(context, have);
+            if (collected[k] > want) {
+                later = true;
+                break;
+            }
+        }
+        if (later) continue;
+        // A match. No name is a prefix of another, so nothing beyond it was read; guard
+        // anyway so a surplus byte is never lost.
+        if (have > k) unreadChars(context, have - k);
+        const int next = readChar(context);
+        if (next != ';' && next != kEndOfInput) unreadChars(context, 1);
+        return entityAt(entry).byte;
+    }
+    return giveBack(context, have);
+}
+
+int decodeNumericReference(HtmlContext& context) {
+    int32_t readCount = 1;  // the '#'
+    int c = readChar(context);
+    int zeros = 0;
+    while (c == '0') {
+        ++readCount;
+        if (++zeros > kMaxLeadingZeros) return giveBack(context, readCount);
+        c = readChar(context);
+    }
+    if (c == kEndOfInput) return giveBack(context, readCount);
+    ++readCount;
+    if (!isHtmlDigit(c)) return giveBack(context, readCount);
+
+    uint32_t value = static_cast<uint32_t>(c - '0');
+    int digits = 1;
+    for (;;) {
+        c = readChar(context);
+        if (c == kEndOfInput) break;
+        ++readCount;
+        if (!isHtmlDigit(c)) break;
+        if (digits == kMaxSignificantDigits) return giveBack(context, readCount);
+        value = value * 10 + static_cast<uint32_t>(c - '0');
+        ++digits;
+    }
+    int byte = static_cast<int>(value);
+    if (value >= 256) {
+        byte = lookupCodePoint(value);
+        if (byte < 0) return giveBack(context, readCount);
+    }
+    if (c != ';' && c != kEndOfInput) unreadChars(context, 1);
+    return byte;
+}
+
+int readText(HtmlContext& context, int32_t& prevSpace, uint8_t* buffer, int32_t max,
+             uint16_t& length) {
+    if (max > kMaxRunBytes) max = kMaxRunBytes;
+    int32_t stored = 0;
+    int32_t space = prevSpace;
+    int result = kTextRunFull;
+    while (stored < max) {
+        int c = space != 0 ? readNonSpace(context) : readChar(context);
+        if (c == '<' || c == kEndOfInput) {
+            result = c;
+            break;
+        }
+        if (c == '&') c = decodeEntity(context);  // a decoded '<' is text
+        if (isHtmlSpace(c)) c = ' ';
+        if (c != ' ' || space == 0) buffer[stored++] = static_cast<uint8_t>(c);
+        space = c == ' ' ? 1 : 0;
+    }
+    prevSpace = space;
+    length = static_cast<uint16_t>(stored);
+    return result;
+}
+
+int readRawText(HtmlContext& context, uint8_t* buffer, int32_t max, uint16_t& length) {
+    if (max > kMaxRunBytes) max = kMaxRunBytes;
+    int32_t stored = 0;
+    int result = kTextRunFull;
+    while (stored < max) {
+        int c = readChar(context);
+        if (c == '<' || c == kEndOfInput) {
+            result = c;
+            break;
+        }
+        if (c == '&') c = decodeEntity(context);
+        if (c != 0x0D) buffer[stored++] = static_cast<uint8_t>(c);
+    }
+    length = static_cast<uint16_t>(stored);
+    return result;
+}
+
+int scanHtmlSignature(HtmlContext& context) {
+    // The result can only become 1, so an HTML start tag decides at once.
+    for (int tags = 0; tags < kSignatureTagLimit; ++tags) {
+        if (readNonSpace(context) != '<') return 0;
+        parseTag(context);
+        int32_t isEnd = 0;
+        const int tag = lookupTag(context.tagName, isEnd);
+        if (tag == TagHtml && isEnd == 0) return 1;
+        if (context.tagName[0] != '!') return 0;
+        if (compareFolded(context.tagName + 1, "DOCTYPE") == 0 &&
+            findAttribute(context, AttrHtml) != nullptr)
+            return 1;
+    }
+    return 0;
+}
+
+int readHtmlTitle(HtmlContext& context, char* out, int32_t limit) {
+    if (out != nullptr) out[0] = 0;
+    bool found = false;
+    for (int step = 0; step < kTitleSearchSteps && !found; ++step) {
+        const int c = readNonSpace(context);
+        if (c == kEndOfInput) return 0;
+        if (c != '<') continue;
+        parseTag(context);
+        int32_t isEnd = 0;
+        const int tag = lookupTag(context.tagName, isEnd);
+        if (tag == TagHead && isEnd != 0) return 1;
+        found = tag == TagTitle && isEnd == 0;
+    }
+    if (!found) return 0;
+    if (out == nullptr) return 1;
+
+    int32_t space = 1;
+    uint16_t length = 0;
+    readText(context, space, reinterpret_cast<uint8_t*>(context.title), kHtmlNameBytes, length);
+    // A run that ends in a space ends in a collapsed one: drop it (when there is one).
+    if (space != 0 && length > 0) --length;
+    if (length > kHtmlNameBytes - 1) length = kHtmlNameBytes - 1;
+    context.title[length] = 0;
+    // `out` holds limit + 1 bytes: the caller's buffer size, never more.
+    const int32_t copied = limit < 0 ? 0 : (length < limit ? length : limit);
+    std::memcpy(out, context.title, static_cast<size_t>(copied));
+    out[copied] = 0;
+    return 1;
+}

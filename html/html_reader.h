@@ -1,0 +1,113 @@
+// html/html_reader.h -- the input side of the HTML pipeline: the context's life cycle,
+// the 1024-byte window through which a page is read, the tokenizer (text runs and tags
+// with attributes), character references, and the two probes that run before a
+// conversion (is this source HTML, what is its title). The tokenizer is deliberately
+// simple: a tag is whatever lies between '<' and the next '>', there is no comment
+// syntax, and malformed input is never an error. A failed seek or read, and a cancel
+// through the progress hook, read as the end of the input for the rest of the page.
+// Reading functions return a byte value 0-255, or kEndOfInput.
+#pragma once
+#include <cstdint>
+
+#include "engine/io_ops.h"
+#include "html/html_context.h"
+
+constexpr int kEndOfInput = -1;
+// What readText and readRawText return when `max` bytes were stored: beyond every byte
+// value, so a full run never looks like one ended by a tag, whatever its last byte.
+constexpr int kTextRunFull = 0x100;
+
+constexpr int kTagNameChars = kTagNameBytes - 1;   // 31
+constexpr int kAttrNameChars = 31;
+constexpr int kAttrValueChars = 255;
+constexpr int kSignatureTagLimit = 20000;  // tags the HTML test looks at
+constexpr int kTitleSearchSteps = 4096;    // bytes or tags the title search looks at
+
+// --- Life cycle. The context belongs to one thread; the caller owns it.
+
+// A new context from allocBlock, zero-filled, with `io` stored and its element stack
+// created; nullptr (nothing held) when either allocation fails. Call resetHtmlContext
+// or openHtmlSource before use.
+HtmlContext* createHtmlContext(const IoOps& io);
+// Destroys the element stack and frees the record; nullptr is ignored. Streams named in
+// the context are not closed: they belong to whoever opened them.
+void destroyHtmlContext(const IoOps& io, HtmlContext* context);
+// Prepares the context for a whole conversion: no streams, no progress hook, not
+// canceled, empty title and base directory, empty element stack, text position 0, no
+// open link, no page records. Returns 1 (0 only if the stack cannot be reset).
+int resetHtmlContext(HtmlContext& context, const IoOps& io);
+// Prepares the context for the next page `stream` at link depth `depth`: new input,
+// empty window and title, empty element stack, fresh text-run and link state; the text
+// position, the stream handles, the page-list fields and baseDir are kept. Returns 0,
+// changing nothing, when the stream's size cannot be found. The previous page must have
+// flushed its output.
+int beginHtmlPage(HtmlContext& context, uint16_t depth, uint32_t stream);
+// resetHtmlContext, then reads `stream` from its start (for the probes). 0 when the
+// stream's size cannot be found.
+int openHtmlSource(HtmlContext& context, const IoOps& io, uint32_t stream);
+
+// --- Input window.
+
+// Loads the window with the next block of at most 1024 bytes, reporting progress
+// first. Returns 1, or 0 at the end of the input; a failed seek or read, or a cancel,
+// also gives 0 and ends the input at that point for good.
+int refillInput(HtmlContext& context);
+// The next byte, or kEndOfInput. Reaching the end moves nothing.
+int readChar(HtmlContext& context);
+// Steps back `count` bytes, reloading the window when that crosses its start. Returns
+// `count`, or -1 (changing nothing) when that would go before offset 0.
+int unreadChars(HtmlContext& context, int32_t count);
+// The next byte that is not whitespace (whitespace is consumed), or kEndOfInput.
+int readNonSpace(HtmlContext& context);
+// Reads up to whitespace, a byte of the zero-terminated set `stops` or the end, stores
+// the first `max` bytes read and a zero (`buffer` holds max + 1), and returns the byte
+// that ended it, consumed, or kEndOfInput.
+int readToken(HtmlContext& context, const char* stops, char* buffer, int32_t max);
+// Like readToken with the single stop byte `stop` and no whitespace test.
+int readUntil(HtmlContext& context, int stop, char* buffer, int32_t max);
+
+// --- Tokenizer.
+
+// Called after '<' was consumed: reads up to and including the closing '>' (or the
+// end) into tagName, attrs, attrCount and attrPool. Names keep case; a tag name keeps
+// 31 characters, an attribute name 31, a value 255 (surplus bytes are read and
+// dropped); the first 32 attributes with a non-empty name are kept; all names and
+// values share the 4096-byte pool and are cut to fit it. Always returns 1.
+int parseTag(HtmlContext& context);
+// The value of the first attribute of the last tag whose name has AttributeId `id`
+// (names compared without case), or nullptr. Points into attrPool or to an empty string.
+const char* findAttribute(const HtmlContext& context, int32_t id);
+
+// Called after '&' was consumed: the decoded byte; or '&' when the text is no valid
+// reference, with every byte read after '&' given back to be read again as text. An
+// '&' at the very end of the input is the text byte '&'.
+int decodeEntity(HtmlContext& context);
+// A named reference whose first byte after '&' was `first` (already consumed). On a
+// match consumes the name and one directly following ';' and returns the entity's byte;
+// otherwise gives back everything read after '&' (`first` included) and returns '&'.
+int decodeNamedEntity(HtmlContext& context, int first);
+// After "&#": 1-4 significant decimal digits after up to 1023 leading zeros; values of
+// 256 and more must be in the code-point table. A valid reference consumes one
+// directly following ';'. Otherwise gives back everything after '&' and returns '&'.
+int decodeNumericReference(HtmlContext& context);
+
+// Reads one text run into `buffer`, at most `max` bytes, and stores its length.
+// References are decoded; every whitespace byte becomes a space and a space after a
+// space (or while `prevSpace` is 1 on entry) is dropped; `prevSpace` leaves as 1 when
+// the last byte looked at was a space. Returns '<' (consumed) when a tag follows,
+// kEndOfInput, or kTextRunFull when `max` bytes were stored.
+int readText(HtmlContext& context, int32_t& prevSpace, uint8_t* buffer, int32_t max,
+             uint16_t& length);
+// The same for preformatted text: whitespace is kept, carriage returns are dropped.
+int readRawText(HtmlContext& context, uint8_t* buffer, int32_t max, uint16_t& length);
+
+// --- Probes.
+
+// 1 when, before any text and before any other tag, among at most 20000 leading tags,
+// the source has an HTML start tag or a DOCTYPE declaration with an HTML word; else 0.
+int scanHtmlSignature(HtmlContext& context);
+// Searches at most 4096 bytes or tags for a TITLE start tag. Returns 0 when the input
+// ends or the steps run out first; 1 when an end tag of HEAD comes first (`out` stays
+// empty) or a title was found. With `out`, the title's text (whitespace collapsed, ends
+// trimmed, at most `limit` bytes) and a zero go to `out`, which holds limit + 1 bytes.
+int readHtmlTitle(HtmlContext& context, char* out, int32_t limit);
