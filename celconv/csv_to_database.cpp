@@ -15,7 +15,7 @@ void LineSplitter::split(const std::string& line, std::vector<std::string>& fiel
     std::string field;
     for (size_t index = 0; index < line.size(); ++index) {
         const char c = line[index];
-        if (c == '\n') break;
+        if (c == '\n' || c == '\0') break;  // a zero byte ends the line text as its line end does
         if (c == '"') {
             if (inQuotes_ && index + 1 < line.size() && line[index + 1] == '"') {
                 field += "\"\"";

@@ -21,8 +21,8 @@ namespace celconv {
 class LineSplitter {
 public:
     // Splits `line` (a read piece, its line feed included if it has one) into its fields
-    // as written, quotes included. A comma outside quotes ends a field; a line feed ends
-    // the line; two double quotes inside quotes are an escaped quote.
+    // as written, quotes included. A comma outside quotes ends a field; a line feed or a
+    // zero byte ends the line; two double quotes inside quotes are an escaped quote.
     void split(const std::string& line, std::vector<std::string>& fields);
     bool inQuotes() const { return inQuotes_; }
     void setInQuotes(bool inQuotes) { inQuotes_ = inQuotes; }

@@ -51,11 +51,18 @@ static bool readChecked(TextReader& in, int16_t& value, Reporter& reporter) {
     return false;
 }
 
+// Text read from the file ends at a zero byte, as it would in the database.
+static void cutAtZero(std::string& piece) {
+    const size_t zero = piece.find('\0');
+    if (zero != std::string::npos) piece.resize(zero);
+}
+
 static void readPassword(TextReader& in, CeldoAppInfo& appInfo) {
     std::string piece;
     in.readPiece(piece, kPasswordPieceChars);
     // A longer line keeps its first ten characters; the rest of it is not the lock entry.
     if (static_cast<int>(piece.size()) == kPasswordPieceChars && piece.back() != '\n') in.skipLine();
+    cutAtZero(piece);
     if (!piece.empty()) piece.pop_back();  // normally the line end
     appInfo.password = piece == "none" ? std::string() : piece;
 }
@@ -70,7 +77,8 @@ static bool readPopupLines(TextReader& in, CeldoAppInfo& appInfo, Reporter& repo
         // The line end left over from a line already split is no item of its own.
         const bool leftOverLineEnd = lineWasSplit && piece == "\n";
         lineWasSplit = !endsLine && static_cast<int>(piece.size()) == kPopupPieceChars;
-        if (leftOverLineEnd) continue;
+        cutAtZero(piece);
+        if (leftOverLineEnd || piece.empty()) continue;
         total += static_cast<int>(piece.size()) + 1;
         if (total > kMaxPopupTotal) {
             reporter.error(kPopupTooLong);
@@ -82,7 +90,7 @@ static bool readPopupLines(TextReader& in, CeldoAppInfo& appInfo, Reporter& repo
             reporter.error(kPopupTooManyItems);
             return false;
         }
-        if (endsLine) piece.pop_back();
+        if (piece.back() == '\n') piece.pop_back();
         appInfo.popupStrings.push_back(piece);
     }
     return true;
