@@ -118,6 +118,15 @@ TEST(CsvToDatabaseLayout, CrLfLinesReadLikeLfLines) {
               toDatabase("Name,Phone\r\nSmith,555\r\n").database);
 }
 
+TEST(CsvToDatabaseLayout, ZeroByteEndsTheLineText) {
+    // Otherwise the stored record would hold more zero-ended values than fields.
+    const auto run = toDatabase(std::string("A\nab\0cd\n", 8));
+    ASSERT_TRUE(run.converted);
+    EXPECT_EQ(1u, big16(run.database, 76));
+    EXPECT_EQ(std::string("ab\0", 3), recordBytes(run.database, 0));
+    EXPECT_FALSE(toDatabase(std::string("A,B\nx\0,y\n", 9)).converted);
+}
+
 TEST(CsvUnquoting, HeaderNamesLoseTheirQuotes) {
     const auto run = toDatabase("Name,\"Ph\"\"one\",x\"\"y\n");
     ASSERT_TRUE(run.converted);

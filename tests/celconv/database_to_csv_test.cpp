@@ -122,7 +122,8 @@ TEST(DatabaseToCsvDamage, DamagedDatabasesStopWithAMessage) {
     std::string farAppInfo = good;
     putBig32(farAppInfo, 52, static_cast<uint32_t>(good.size()) - 100);
     cases.push_back({"application information cut", farAppInfo, "Error: database application info incomplete.\n"});
-    std::string unended = good;
+    // The record's empty value must not be taken for the end of the popup data.
+    std::string unended = databaseOf("A,B\nSmith,\n");
     unended.replace(appInfo + 564, 4, "abcd");
     cases.push_back({"popup block without its zeros", unended,
                      "Error: popup list data not terminated in database.\n"});

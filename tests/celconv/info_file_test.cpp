@@ -147,6 +147,13 @@ TEST(InfoFilePopups, BlankLineBetweenPopupLinesIsAnEmptyString) {
     EXPECT_EQ(expected, read.appInfo.popupStrings);
 }
 
+TEST(InfoFilePopups, ZeroByteEndsAPopupLine) {
+    const auto read = readInfo(std::string(kSettings) + std::string("a\0b\n\0skipped\nc\n", 15), 2);
+    ASSERT_TRUE(read.ok);
+    const std::vector<std::string> expected = {"a", "c"};
+    EXPECT_EQ(expected, read.appInfo.popupStrings);
+}
+
 TEST(InfoFilePopups, LongLinesBecomePiecesOf99Characters) {
     const auto read = readInfo(std::string(kSettings) + std::string(150, 'p') + "\n", 2);
     ASSERT_TRUE(read.ok);
