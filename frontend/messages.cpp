@@ -4,7 +4,7 @@
 
 static constexpr const char* kConversionErrorCaption = "Conversion Error";
 
-static const MessageSpec kMessages[] = {
+static const MessageEntry kMessages[] = {
     {MsgUsage,
      "VimloW32 {Options} SourceFileName\n\nOptions:\n"
      "-h | -?   Displays this usage help information\n"
@@ -74,13 +74,13 @@ static const char* const kStepTexts[] = {
     "Step 2 of 2: Compressing text...",
 };
 
-const MessageSpec& messageSpec(MessageId id) {
+const MessageEntry& messageEntry(MessageId id) {
     if (id < 0 || id >= MessageCount) return kMessages[MsgUnknownError];
     return kMessages[id];
 }
 
 std::string messageText(MessageId id, std::string_view argument) {
-    std::string text = messageSpec(id).text;
+    std::string text = messageEntry(id).text;
     const size_t slot = text.find("%s");
     if (slot != std::string::npos) text.replace(slot, 2, argument);
     return text;

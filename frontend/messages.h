@@ -39,7 +39,7 @@ enum MessageId : int {
     MessageCount
 };
 
-struct MessageSpec {
+struct MessageEntry {
     MessageId id;
     const char* text;  // "%s" marks where the argument goes, at most once
     const char* caption;
@@ -57,7 +57,7 @@ inline constexpr const char* kSourceFilterList =
     "Doc Files (*.pdb;*.prc)|*.pdb;*.prc|All Files (*.*)|*.*||";
 inline constexpr const char* kFolderPickerTitle = "Please select the destination folder:";
 
-const MessageSpec& messageSpec(MessageId id);
+const MessageEntry& messageEntry(MessageId id);
 // The message's text with its "%s" replaced by `argument` (taken literally, so a "%" in a
 // file name stays as it is); texts without "%s" come back unchanged.
 std::string messageText(MessageId id, std::string_view argument = {});

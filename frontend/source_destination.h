@@ -60,8 +60,8 @@ private:
     bool fileNameSetByPage_ = false;
 };
 
-// What the page writes into its title and file name fields; a field left empty-handed
-// (nullopt) is not touched.
+// What the page writes into its title and file name fields; a field without a proposal
+// (nullopt) is left as it is.
 struct Proposal {
     std::optional<std::string> title;
     std::optional<std::string> fileName;

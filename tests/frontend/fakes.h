@@ -19,7 +19,7 @@ class RecordingSink : public MessageSink {
 public:
     bool show(MessageId id, const std::string& text) override {
         shown.push_back({id, text});
-        return messageSpec(id).buttons == MessageButtons::Ok || answerOk;
+        return messageEntry(id).buttons == MessageButtons::Ok || answerOk;
     }
     std::vector<MessageId> ids() const {
         std::vector<MessageId> result;
