@@ -30,8 +30,8 @@ uint32_t conversionTime(const LocalDateTime& local) {
 
 uint32_t currentConversionTime() {
     const std::time_t now = std::time(nullptr);
-    // localtime's result is shared C library state: copy it at once. The engine runs on
-    // one worker thread, and nothing else in the program asks for local time meanwhile.
+    // localtime's result lives in the C library (one buffer per thread in the Windows
+    // runtime, one per process elsewhere): copy it at once.
     const std::tm* local = std::localtime(&now);
     if (local == nullptr) return 0;
     const LocalDateTime when{local->tm_year + 1900, local->tm_mon + 1, local->tm_mday,
@@ -192,9 +192,10 @@ static int copyStream(const IoOps& io, uint32_t from, uint32_t to, int32_t size,
     return 1;
 }
 
-// Writes entries R to R + count - 1 from the offsets in `offsetStream`. Every offset
-// must lie inside the record stream and none may go backwards, or the entries would
-// point the handheld at bytes that are not the records.
+// Writes entries R to R + count - 1 from the offsets in `offsetStream`. The first
+// record must start the stream and no offset may go backwards or past its end: bytes
+// before the first record would otherwise lengthen the last text record, and a wild
+// offset would point the handheld at bytes that are not records.
 static int writeDocumentEntries(const IoOps& io, uint32_t offsetStream, uint32_t destination,
                                 uint32_t firstIndex, int32_t count, uint32_t base,
                                 uint32_t recordStreamSize, uint8_t* buffer) {
@@ -203,6 +204,7 @@ static int writeDocumentEntries(const IoOps& io, uint32_t offsetStream, uint32_t
     const int64_t listPosition = kDatabaseHeaderSize + static_cast<int64_t>(kRecordEntrySize) * firstIndex;
     if (!seekExact(io, destination, static_cast<int32_t>(listPosition))) return 0;
     if (!seekExact(io, offsetStream, 0)) return 0;
+    if (count == 0) return recordStreamSize == 0;
     uint32_t previous = 0;
     for (int32_t done = 0; done < count;) {
         const int32_t piece = count - done < kOffsetsPerPass ? count - done : kOffsetsPerPass;
@@ -211,6 +213,7 @@ static int writeDocumentEntries(const IoOps& io, uint32_t offsetStream, uint32_t
             uint32_t value;
             std::memcpy(&value, offsets + 4 * i, 4);  // host order in the temporary stream
             if (value > recordStreamSize || value < previous) return 0;
+            if (done + i == 0 && value != 0) return 0;
             previous = value;
             encodeRecordEntry(RecordEntry{base + value, 0, firstIndex + done + i},
                               entries + kRecordEntrySize * i);

@@ -45,9 +45,10 @@ int32_t writeDatabase(const IoOps& io, uint32_t text, uint32_t spill, uint32_t d
 // Appends the HTML pass's document records (the whole of `recordStream`) to the
 // destination, writes their entries (offsets from `offsetStream`, one 32-bit host-order
 // value per record) after the text part's, and fills record 0's runs and page count from
-// `request`. Fails when the count does not match the header's numRecords, an offset lies
-// outside the record stream or goes backwards, a count is negative, or a run would reach
-// index 32768 or beyond the records. Reports StagePercent 100. Returns ResultOk,
+// `request`. Fails when the count does not match the header's numRecords, the first
+// offset is not 0, an offset lies outside the record stream or goes backwards, record
+// bytes come without records, a count is negative, or a run would reach index 32768 or
+// beyond the records. Reports StagePercent 100. Returns ResultOk,
 // ResultCanceled or ResultConversionError.
 int32_t appendDocumentRecords(const IoOps& io, uint32_t recordStream, uint32_t offsetStream,
                               uint32_t destination, int32_t documentRecordCount,

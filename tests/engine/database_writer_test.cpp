@@ -197,6 +197,8 @@ TEST(DatabaseWriter, DocumentRecordsThatDoNotFitTheFileAreRefused) {
         {"more records than the list has room for", 2, 3, -1, 0, 2},
         {"an offset past the record stream", 3, 3, 1, 1000, 3},
         {"an offset going back", 3, 3, 2, 4, 3},  // the second record starts at 5
+        {"bytes before the first record", 3, 3, 0, 1, 3},
+        {"record bytes but no records", 0, 0, -1, 0, 0},
         {"runs beyond the records", 3, 3, -1, 0, 4},
     };
     for (const Row& row : rows) {
