@@ -7,7 +7,6 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <random>
 
 #include "engine/book_reader.h"
@@ -28,37 +27,36 @@ Bytes randomBytes(size_t count, uint32_t seed) {
     return bytes;
 }
 
-// Every readable file under the folders, plain files only (the compressed ones would
-// test little but the stored fallback), in path order so the corpus is stable.
-static const Bytes& corpus() {
-    static const Bytes all = [] {
-        constexpr size_t kWanted = 24u << 20;
-        std::vector<std::filesystem::path> files;
+// Every plain file under the folders (compressed ones would test little but the stored
+// fallback), in path order so the text is the same on every call. Files are read only
+// as far as the largest request so far needs.
+Bytes realText(size_t count) {
+    static std::vector<std::filesystem::path> files;
+    static size_t nextFile = 0;
+    static Bytes text;
+    if (files.empty()) {
         for (const char* root : {"/usr/share/common-licenses", "/usr/share/doc"}) {
             std::error_code error;
             auto it = std::filesystem::recursive_directory_iterator(
                 root, std::filesystem::directory_options::skip_permission_denied, error);
             for (; !error && it != std::filesystem::recursive_directory_iterator(); it.increment(error)) {
-                const auto& path = it->path();
-                if (!it->is_regular_file(error) || path.extension() == ".gz") continue;
-                files.push_back(path);
+                if (it->is_regular_file(error) && it->path().extension() != ".gz") files.push_back(it->path());
             }
         }
         std::sort(files.begin(), files.end());
-        Bytes bytes;
-        for (const auto& path : files) {
-            std::ifstream in(path, std::ios::binary);
-            bytes.insert(bytes.end(), std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-            if (bytes.size() >= kWanted) break;
-        }
-        return bytes;
-    }();
-    return all;
-}
-
-Bytes realText(size_t count) {
-    const Bytes& all = corpus();
-    return Bytes(all.begin(), all.begin() + static_cast<std::ptrdiff_t>(std::min(count, all.size())));
+    }
+    while (text.size() < count && nextFile < files.size()) {
+        std::ifstream in(files[nextFile++], std::ios::binary);
+        in.seekg(0, std::ios::end);
+        const std::streamoff size = in.tellg();
+        if (size <= 0) continue;
+        in.seekg(0);
+        const size_t at = text.size();
+        text.resize(at + static_cast<size_t>(size));
+        in.read(reinterpret_cast<char*>(text.data() + at), size);
+        text.resize(at + static_cast<size_t>(in.gcount()));
+    }
+    return Bytes(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(std::min(count, text.size())));
 }
 
 BuiltBook buildBook(const Bytes& text, const char* title) {

@@ -40,7 +40,7 @@ uint32_t bigEndian16(const Bytes& bytes, size_t offset);
 uint32_t bigEndian32(const Bytes& bytes, size_t offset);
 
 // gtest checks of a whole text-only database built from `text`: the reader accepts it
-// and gives the text back, R and record 0 are as specified, every entry's id is its
+// and gives the text back, R and record 0 hold the fixed values, every entry's id is its
 // index and the records lie back to back, and every coded chunk inflates with zlib.
 void expectBookOf(const Bytes& database, const Bytes& text);
 

@@ -124,11 +124,14 @@ TEST(CodeBuilder, CodesAreOptimalWhenTheLimitDoesNotBite) {
     }
 }
 
-TEST(CodeBuilder, EqualFrequenciesPreferTheShallowerSubtree) {
+TEST(CodeBuilder, TiesFollowTheHeapRules) {
     // 1 + 1 merge first into a node of frequency 2 and depth 1; the two leaves of
     // frequency 2 then come before it, so the tree stays flat.
     EXPECT_EQ((std::vector<uint8_t>{2, 2, 2, 2}), build({1, 1, 2, 2}, 15).lengths);
     EXPECT_EQ((std::vector<uint8_t>{1, 2, 2}), build({2, 1, 1}, 15).lengths);
+    // Sifting takes the right child only when it is strictly smaller: after 0 leaves,
+    // 1 (left) rises over 2 (right), so 0 and 1 pair up.
+    EXPECT_EQ((std::vector<uint8_t>{3, 3, 2, 1}), build({1, 1, 1, 3}, 15).lengths);
     // The length limit pushes the rare leaves up and moves a frequent one down.
     EXPECT_EQ((std::vector<uint8_t>{2, 2, 2, 2}), build({1, 1, 2, 4}, 2).lengths);
 }
