@@ -253,29 +253,6 @@ TEST(Compressor, WorkAreasStaySmallAndTheTextIsReadAtMostTwice) {
     expectNothingHeld(counting);
 }
 
-TEST(Compressor, EveryFailedAllocationReleasesThePartsObtained) {
-    const Bytes text = realText(10000);
-    for (int k = 1;; ++k) {
-        MemoryIo memory;
-        CountingIo counting(memory.ops());
-        counting.failAt(IoOp::Alloc, k);
-        const IoOps& io = counting.ops();
-        const uint32_t source = io.createTempStream(io.userData);
-        const uint32_t spill = io.createTempStream(io.userData);
-        const uint32_t destination = io.createTempStream(io.userData);
-        ASSERT_TRUE(writeExact(io, source, text.data(), static_cast<int32_t>(text.size())));
-        const int32_t rc = compressText(io, source, spill, destination, 4096, 8);
-        for (uint32_t handle : {destination, spill, source}) io.closeStream(io.userData, handle);
-        expectNothingHeld(counting);
-        if (!counting.faultFired()) {
-            EXPECT_EQ(StepDone, rc);
-            EXPECT_GT(k, 1);
-            break;
-        }
-        EXPECT_EQ(StepFailed, rc) << "allocation " << k;
-    }
-}
-
 TEST(Compressor, RefusesWhatItCannotFrame) {
     MemoryIo memory;
     const IoOps& io = memory.ops();
