@@ -5,6 +5,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <thread>
 #include <vector>
 
@@ -12,6 +13,7 @@
 #include "engine/conversion.h"
 #include "tests/engine/engine_fixtures.h"
 #include "tests/support/counting_io.h"
+#include "tests/support/memory_io.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
@@ -178,3 +180,87 @@ TEST(StandardIo, ConversionOverRealFilesClosesEverything) {
 }
 
 }  // namespace
+
+// The table keeps its own account of each stream's position and, for streams only it
+// writes, of the size, and moves the FILE only when a transfer needs it there. Any mix
+// of seeks, reads and writes, large and small, must still answer exactly as in-memory
+// streams with the C library's rules do: both for a temporary stream (size known) and
+// for an existing file opened for update (size asked from the file).
+TEST(StandardIo, AnyMixOfSeeksReadsAndWritesAnswersLikeMemoryStreams) {
+    TempDir dir;
+    dir.write("update.bin", std::string(100000, 'u'));
+    for (const bool temporary : {true, false}) {
+        SCOPED_TRACE(temporary ? "temporary stream" : "file opened in mode 2");
+        MemoryIo memory;
+        const IoOps& model = memory.ops();
+        uint32_t expected = 0;
+        uint32_t actual = 0;
+        if (temporary) {
+            expected = model.createTempStream(model.userData);
+            actual = io.createTempStream(io.userData);
+        } else {
+            memory.addFile("update.bin", std::string(100000, 'u'));
+            expected = model.openStream(model.userData, "update.bin", 2);
+            actual = io.openStream(io.userData, dir.file("update.bin").c_str(), 2);
+        }
+        ASSERT_NE(0u, expected);
+        ASSERT_NE(0u, actual);
+        uint32_t seed = 7;
+        auto next = [&seed](uint32_t bound) {
+            seed = seed * 1664525u + 1013904223u;
+            return (seed >> 8) % bound;
+        };
+        std::vector<uint8_t> bytes(70000), want(70000), got(70000);
+        for (int step = 0; step < 3000; ++step) {
+            // Mostly small pieces, now and then one larger than the 64 KB stream buffer.
+            const int32_t count = next(20) == 0 ? 1 + next(70000) : 1 + next(300);
+            switch (next(4)) {
+                case 0: {
+                    const int32_t origin = next(3);
+                    const int32_t offset = static_cast<int32_t>(next(140000)) - 40000;
+                    ASSERT_EQ(model.seekStream(model.userData, expected, offset, origin),
+                              io.seekStream(io.userData, actual, offset, origin))
+                        << "step " << step << ": seek " << offset << " from " << origin;
+                    break;
+                }
+                case 1: {
+                    const int32_t wantCount = model.readStream(model.userData, expected, count, want.data());
+                    ASSERT_EQ(wantCount, io.readStream(io.userData, actual, count, got.data())) << "step " << step;
+                    ASSERT_TRUE(std::equal(want.begin(), want.begin() + wantCount, got.begin())) << "step " << step;
+                    break;
+                }
+                default:
+                    for (int32_t i = 0; i < count; ++i) bytes[i] = static_cast<uint8_t>(next(256));
+                    ASSERT_EQ(model.writeStream(model.userData, expected, count, bytes.data()),
+                              io.writeStream(io.userData, actual, count, bytes.data()))
+                        << "step " << step;
+            }
+        }
+        EXPECT_EQ(model.seekStream(model.userData, expected, 0, 2), io.seekStream(io.userData, actual, 0, 2));
+        const std::vector<uint8_t> content = memory.bytesOfHandle(expected);
+        EXPECT_EQ(std::string(content.begin(), content.end()), readAll(actual));
+        EXPECT_EQ(1, io.closeStream(io.userData, actual));
+        model.closeStream(model.userData, expected);
+    }
+}
+
+// The C library's end-of-file flag is sticky: a stream that read to its end must not
+// keep reporting the end once the file has grown through another handle.
+TEST(StandardIo, BytesAppendedElsewhereAfterTheEndWasReachedAreRead) {
+    TempDir dir;
+    dir.write("grows.txt", "abc");
+    const uint32_t reader = io.openStream(io.userData, dir.file("grows.txt").c_str(), 0);
+    ASSERT_NE(0u, reader);
+    char bytes[8];
+    EXPECT_EQ(3, io.readStream(io.userData, reader, 8, bytes)) << "a short read at the end";
+    const uint32_t writer = io.openStream(io.userData, dir.file("grows.txt").c_str(), 2);
+    ASSERT_NE(0u, writer);
+    EXPECT_EQ(3, io.seekStream(io.userData, writer, 0, 2));
+    EXPECT_EQ(2, io.writeStream(io.userData, writer, 2, "de"));
+    EXPECT_EQ(1, io.closeStream(io.userData, writer));
+    EXPECT_EQ(3, io.seekStream(io.userData, reader, 3, 0));
+    ASSERT_EQ(2, io.readStream(io.userData, reader, 8, bytes));
+    EXPECT_EQ("de", std::string(bytes, 2));
+    EXPECT_EQ(5, io.seekStream(io.userData, reader, 0, 2)) << "its end is asked from the file";
+    EXPECT_EQ(1, io.closeStream(io.userData, reader));
+}
