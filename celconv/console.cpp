@@ -1,0 +1,208 @@
+// celconv/console.cpp -- see console.h.
+#include "celconv/console.h"
+
+#include <cstdio>
+#include <fstream>
+#include <memory>
+
+#include "celconv/celdo_layout.h"
+#include "celconv/csv_to_database.h"
+#include "celconv/database_to_csv.h"
+#include "celconv/reporter.h"
+
+namespace celconv {
+
+namespace {
+
+const char kStartLines[] =
+    "Celdo 2.5b <-> Comma seperated file Utility\n"
+    "Version 2.5b \n\n\n"
+    "Command Line Argument Usage:\n"
+    "For csv->Celdo: celconv.exe 1 <input_file> <output_file> <database_name> <optional_info_file>\n"
+    "For Celdo->csv: celconv.exe 2 <input_file> <output_file> <optional_info_file>\n\n"
+    "See the celconv.txt file for more information on using this program.\n\n";
+const char kUsageError[] =
+    "Format error, use:\n"
+    "For csv->Celdo: celconv.exe 1 <input_file> <output_file> <database_name> <optional_info_file>\n"
+    "For Celdo->csv: celconv.exe 2 <input_file> <output_file> <optional_info_file>\n";
+const char kMenu[] =
+    "Pick an option:\n"
+    "1: Comma seperated file -> Celdo .pdb\n"
+    "2: Celdo .pdb -> Comma seperated file\n";
+const char kWriteFailed[] = "Error: could not write output file.\n";
+
+constexpr int kEof = std::char_traits<char>::eof();
+
+// Shows `prompt` and reads one line of any length, its line end removed. False when the
+// input ended before anything was typed.
+bool ask(std::istream& in, std::ostream& out, const char* prompt, std::string& answer) {
+    out << prompt;
+    out.flush();
+    answer.clear();
+    int c = in.get();
+    if (c == kEof) return false;
+    for (; c != kEof && c != '\n'; c = in.get()) answer += static_cast<char>(c);
+    if (!answer.empty() && answer.back() == '\r') answer.pop_back();
+    return true;
+}
+
+// The menu: one character at a time until "1" or "2"; 0 when the input ends first.
+int chooseMode(std::istream& in, std::ostream& out) {
+    out << kMenu;
+    out.flush();
+    int c = in.get();
+    while (c != '1' && c != '2') {
+        if (c == kEof) return 0;
+        out << "Illegal option\n";
+        out.flush();
+        c = in.get();
+    }
+    in.get();  // the line end after the choice
+    return c - '0';
+}
+
+bool askMode1(std::istream& in, std::ostream& out, ConversionRun& run) {
+    if (!ask(in, out, "Comma seperated file name (example test.csv)? : ", run.inputName)) return false;
+    if (!ask(in, out, "Output file name (example - test.pdb)? : ", run.outputName)) return false;
+    if (!ask(in, out, "Desired Database Name (example - Test)? : ", run.databaseName)) return false;
+    if (!ask(in, out, "Database info file (example - test.ifo, hit <return> if none)? : ", run.infoName)) {
+        return false;
+    }
+    run.infoRequested = !run.infoName.empty();
+    return true;
+}
+
+bool askMode2(std::istream& in, std::ostream& out, ConversionRun& run) {
+    if (!ask(in, out, "Celdo file name (example - test.pdb)? : ", run.inputName)) return false;
+    if (!ask(in, out, "Output file name (example - test.csv)? : ", run.outputName)) return false;
+    if (!ask(in, out, "Optional info file name (example - test.ifo, hit <return> if none)? : ", run.infoName)) {
+        return false;
+    }
+    run.infoRequested = !run.infoName.empty();
+    return true;
+}
+
+// Fills `run` from the command line; false when its form is wrong for the mode.
+bool takeCommandLine(const std::vector<std::string>& args, ConversionRun& run) {
+    const char modeChar = args[1].empty() ? '\0' : args[1][0];
+    if (modeChar == '1' && (args.size() == 5 || args.size() == 6)) {
+        run.mode = 1;
+        run.databaseName = args[4];
+        run.infoRequested = args.size() == 6;
+        if (run.infoRequested) run.infoName = args[5];
+    } else if (modeChar == '2' && (args.size() == 4 || args.size() == 5)) {
+        run.mode = 2;
+        run.infoRequested = args.size() == 5;
+        if (run.infoRequested) run.infoName = args[4];
+    } else {
+        return false;
+    }
+    run.inputName = args[2];
+    run.outputName = args[3];
+    return true;
+}
+
+// Closes what a successful conversion wrote and deletes the error log; a close that
+// fails is a failed conversion, and the log then keeps the reason.
+int finishConverted(std::ofstream& output, std::ofstream* info, std::ofstream& log,
+                    const std::string& errorLogPath, Reporter& reporter) {
+    output.close();
+    if (info != nullptr) info->close();
+    if (output.fail() || (info != nullptr && info->fail())) {
+        reporter.error(kWriteFailed);
+        return kExitFailed;
+    }
+    log.close();
+    std::remove(errorLogPath.c_str());
+    return kExitConverted;
+}
+
+// Input, output and error log, in this order; each failure is told on the screen only.
+bool openCommonFiles(const ConversionRun& run, const std::string& errorLogPath, std::ifstream& input,
+                     std::ofstream& output, std::ofstream& log, Reporter& reporter) {
+    input.open(run.inputName, std::ios::binary);
+    if (!input) {
+        reporter.say("Could not open input file\n");
+        return false;
+    }
+    output.open(run.outputName, std::ios::binary | std::ios::trunc);
+    if (!output) {
+        reporter.say("Could not open output file\n");
+        return false;
+    }
+    log.open(errorLogPath, std::ios::trunc);
+    if (!log) {
+        reporter.say("Could not open error output file\n");
+        return false;
+    }
+    reporter.attachLog(&log);
+    return true;
+}
+
+int runMode1(const ConversionRun& run, const std::string& errorLogPath, Reporter& reporter) {
+    std::ifstream input;
+    std::ofstream output;
+    std::ofstream log;
+    if (!openCommonFiles(run, errorLogPath, input, output, log, reporter)) return kExitFailed;
+    if (run.databaseName.empty() || static_cast<int>(run.databaseName.size()) > kMaxDatabaseNameLength) {
+        reporter.error("Database name invalid\n");
+        return kExitFailed;
+    }
+    std::ifstream info;
+    if (run.infoRequested) {
+        info.open(run.infoName, std::ios::binary);
+        if (!info) {
+            reporter.error("Could not open info file\n");
+            return kExitFailed;
+        }
+    }
+    const CsvOpener reopen = [&run]() -> std::unique_ptr<std::istream> {
+        auto again = std::make_unique<std::ifstream>(run.inputName, std::ios::binary);
+        if (!*again) return nullptr;
+        return again;
+    };
+    if (!csvToDatabase(input, reopen, run.infoRequested ? &info : nullptr, run.databaseName, output, reporter)) {
+        return kExitFailed;
+    }
+    return finishConverted(output, nullptr, log, errorLogPath, reporter);
+}
+
+int runMode2(const ConversionRun& run, const std::string& errorLogPath, Reporter& reporter) {
+    std::ifstream input;
+    std::ofstream output;
+    std::ofstream log;
+    if (!openCommonFiles(run, errorLogPath, input, output, log, reporter)) return kExitFailed;
+    std::ofstream info;
+    if (run.infoRequested) {
+        info.open(run.infoName, std::ios::binary | std::ios::trunc);
+        if (!info) {
+            reporter.error("Could not create info file\n");
+            return kExitFailed;
+        }
+    }
+    if (!databaseToCsv(input, output, run.infoRequested ? &info : nullptr, reporter)) return kExitFailed;
+    return finishConverted(output, run.infoRequested ? &info : nullptr, log, errorLogPath, reporter);
+}
+
+}  // namespace
+
+int runCelconv(const std::vector<std::string>& args, std::istream& in, std::ostream& out,
+               const std::string& errorLogPath) {
+    Reporter reporter(out);
+    reporter.say(kStartLines);
+    ConversionRun run;
+    if (args.size() <= 1) {
+        run.mode = chooseMode(in, out);
+        if (run.mode == 0) return kExitFailed;
+        const bool answered = run.mode == 1 ? askMode1(in, out, run) : askMode2(in, out, run);
+        if (!answered) return kExitFailed;
+    } else if (args.size() <= 3) {
+        return kExitUsage;  // too few arguments for any conversion: nothing is done
+    } else if (!takeCommandLine(args, run)) {
+        reporter.say(kUsageError);
+        return kExitUsage;
+    }
+    return run.mode == 1 ? runMode1(run, errorLogPath, reporter) : runMode2(run, errorLogPath, reporter);
+}
+
+}  // namespace celconv

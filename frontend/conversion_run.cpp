@@ -1,0 +1,121 @@
+// frontend/conversion_run.cpp -- see conversion_run.h.
+#include "frontend/conversion_run.h"
+
+int32_t statusForResult(int32_t result) {
+    switch (result) {
+        case ResultOk: return StatusSucceeded;
+        case ResultCanceled: return StatusCanceled;
+        case ResultSourceOpenError: return StatusSourceError;
+        case ResultDestinationOpenError: return StatusDestinationError;
+        case ResultTempOpenError: return StatusTempError;
+        case ResultPreprocessError: return StatusPreprocessError;
+        case ResultConversionError: return StatusConversionError;
+        default: return StatusUnknownError;
+    }
+}
+
+MessageId statusMessage(int32_t status) {
+    switch (status) {
+        case StatusSucceeded: return MsgConversionSucceeded;
+        case StatusCanceled: return MsgConversionCanceled;
+        case StatusSourceError: return MsgSourceOpenError;
+        case StatusDestinationError: return MsgDestinationOpenError;
+        case StatusTempError: return MsgTempOpenError;
+        case StatusPreprocessError: return MsgPreprocessError;
+        case StatusConversionError: return MsgConversionError;
+        default: return MsgUnknownError;
+    }
+}
+
+std::optional<std::string> makeSourceAbsolute(const std::string& sourcePath, PathFlavor flavor,
+                                              const ReferenceRules& rules,
+                                              const FileSystem& files) {
+    if (rules.pathKind(sourcePath) != 0) {
+        if (sourcePath.size() > kMaxSourcePathLength) return std::nullopt;
+        return sourcePath;
+    }
+    std::optional<std::string> base;
+    std::string reference = sourcePath;
+    if (flavor == PathFlavor::Windows && isDriveRelative(sourcePath)) {
+        base = files.currentDirectoryOfDrive(sourcePath[0]);
+        reference.erase(0, 2);
+    } else {
+        base = files.currentDirectory();
+    }
+    if (!base) return std::nullopt;
+    std::optional<std::string> resolved = rules.resolveReference(*base, reference);
+    // The helpers stop at 255 bytes, so a full result may be a cut one naming another
+    // file; refusing the rare path of exactly 255 bytes is the safe side.
+    if (!resolved || resolved->size() >= kMaxSourcePathLength) return std::nullopt;
+    std::optional<std::string> normalized = rules.normalizePath(*resolved);
+    return normalized ? *normalized : *resolved;
+}
+
+void fillConversionJob(PreparedJob& owner, const ConverterSettings& settings, const IoOps& io,
+                       const std::string& absoluteSourcePath,
+                       const std::string& destinationPath, const std::string& title) {
+    owner.sourcePath_ = absoluteSourcePath;
+    owner.destinationPath_ = destinationPath;
+    owner.title_ = title.substr(0, kMaxJobTitleLength);
+    ConversionJob& job = owner.job_;
+    job.io = &io;
+    job.sourcePath = owner.sourcePath_.c_str();
+    job.destinationPath = owner.destinationPath_.c_str();
+    job.title = owner.title_.c_str();
+    job.removeCR = settings.removeCR ? 1 : 0;
+    job.removeLF = settings.removeLF ? 1 : 0;
+    job.convertCRtoLF = settings.convertCRtoLF ? 1 : 0;
+    job.slbSpaces = settings.convertSingleLB ? settings.slbToSpace : -1;
+    job.tabToLB = settings.tabConversion == TabsToLineBreaks ? settings.tabToLB : -1;
+    job.tabToSpace = settings.tabConversion == TabsToSpaces ? settings.tabToSpace : -1;
+    job.maxDepth = settings.maxDepth;
+}
+
+int32_t runWorker(const WorkerRequest& request, const ConverterSettings& settings,
+                  const IoOps& io, PathFlavor flavor, const ReferenceRules& rules,
+                  const FileSystem& files, ConvertFunction convert,
+                  size_t maxDestinationLength) {
+    const std::optional<std::string> source =
+        makeSourceAbsolute(request.sourcePath, flavor, rules, files);
+    if (!source) return StatusSourceError;
+    if (request.destinationPath.size() > maxDestinationLength) return StatusDestinationError;
+    PreparedJob prepared;
+    fillConversionJob(prepared, settings, io, *source, request.destinationPath, request.title);
+    return statusForResult(convert(prepared.job()));
+}
+
+std::optional<RunTarget> checkRunTarget(const PageValues& page, const ConverterSettings& settings,
+                                        const std::string& desktopPath, bool forceOverwrite,
+                                        PathFlavor flavor, const FileSystem& files,
+                                        MessageSink& messages) {
+    RunTarget target;
+    target.sourcePath = trimBlanks(page.sourcePath);
+    if (target.sourcePath.empty()) {
+        messages.show(MsgNoSourceFile, messageText(MsgNoSourceFile));
+        return std::nullopt;
+    }
+    DestinationRequest request;
+    request.location = settings.destinationLocation;
+    request.desktopPath = desktopPath;
+    request.userFolder = page.userFolder;
+    request.sourcePath = target.sourcePath;
+    request.destinationFolder = settings.destinationFolder;
+    request.fileName = page.fileName;
+    std::optional<std::string> destination = computeDestination(request, flavor, files, messages);
+    if (!destination) return std::nullopt;
+    target.destinationPath = std::move(*destination);
+    if (!checkSameName(target.sourcePath, target.destinationPath, flavor, files, messages))
+        return std::nullopt;
+    if (!checkOverwrite(forceOverwrite, target.destinationPath, files, messages))
+        return std::nullopt;
+    return target;
+}
+
+RunOutcome runOutcome(int32_t status, bool quiet, int32_t location) {
+    RunOutcome outcome;
+    outcome.succeeded = status == StatusSucceeded;
+    outcome.clearChangeTracking = status != StatusCanceled;
+    if (!(outcome.succeeded && quiet)) outcome.message = statusMessage(status);
+    outcome.registerInstallation = outcome.succeeded && location == LocationAutoInstall;
+    return outcome;
+}

@@ -1,0 +1,66 @@
+// frontend/settings.h -- the converter's saved settings and the parsed command line.
+// Settings are loaded once at start and saved once at the end; in between the pages
+// change the in-memory copy when a conversion run commits them.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "frontend/settings_store.h"
+
+// The key below the current user's hive that holds the settings.
+inline constexpr const char* kSettingsKeyPath = "Software\\Quib\\QuibW32";
+
+// Where the database goes (DestinationLocation).
+enum DestinationLocation : int32_t {
+    LocationAutoInstall = 0,
+    LocationSourceFolder = 1,
+    LocationChosenFolder = 2,
+};
+
+// Tab handling (TabConversion).
+enum TabConversion : int32_t {
+    TabsKept = 0,
+    TabsToLineBreaks = 1,
+    TabsToSpaces = 2,
+};
+
+// Member initialisers are the defaults; the comment gives the range accepted on loading.
+struct ConverterSettings {
+    int32_t destinationLocation = LocationAutoInstall;  // 0..2
+    std::string destinationUserName;
+    std::string destinationFolder;
+    bool removeCR = true;  // flags: any stored number, nonzero is on
+    bool removeLF = false;
+    bool convertCRtoLF = false;
+    bool convertSingleLB = false;
+    int32_t slbToSpace = 1;               // 0..9999
+    int32_t tabConversion = TabsKept;     // 0..2
+    int32_t tabToLB = 2;                  // 0..9999
+    int32_t tabToSpace = 8;               // 0..9999
+    int32_t maxDepth = 1;                 // 0..9999
+    int32_t browseFilterIndex = 0;        // 0..4, 1-based filter position, 0 = the first
+
+    bool operator==(const ConverterSettings&) const = default;
+};
+
+// Defaults, then every value of the settings key that is present, of the right type and,
+// for numbers, in range. A key that cannot be opened gives all defaults. Never reports.
+ConverterSettings loadSettings(SettingsStore& store);
+// Writes every value with its type, flags as 0 or 1, creating the key when missing. When
+// the key cannot be opened nothing is written. Returns false when anything was not
+// written; the Windows program does not report it.
+bool saveSettings(SettingsStore& store, const ConverterSettings& settings);
+
+struct ConverterCommandLine {
+    bool fileGiven = false;
+    bool showHelp = false;        // -h, -?, /h, /?
+    bool forceOverwrite = false;  // -y
+    bool quiet = false;           // -u
+    std::string sourceFile;
+};
+
+// `arguments` excludes the program name. An argument starting with "-" or "/" is an
+// option and only its next character counts, case-sensitively; unknown letters are
+// ignored. The first other argument is the source file; later ones are ignored.
+ConverterCommandLine parseCommandLine(const std::vector<std::string>& arguments);

@@ -1,0 +1,153 @@
+// frontend/source_destination.cpp -- see source_destination.h.
+#include "frontend/source_destination.h"
+
+void ChangeTracker::titleChanged() {
+    if (titleSetByPage_) titleSetByPage_ = false;
+    else titleEdited_ = true;
+}
+
+void ChangeTracker::fileNameChanged() {
+    if (fileNameSetByPage_) fileNameSetByPage_ = false;
+    else fileNameEdited_ = true;
+}
+
+bool ChangeTracker::tick() {
+    if (sourceChanged_) {
+        quietTicks_ = 1;
+        sourceChanged_ = false;
+    } else if (quietTicks_ > 0) {
+        ++quietTicks_;
+    }
+    return quietTicks_ > 2;
+}
+
+Proposal proposeTitleAndName(const std::string& sourceField, PathFlavor flavor,
+                             ChangeTracker& tracker, TitleProbes& probes) {
+    Proposal proposal;
+    const std::string source = trimBlanks(sourceField);
+    if (source.empty()) return proposal;
+    const PathParts parts = splitPath(source, flavor);
+    if (!tracker.titleEdited()) {
+        std::optional<std::string> title = probes.docTitle(source);
+        if (!title) {
+            title = probes.htmlTitle(source, kMaxProbedHtmlTitle);
+            if (title && title->empty()) title.reset();
+        }
+        if (!title) title = parts.baseName.substr(0, kMaxBaseNameTitle);
+        proposal.title = std::move(title);
+        tracker.pageWritesTitle();
+    }
+    if (!tracker.fileNameEdited()) {
+        proposal.fileName = parts.baseName + ".pdb";
+        tracker.pageWritesFileName();
+    }
+    tracker.proposed();
+    return proposal;
+}
+
+bool commitSourceDestination(const SourceDestinationFields& fields,
+                             const std::vector<UserEntry>& users, ConverterSettings& settings,
+                             PageValues& handed, MessageSink& messages) {
+    uint32_t userId = 0;
+    std::string userFolder;
+    switch (fields.location) {
+        case LocationAutoInstall: {
+            if (fields.selectedUser < 0 || static_cast<size_t>(fields.selectedUser) >= users.size()) {
+                messages.show(MsgNoValidUser, messageText(MsgNoValidUser));
+                return false;
+            }
+            const UserEntry& user = users[static_cast<size_t>(fields.selectedUser)];
+            settings.destinationUserName = user.userName;
+            userId = user.userId;
+            userFolder = user.userFolder;
+            break;
+        }
+        case LocationSourceFolder:
+            break;
+        case LocationChosenFolder:
+            settings.destinationFolder = fields.folder;
+            break;
+        default:
+            return false;
+    }
+    settings.destinationLocation = fields.location;
+    handed.sourcePath = fields.sourcePath;
+    handed.title = fields.title;
+    handed.fileName = fields.fileName;
+    handed.userId = userId;
+    handed.userFolder = userFolder;
+    return true;
+}
+
+std::optional<std::string> computeDestination(const DestinationRequest& request,
+                                              PathFlavor flavor, const FileSystem& files,
+                                              MessageSink& messages) {
+    std::string folder;
+    switch (request.location) {
+        case LocationAutoInstall:
+            folder = installFolder(request.desktopPath, request.userFolder);
+            break;
+        case LocationSourceFolder: {
+            const PathParts parts = splitPath(trimBlanks(request.sourcePath), flavor);
+            folder = parts.drive + parts.folder;
+            break;
+        }
+        case LocationChosenFolder:
+            folder = request.destinationFolder;
+            break;
+        default:
+            return std::nullopt;
+    }
+    folder = trimBlanks(folder);
+    // A lone separator is the root: emptying it would put the file in the current
+    // directory instead.
+    if (folder.size() > 1 && isSeparator(folder.back(), flavor)) folder.pop_back();
+    const bool isRoot = folder.size() == 1 && isSeparator(folder[0], flavor);
+    const bool isDrive = flavor == PathFlavor::Windows && isBareDrive(folder);
+    if (!folder.empty() && !isDrive && !isRoot) {
+        const PathLookup found = files.lookup(folder);
+        if (found == PathLookup::Missing) {
+            messages.show(MsgFolderMissing, messageText(MsgFolderMissing, folder));
+            return std::nullopt;
+        }
+        if (found != PathLookup::Folder) {
+            messages.show(MsgNotAFolder, messageText(MsgNotAFolder, folder));
+            return std::nullopt;
+        }
+    }
+    if (!folder.empty() && !isSeparator(folder.back(), flavor))
+        folder += flavor == PathFlavor::Windows ? '\\' : '/';
+    return folder + trimBlanks(request.fileName);
+}
+
+// Whether the two paths reach one file: spelling, then location, then identity, so a
+// missing file or an unknown current directory still gets the checks that can be made.
+static bool sameFile(const std::string& sourcePath, const std::string& destinationPath,
+                     PathFlavor flavor, const FileSystem& files) {
+    if (flavor == PathFlavor::Windows ? equalIgnoringCase(sourcePath, destinationPath)
+                                      : sourcePath == destinationPath)
+        return true;
+    const std::optional<std::string> source = comparablePath(sourcePath, flavor, files);
+    const std::optional<std::string> destination = comparablePath(destinationPath, flavor, files);
+    if (source && destination && *source == *destination) return true;
+    const std::optional<FileIdentity> sourceId = files.identity(sourcePath);
+    const std::optional<FileIdentity> destinationId = files.identity(destinationPath);
+    return sourceId && destinationId && *sourceId == *destinationId;
+}
+
+bool checkSameName(const std::string& sourcePath, const std::string& destinationPath,
+                   PathFlavor flavor, const FileSystem& files, MessageSink& messages) {
+    // Opening the destination truncates it before the source is read, so letting the
+    // same file through destroys the source.
+    if (!sameFile(sourcePath, destinationPath, flavor, files)) return true;
+    messages.show(MsgSameName, messageText(MsgSameName));
+    return false;
+}
+
+bool checkOverwrite(bool forceOverwrite, const std::string& destinationPath,
+                    const FileSystem& files, MessageSink& messages) {
+    if (forceOverwrite) return true;
+    if (files.lookup(destinationPath) == PathLookup::Missing) return true;
+    return messages.show(MsgOverwriteQuestion,
+                         messageText(MsgOverwriteQuestion, destinationPath));
+}

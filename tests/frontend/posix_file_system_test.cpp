@@ -1,0 +1,55 @@
+// The POSIX file system on real files: the same-name check relies on its identities to
+// catch links, which no spelling comparison can.
+#ifndef _WIN32
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include "frontend/posix_file_system.h"
+#include "frontend/source_destination.h"
+#include "tests/frontend/fakes.h"
+#include "tests/support/temp_dir.h"
+
+TEST(PosixFileSystem, LooksUpFoldersFilesAndContent) {
+    TempDir dir;
+    dir.write("a.txt", std::string("ab\0c", 4));
+    const PosixFileSystem files;
+    EXPECT_EQ(PathLookup::Folder, files.lookup(dir.path()));
+    EXPECT_EQ(PathLookup::File, files.lookup(dir.file("a.txt")));
+    EXPECT_EQ(PathLookup::Missing, files.lookup(dir.file("b.txt")));
+    EXPECT_EQ((std::vector<uint8_t>{'a', 'b', 0, 'c'}), files.readFile(dir.file("a.txt")).value_or(std::vector<uint8_t>{}));
+    EXPECT_FALSE(files.readFile(dir.file("b.txt")));
+    EXPECT_FALSE(files.readFile(dir.path()));  // a folder is not a file to read
+    EXPECT_FALSE(files.currentDirectoryOfDrive('C'));
+    const std::optional<std::string> cwd = files.currentDirectory();
+    ASSERT_TRUE(cwd);
+    EXPECT_EQ('/', cwd->front());
+}
+
+TEST(PosixFileSystem, LinksAndOtherSpellingsAreTheSameFile) {
+    TempDir dir;
+    dir.write("book.txt", "text");
+    dir.write("other.txt", "text");
+    ASSERT_EQ(0, symlink(dir.file("book.txt").c_str(), dir.file("soft.pdb").c_str()));
+    ASSERT_EQ(0, link(dir.file("book.txt").c_str(), dir.file("hard.pdb").c_str()));
+    const PosixFileSystem files;
+    const std::string source = dir.file("book.txt");
+    EXPECT_EQ(files.identity(source), files.identity(dir.file("soft.pdb")));
+    EXPECT_NE(files.identity(source), files.identity(dir.file("other.txt")));
+    EXPECT_FALSE(files.identity(dir.file("missing.pdb")));
+
+    struct Row { std::string destination; bool refused; };
+    const Row rows[] = {
+        {dir.file("soft.pdb"), true},
+        {dir.file("hard.pdb"), true},
+        {dir.path() + "/./book.txt", true},
+        {dir.path() + "//book.txt", true},
+        {dir.file("other.txt"), false},
+        {dir.file("new.pdb"), false},
+    };
+    for (const Row& row : rows) {
+        RecordingSink messages;
+        EXPECT_EQ(!row.refused, checkSameName(source, row.destination, PathFlavor::Posix, files, messages))
+            << row.destination;
+    }
+}
+#endif

@@ -1,0 +1,148 @@
+// Saved settings and the command line: a value that slips through loading unchecked, or
+// a flag saved as something other than 0 or 1, changes every later conversion.
+#include <gtest/gtest.h>
+
+#include "frontend/memory_settings_store.h"
+#include "frontend/settings.h"
+
+using Binary = MemorySettingsStore::Binary;
+
+TEST(LoadSettings, MissingOrUnreadableKeyGivesEveryDefault) {
+    MemorySettingsStore store;
+    const ConverterSettings loaded = loadSettings(store);
+    EXPECT_EQ(LocationAutoInstall, loaded.destinationLocation);
+    EXPECT_EQ("", loaded.destinationUserName);
+    EXPECT_EQ("", loaded.destinationFolder);
+    EXPECT_TRUE(loaded.removeCR);
+    EXPECT_FALSE(loaded.removeLF);
+    EXPECT_FALSE(loaded.convertCRtoLF);
+    EXPECT_FALSE(loaded.convertSingleLB);
+    EXPECT_EQ(1, loaded.slbToSpace);
+    EXPECT_EQ(TabsKept, loaded.tabConversion);
+    EXPECT_EQ(2, loaded.tabToLB);
+    EXPECT_EQ(8, loaded.tabToSpace);
+    EXPECT_EQ(1, loaded.maxDepth);
+    EXPECT_EQ(0, loaded.browseFilterIndex);
+
+    store.put(kSettingsKeyPath, "MaxDepth", uint32_t{5});
+    store.refuseReading(true);
+    EXPECT_EQ(ConverterSettings(), loadSettings(store));
+}
+
+TEST(LoadSettings, NumbersOutsideTheirRangeKeepTheDefault) {
+    struct Row { const char* name; uint32_t stored; int32_t ConverterSettings::*field; int32_t expected; };
+    const Row rows[] = {
+        {"DestinationLocation", 3, &ConverterSettings::destinationLocation, 0},
+        {"DestinationLocation", 2, &ConverterSettings::destinationLocation, 2},
+        {"TabToSpace", 10000, &ConverterSettings::tabToSpace, 8},
+        {"TabToSpace", 9999, &ConverterSettings::tabToSpace, 9999},
+        {"TabToLB", 0xFFFFFFFF, &ConverterSettings::tabToLB, 2},  // not read as -1
+        {"SLBToSpace", 10000, &ConverterSettings::slbToSpace, 1},
+        {"SLBToSpace", 0, &ConverterSettings::slbToSpace, 0},
+        {"TabConversion", 3, &ConverterSettings::tabConversion, 0},
+        {"MaxDepth", 10000, &ConverterSettings::maxDepth, 1},
+        {"MaxDepth", 0, &ConverterSettings::maxDepth, 0},
+        {"BrowseFilterIndex", 5, &ConverterSettings::browseFilterIndex, 0},
+        {"BrowseFilterIndex", 4, &ConverterSettings::browseFilterIndex, 4},
+    };
+    for (const Row& row : rows) {
+        MemorySettingsStore store;
+        store.put(kSettingsKeyPath, row.name, row.stored);
+        EXPECT_EQ(row.expected, loadSettings(store).*row.field) << row.name << " = " << row.stored;
+    }
+}
+
+TEST(LoadSettings, ValuesOfTheWrongTypeKeepTheDefault) {
+    MemorySettingsStore store;
+    store.put(kSettingsKeyPath, "MaxDepth", std::string("5"));
+    store.put(kSettingsKeyPath, "RemoveCR", Binary{0});
+    store.put(kSettingsKeyPath, "DestinationFolder", uint32_t{7});
+    store.put(kSettingsKeyPath, "DestinationUserName", Binary{'a', 0});
+    EXPECT_EQ(ConverterSettings(), loadSettings(store));
+}
+
+TEST(LoadSettings, AnyNonzeroFlagIsOnAndStringsAreTakenAsStored) {
+    MemorySettingsStore store;
+    store.put(kSettingsKeyPath, "RemoveCR", uint32_t{0});
+    store.put(kSettingsKeyPath, "RemoveLF", uint32_t{7});
+    store.put(kSettingsKeyPath, "ConvertCRtoLF", uint32_t{0x80000000});
+    store.put(kSettingsKeyPath, "ConvertSingleLB", uint32_t{1});
+    store.put(kSettingsKeyPath, "DestinationUserName", std::string("Ann Lee"));
+    store.put(kSettingsKeyPath, "DestinationFolder", std::string(" D:\\books\\ "));
+    const ConverterSettings loaded = loadSettings(store);
+    EXPECT_FALSE(loaded.removeCR);
+    EXPECT_TRUE(loaded.removeLF);
+    EXPECT_TRUE(loaded.convertCRtoLF);
+    EXPECT_TRUE(loaded.convertSingleLB);
+    EXPECT_EQ("Ann Lee", loaded.destinationUserName);
+    EXPECT_EQ(" D:\\books\\ ", loaded.destinationFolder);
+}
+
+TEST(SaveSettings, WritesEveryValueWithItsTypeAndFlagsAsZeroOrOne) {
+    MemorySettingsStore store;
+    ConverterSettings settings;
+    settings.destinationLocation = LocationChosenFolder;
+    settings.destinationFolder = "D:\\out";
+    settings.destinationUserName = "Ann";
+    settings.removeCR = false;
+    settings.convertSingleLB = true;
+    settings.slbToSpace = 3;
+    settings.tabConversion = TabsToSpaces;
+    settings.tabToSpace = 4;
+    settings.maxDepth = 1000;
+    settings.browseFilterIndex = 4;
+    ASSERT_TRUE(saveSettings(store, settings));
+    EXPECT_EQ(13u, store.valueCount(kSettingsKeyPath));
+    EXPECT_EQ(MemorySettingsStore::Value(uint32_t{0}), *store.find(kSettingsKeyPath, "RemoveCR"));
+    EXPECT_EQ(MemorySettingsStore::Value(uint32_t{1}), *store.find(kSettingsKeyPath, "ConvertSingleLB"));
+    EXPECT_EQ(MemorySettingsStore::Value(std::string("D:\\out")),
+              *store.find(kSettingsKeyPath, "DestinationFolder"));
+    EXPECT_EQ(MemorySettingsStore::Value(uint32_t{1000}), *store.find(kSettingsKeyPath, "MaxDepth"));
+    EXPECT_EQ(settings, loadSettings(store));  // what is saved is what comes back
+}
+
+TEST(SaveSettings, NothingIsWrittenWhenTheKeyCannotBeOpened) {
+    MemorySettingsStore store;
+    store.refuseOpeningForWriting(true);
+    EXPECT_FALSE(saveSettings(store, ConverterSettings()));
+    EXPECT_FALSE(store.hasKey(kSettingsKeyPath));
+}
+
+TEST(CommandLine, OptionLettersAreOneCaseSensitiveCharacterAfterDashOrSlash) {
+    struct Row { std::vector<std::string> arguments; bool help, force, quiet; };
+    const Row rows[] = {
+        {{"-?"}, true, false, false},
+        {{"/h"}, true, false, false},
+        {{"-H"}, false, false, false},    // case-sensitive: opens the window
+        {{"-Y", "/U"}, false, false, false},
+        {{"-y", "-u"}, false, true, true},
+        {{"/yes"}, false, true, false},   // only the first letter counts
+        {{"-x", "-", "/"}, false, false, false},
+    };
+    for (const Row& row : rows) {
+        const ConverterCommandLine line = parseCommandLine(row.arguments);
+        EXPECT_EQ(row.help, line.showHelp) << row.arguments[0];
+        EXPECT_EQ(row.force, line.forceOverwrite) << row.arguments[0];
+        EXPECT_EQ(row.quiet, line.quiet) << row.arguments[0];
+        EXPECT_FALSE(line.fileGiven) << row.arguments[0];
+    }
+}
+
+TEST(CommandLine, FirstNameIsTheSourceAndLaterNamesAreIgnored) {
+    const ConverterCommandLine line = parseCommandLine({"-y", "-u", "page.htm"});
+    EXPECT_TRUE(line.fileGiven);
+    EXPECT_EQ("page.htm", line.sourceFile);
+    EXPECT_TRUE(line.forceOverwrite);
+    EXPECT_TRUE(line.quiet);
+
+    // A second name starting with an option letter must not act as that option.
+    const ConverterCommandLine extra = parseCommandLine({"first.txt", "yes.txt", "help.txt", "u"});
+    EXPECT_EQ("first.txt", extra.sourceFile);
+    EXPECT_FALSE(extra.forceOverwrite);
+    EXPECT_FALSE(extra.showHelp);
+    EXPECT_FALSE(extra.quiet);
+
+    const ConverterCommandLine none = parseCommandLine({});
+    EXPECT_FALSE(none.fileGiven);
+    EXPECT_EQ("", none.sourceFile);
+}
