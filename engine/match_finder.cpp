@@ -1,7 +1,8 @@
 // engine/match_finder.cpp -- see match_finder.h. This is the compressor's hot loop, so
-// each position's hash is computed once, matches are measured eight bytes at a time,
-// and the one-step look-ahead's search is kept for the next position when it wins. None
-// of that changes a token: the same candidates are examined in the same order.
+// every position is searched at most once (the one-step look-ahead's search is also the
+// next position's), in one place the compiler can inline, and matches are measured
+// eight bytes at a time. None of that changes a token: the same candidates are
+// examined in the same order.
 #include "engine/match_finder.h"
 
 #include <bit>
@@ -75,39 +76,48 @@ int32_t parseChunk(const uint8_t* bytes, int32_t length, const MatchTables& tabl
     // inserting a position writes its link.
     std::memset(tables.heads, 0, sizeof(uint16_t) * kHashHeads);
     int32_t tokens = 0;
+    // A match of 128 bytes or less found at position - 1, held while the search at
+    // `position` looks for a longer one: its length (0 = none) and start.
+    int32_t heldLength = 0;
+    int32_t heldStart = 0;
     int32_t position = 0;
-    // The look-ahead's result for `position`, when the look-ahead chose a literal: the
-    // chains have not changed since, so searching again would find the same.
-    bool haveNext = false;
-    int32_t nextMatched = 0;
-    int32_t nextStart = 0;
-    int hash = length > 2 ? hashAt(bytes, 0) : 0;
+    // Each position that is searched is searched once, in one place, before it joins the
+    // chains; the positions inside a taken match only join them.
     while (position < length - 2) {
-        int32_t matchStart = nextStart;
-        const int32_t matched =
-            haveNext ? nextMatched : longestMatch(bytes, length, position, hash, tables, matchStart);
-        haveNext = false;
+        const int hash = hashAt(bytes, position);
+        int32_t matchStart = 0;
+        const int32_t matched = longestMatch(bytes, length, position, hash, tables, matchStart);
         insertPosition(position, hash, tables);
-        // The next position's hash; it exists while three bytes remain there.
-        const bool nextHashes = position + 1 < length - 2;
-        const int nextHash = nextHashes ? hashAt(bytes, position + 1) : 0;
+        if (heldLength != 0) {
+            if (matched <= heldLength) {
+                // The held match stands. Its second position has just joined the chains.
+                const int32_t first = position - 1;
+                litLen[tokens] = static_cast<uint8_t>(heldLength - kMinMatch);
+                distance[tokens++] = static_cast<uint16_t>(first - heldStart);
+                const int32_t inserted = heldLength < length - 2 - first ? heldLength : length - 2 - first;
+                for (int32_t i = 2; i < inserted; ++i)
+                    insertPosition(first + i, hashAt(bytes, first + i), tables);
+                position = first + heldLength;
+                heldLength = 0;
+                continue;
+            }
+            // A longer match one byte later: the held one's first byte goes as a literal.
+            litLen[tokens] = bytes[position - 1];
+            distance[tokens++] = 0;
+            heldLength = 0;
+        }
         if (matched == 0) {
             litLen[tokens] = bytes[position];
             distance[tokens++] = 0;
             ++position;
-            hash = nextHash;
             continue;
         }
-        if (matched <= kMaxLazyLength && nextHashes) {
-            nextMatched = longestMatch(bytes, length, position + 1, nextHash, tables, nextStart);
-            if (nextMatched > matched) {
-                litLen[tokens] = bytes[position];
-                distance[tokens++] = 0;
-                ++position;
-                hash = nextHash;
-                haveNext = true;
-                continue;
-            }
+        // Held for a look at the next position, if it still has three bytes to hash.
+        if (matched <= kMaxLazyLength && position + 1 < length - 2) {
+            heldLength = matched;
+            heldStart = matchStart;
+            ++position;
+            continue;
         }
         litLen[tokens] = static_cast<uint8_t>(matched - kMinMatch);
         distance[tokens++] = static_cast<uint16_t>(position - matchStart);
@@ -117,8 +127,8 @@ int32_t parseChunk(const uint8_t* bytes, int32_t length, const MatchTables& tabl
         for (int32_t i = 1; i < inserted; ++i)
             insertPosition(position + i, hashAt(bytes, position + i), tables);
         position += matched;
-        if (position < length - 2) hash = hashAt(bytes, position);
     }
+    // A match is held only while the loop goes on, so none is left here.
     for (; position < length; ++position) {
         litLen[tokens] = bytes[position];
         distance[tokens++] = 0;
