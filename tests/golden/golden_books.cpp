@@ -5,7 +5,8 @@
 // that changes one output byte shows up as a changed checksum.
 //
 // usage: golden_books OUTPUT_DIR   (writes OUTPUT_DIR/corpus/* and OUTPUT_DIR/*.pdb;
-// prints each conversion's result code name, exits 1 when one was not ResultOk)
+// prints each conversion's result code name, exits 1 when one was not ResultOk). Source
+// paths are absolute, as the front ends make them; no book depends on where they are.
 #include <algorithm>
 #include <cctype>
 #include <cstdint>
@@ -106,6 +107,51 @@ Bytes makeBinary(uint32_t seed, size_t targetBytes) {
         bytes[i] = static_cast<uint8_t>(rng.next());
     bytes.resize(targetBytes);
     return bytes;
+}
+
+// A site of `pages` pages that uses every kind of markup the pass knows: headings,
+// paragraphs and breaks, fonts, lists of every type, definition lists, tables, rules,
+// preformatted text, entities good and bad, anchors and links between the pages (with
+// and without fragments, in any letter case), frames, and markup that is malformed.
+// Page 0 is index.html; page k links on to pages 2k+1 and 2k+2, so depth limits cut it.
+std::string makeHtmlPage(int page, int pages, uint32_t seed, size_t paragraphs) {
+    Lcg rng{seed + static_cast<uint32_t>(page) * 977u};
+    auto name = [](int k) { return k == 0 ? std::string("index.html") : "page" + std::to_string(k) + ".html"; };
+    std::string html = "<!DOCTYPE HTML PUBLIC \"-//W3C//DTD HTML 4.01//EN\">\n<HTML><head><title>Page " +
+                       std::to_string(page) + " of the &quot;ledger&quot;</title></head>\n<body bgcolor=white>\n";
+    html += "<h1 align=center><a name=\"top\">Chapter " + std::to_string(page) + "</a></h1>\n";
+    for (int child = 2 * page + 1; child <= 2 * page + 2 && child < pages; ++child)
+        html += "<p>Next: <a href=\"" + name(child) + "\">chapter " + std::to_string(child) + "</a>\n";
+    if (page > 0) html += "<p><A HREF=\"" + name((page - 1) / 2) + "#Section2\">Up to section 2</A>, or <a href='#TOP'>top</a>.\n";
+    for (size_t p = 0; p < paragraphs; ++p) {
+        const uint32_t kind = rng.below(16);
+        if (kind == 0) html += "<h" + std::to_string(2 + rng.below(5)) + "><a name=\"section" + std::to_string(p) + "\">Section " + std::to_string(p) + "</a></h2>\n";
+        if (kind == 1) html += "<ul type=square><li>one<li>two <b>bold</b><ul><li>inner</ul><li>three</ul>\n";
+        if (kind == 2) html += "<ol type=A start=" + std::to_string(rng.below(30)) + "><li>first<li value=7>seventh<li>eighth</ol>\n";
+        if (kind == 3) html += "<dl><dt>Term<dd>Its meaning, <i>in italics</i>.<dt>Other<dd>Another</dl>\n";
+        if (kind == 4) html += "<table border=1><tr><th>Head<td align=right>cell 1<td>cell 2</tr><tr><td colspan=2>wide</table>\n";
+        if (kind == 5) html += "<hr width=" + std::to_string(10 + rng.below(90)) + "% size=" + std::to_string(1 + rng.below(5)) + " noshade align=left>\n";
+        if (kind == 6) html += "<pre>  preformatted\r\n\ttext   keeps  its   spaces\n  &lt;tag&gt; &amp;c\n</pre>\n";
+        if (kind == 7) html += "<p>Entities: &eacute;t&eacute; &copy; &#233; &#8364; &#x41; &bogus; &amp &lt3 &#99999; &nbsp;end\n";
+        if (kind == 8) html += "<font size=+2 color=red>big <font size=1>small</font> back</font> <big>bigger</big> <small>smaller</small> <tt>mono</tt> <u>under</u> <s>struck</s> x<sub>2</sub> y<sup>3</sup>\n";
+        if (kind == 9) html += "<center>Centred <br> line<br><br>after two breaks</center><blockquote>Quoted <em>text</em>.</blockquote>\n";
+        if (kind == 10) html += "<p>A <a href=\"" + name(static_cast<int>(rng.below(static_cast<uint32_t>(pages)))) + "#section" + std::to_string(rng.below(12)) + "\">link to a section</a> and <a href=\"missing" + std::to_string(rng.below(5)) + ".html\">a missing page</a>.\n";
+        if (kind == 11) html += "<p <b>malformed <tag attr=\"unterminated>text</p> <xyz>unknown</xyz> < not a tag > & alone\n";
+        if (kind == 12) html += "<script>var x = \"<b>not text</b>\";</script><style>p { color: red }</style><xmp><b>literal</b></xmp>\n";
+        if (kind == 13) html += "<div align=right><p align=center>aligned <strike>old</strike> <strong>strong</strong> <code>code</code> <kbd>keys</kbd> <var>v</var> <cite>cite</cite> <address>addr</address></div>\n";
+        if (kind == 14) html += "<menu><li>menu item</menu><dir><li>dir item</dir><ol type=i><li>roman<li>two</ol><ol type=1 start=0><li>zero</ol>\n";
+        if (kind == 15) html += "<a name=\"n" + std::to_string(p) + "\"></a><basefont size=5>basefont <h3 align=right>right heading</h3>\n";
+        html += "<p>";
+        const int sentences = 1 + static_cast<int>(rng.below(4));
+        for (int w = 0; w < sentences * 12; ++w) {
+            html += kWords[rng.below(kWordCount)];
+            html += rng.below(10) == 0 ? "\n  " : " ";
+        }
+        html += "\n";
+    }
+    if (page == 1) html += "<frameset cols=\"50%,50%\"><frame src=\"page3.html\"><frame src=\"PAGE4.HTML\"></frameset>\n";
+    html += "<p><a href=\"#top\">Back to the top</a>\n</body></HTML>\n";
+    return html;
 }
 
 void putBig16(Bytes& out, size_t at, uint32_t value) {
@@ -234,9 +280,22 @@ int main(int argc, char** argv) {
     const Bytes docPacked = makePalmDoc("Packed Doc", prose.substr(100000, 50000), true);
     ok = ok && writeFile(corpus / "plain.pdb", docPlain.data(), docPlain.size()) &&
          writeFile(corpus / "packed.pdb", docPacked.data(), docPacked.size());
-    const fs::path ledger = fs::path(VIMLO_SOURCE_DIR) / "samples" / "the-lighthouse-keepers-ledger.txt";
+    // HTML: a site of 40 generated pages, one long generated page, and the sample site.
+    fs::create_directories(corpus / "site");
+    for (int page = 0; page < 40 && ok; ++page) {
+        const std::string html = makeHtmlPage(page, 40, 31, 24);
+        const std::string name = page == 0 ? "index.html" : "page" + std::to_string(page) + ".html";
+        ok = writeFile(corpus / "site" / name, html.data(), html.size());
+    }
+    const std::string longPage = makeHtmlPage(0, 1, 37, 2500);
+    ok = ok && writeFile(corpus / "long.html", longPage.data(), longPage.size());
+    const fs::path samples = fs::path(VIMLO_SOURCE_DIR) / "samples";
     std::error_code error;
-    fs::copy_file(ledger, corpus / "ledger.txt", fs::copy_options::overwrite_existing, error);
+    fs::copy_file(samples / "the-lighthouse-keepers-ledger.txt", corpus / "ledger.txt",
+                  fs::copy_options::overwrite_existing, error);
+    if (!error)
+        fs::copy(samples / "site", corpus / "garden",
+                 fs::copy_options::overwrite_existing | fs::copy_options::recursive, error);
     if (!ok || error) {
         std::fprintf(stderr, "golden_books: cannot write the corpus in %s\n", corpus.c_str());
         return 1;
@@ -246,6 +305,7 @@ int main(int argc, char** argv) {
         const char* name;
         const char* source;
         Options options;
+        int32_t maxDepth = 0;
     };
     const Book books[] = {
         {"ledger", "ledger.txt", kCliDefaults},
@@ -261,10 +321,15 @@ int main(int argc, char** argv) {
         {"edge", "edge.txt", kCliDefaults},
         {"plain-doc", "plain.pdb", kCliDefaults},
         {"packed-doc", "packed.pdb", {0, 0, 0, 0, -1, 1}},
+        {"site-all", "site/index.html", kCliDefaults, -1},
+        {"site-depth2", "site/index.html", kCliDefaults, 2},
+        {"site-page", "site/page5.html", kCliDefaults, 0},
+        {"long-page", "long.html", kCliDefaults, 0},
+        {"garden", "garden/index.html", kCliDefaults, -1},
     };
     int status = 0;
     for (const Book& book : books) {
-        const std::string source = (corpus / book.source).string();
+        const std::string source = fs::absolute(corpus / book.source).string();
         const std::string destination = (out / (std::string(book.name) + ".pdb")).string();
         ConversionJob job{};
         job.io = &standardIoOps;
@@ -277,7 +342,7 @@ int main(int argc, char** argv) {
         job.slbSpaces = book.options.slbSpaces;
         job.tabToLB = book.options.tabToLB;
         job.tabToSpace = book.options.tabToSpace;
-        job.maxDepth = 0;
+        job.maxDepth = book.maxDepth;
         const int32_t result = convertDocument(job);
         std::printf("%s: %s\n", book.name, resultCodeName(result));
         if (result != ResultOk || !zeroTimes(destination)) status = 1;
