@@ -2,16 +2,24 @@
 // the C heap. Handles are 32-bit while FILE pointers are not, so open files live in a
 // fixed table of slots and a handle is its slot number plus one. That table is the only
 // process-wide state of the toolkit; it belongs to this platform layer, and a mutex
-// guards it because several conversions may run on their own threads at once.
+// guards the taking and freeing of slots because several conversions may run on their
+// own threads at once.
 //
-// The engine reads and writes in pieces of a few bytes to 4 KB and positions the stream
-// before nearly every piece, mostly where it already is. So each file gets a 64 KB
-// buffer, and a seek only records the position: the FILE is moved when a transfer finds
-// it elsewhere. Streams only this handle writes (temporary streams and created files)
-// also keep their size, so finding their end costs no system call either.
+// The engine moves a few bytes to 4 KB at a time and positions the stream before nearly
+// every transfer; the HTML pass reads, patches and appends small records on the same
+// streams in turn. A FILE's own buffer serves that badly: every turn from reading to
+// writing, and every seek to the end of what it has read, costs system calls and throws
+// the buffer away. So each stream keeps its own 64 KB window of the file: reads and
+// writes inside it touch only memory, written bytes go back when the window moves or the
+// stream closes, and a seek only records the position. The FILE itself is unbuffered
+// and is always positioned right before each transfer, which also satisfies the C rule
+// that a seek separate reading from writing.
+#include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <mutex>
 #include <system_error>
@@ -24,20 +32,21 @@ namespace {
 // temporary streams and the HTML pass's own streams and pages.
 constexpr int kSlotCount = 256;
 
-// C stdio forbids switching between reading and writing without a seek in between, so
-// each slot remembers the direction of its last transfer.
-enum class LastTransfer { None, Read, Write };
-
-constexpr size_t kBufferBytes = 65536;
+constexpr int64_t kWindowBytes = 65536;
 constexpr int64_t kUnknown = -1;
 
 struct Slot {
-    std::FILE* file;
-    char* buffer;          // the FILE's buffer, freed after it is closed; may be null
-    LastTransfer last;
+    // Set while the slot holds an open stream; the only field read without owning it.
+    std::atomic<std::FILE*> file;
+    uint8_t* window;       // kWindowBytes, freed after the FILE is closed
+    bool writable;
     int64_t position;      // where the engine has put the stream
-    int64_t filePosition;  // where the FILE stands, or kUnknown
     int64_t size;          // kUnknown unless only this handle writes the stream
+    int64_t windowStart;   // file offset of window[0]
+    int64_t windowLength;  // bytes of the window that hold the file's content
+    int64_t dirtyFrom;     // window bytes [dirtyFrom, dirtyTo) are not yet in the file
+    int64_t dirtyTo;
+    bool failed;           // a write-back fell short: the stream's content is lost
 };
 
 struct SlotTable {
@@ -50,88 +59,83 @@ SlotTable& slotTable() {
     return table;
 }
 
-// Takes a free slot for `file`: its handle, or 0 when the table is full.
-uint32_t takeSlot(const Slot& slot) {
+// Takes a free slot for `file` and `window`: its handle, or 0 when the table is full.
+uint32_t takeSlot(std::FILE* file, uint8_t* window, bool writable, bool sizeKnown) {
     SlotTable& table = slotTable();
     std::lock_guard<std::mutex> guard(table.lock);
     for (int index = 0; index < kSlotCount; ++index) {
-        if (table.slots[index].file == nullptr) {
-            table.slots[index] = slot;
-            return static_cast<uint32_t>(index) + 1;
-        }
+        Slot& slot = table.slots[index];
+        if (slot.file.load(std::memory_order_relaxed) != nullptr) continue;
+        slot.window = window;
+        slot.writable = writable;
+        slot.position = 0;
+        slot.size = sizeKnown ? 0 : kUnknown;
+        slot.windowStart = 0;
+        slot.windowLength = 0;
+        slot.dirtyFrom = slot.dirtyTo = 0;
+        slot.failed = false;
+        slot.file.store(file, std::memory_order_release);
+        return static_cast<uint32_t>(index) + 1;
     }
     return 0;
 }
 
 // The slot of an open handle, or nullptr. A slot is used only by the thread that holds
-// its handle, so the pointer stays valid outside the lock until that thread closes it.
+// its handle, so it needs no lock until that thread closes it.
 Slot* findSlot(uint32_t handle) {
     if (handle == 0 || handle > static_cast<uint32_t>(kSlotCount)) return nullptr;
-    SlotTable& table = slotTable();
-    std::lock_guard<std::mutex> guard(table.lock);
-    Slot* slot = &table.slots[handle - 1];
-    return slot->file != nullptr ? slot : nullptr;
+    Slot* slot = &slotTable().slots[handle - 1];
+    return slot->file.load(std::memory_order_acquire) != nullptr ? slot : nullptr;
 }
 
-// Removes the handle from the table and gives back its slot (file nullptr if none).
-Slot releaseSlot(uint32_t handle) {
-    if (handle == 0 || handle > static_cast<uint32_t>(kSlotCount)) return Slot{};
-    SlotTable& table = slotTable();
-    std::lock_guard<std::mutex> guard(table.lock);
-    Slot& slot = table.slots[handle - 1];
-    const Slot released = slot;
-    slot = Slot{};
-    return released;
+// Frees the handle's slot.
+void releaseSlot(Slot& slot) {
+    std::lock_guard<std::mutex> guard(slotTable().lock);
+    slot.window = nullptr;
+    slot.file.store(nullptr, std::memory_order_release);
 }
 
-// Hands a new FILE, at position 0, to the table with its buffer, closing it again when
-// no slot is free. `sizeKnown`: only this handle will write it, and it is empty.
-uint32_t adopt(std::FILE* file, bool sizeKnown) {
+// Hands a new FILE, at position 0, to the table, closing it again when it cannot be made
+// unbuffered, its window cannot be had or no slot is free. `sizeKnown`: only this handle
+// will write it, and it is empty.
+uint32_t adopt(std::FILE* file, bool writable, bool sizeKnown) {
     if (file == nullptr) return 0;
-    // Without a buffer of its own the FILE keeps the C library's; that only costs time.
-    char* buffer = static_cast<char*>(std::malloc(kBufferBytes));
-    if (buffer != nullptr && std::setvbuf(file, buffer, _IOFBF, kBufferBytes) != 0) {
-        std::free(buffer);
-        buffer = nullptr;
-    }
-    const uint32_t handle =
-        takeSlot(Slot{file, buffer, LastTransfer::None, 0, 0, sizeKnown ? 0 : kUnknown});
+    auto* window = static_cast<uint8_t*>(std::malloc(kWindowBytes));
+    uint32_t handle = 0;
+    if (window != nullptr && std::setvbuf(file, nullptr, _IONBF, 0) == 0)
+        handle = takeSlot(file, window, writable, sizeKnown);
     if (handle == 0) {
         std::fclose(file);
-        std::free(buffer);
+        std::free(window);
     }
     return handle;
 }
 
-// Moves the FILE to the engine's position when it stands elsewhere. A seek also allows
-// the next transfer to go either way.
-bool moveFileTo(Slot& slot) {
-    if (slot.filePosition == slot.position) return true;
-    if (std::fseek(slot.file, static_cast<long>(slot.position), SEEK_SET) != 0) {
-        slot.filePosition = kUnknown;
+bool seekFile(std::FILE* file, int64_t position) {
+    return std::fseek(file, static_cast<long>(position), SEEK_SET) == 0;
+}
+
+// Writes the window's changed bytes to the file. Returns false when they do not all go;
+// the stream is then failed for good, since the engine has been told they were written.
+bool writeBack(Slot& slot) {
+    if (slot.failed) return false;
+    if (slot.dirtyFrom == slot.dirtyTo) return true;
+    std::FILE* file = slot.file.load(std::memory_order_relaxed);
+    const size_t count = static_cast<size_t>(slot.dirtyTo - slot.dirtyFrom);
+    if (!seekFile(file, slot.windowStart + slot.dirtyFrom) ||
+        std::fwrite(slot.window + slot.dirtyFrom, 1, count, file) != count) {
+        slot.failed = true;
         return false;
     }
-    slot.filePosition = slot.position;
-    slot.last = LastTransfer::None;
+    slot.dirtyFrom = slot.dirtyTo = 0;
     return true;
 }
 
-// After `count` bytes went through the FILE: both positions move on, and a write may
-// have made the stream longer. A transfer that fell short leaves the FILE's position in
-// doubt, so the next transfer seeks.
-void advance(Slot& slot, size_t count, size_t asked, bool wrote) {
-    slot.position += static_cast<int64_t>(count);
-    slot.filePosition = count == asked ? slot.position : kUnknown;
-    if (wrote && slot.size != kUnknown && slot.position > slot.size) slot.size = slot.position;
-}
-
-// Before a transfer in direction `next`, a seek to the current position when the last
-// transfer went the other way, as C stdio requires.
-bool turnTo(Slot& slot, LastTransfer next) {
-    if (slot.last != LastTransfer::None && slot.last != next) {
-        if (std::fseek(slot.file, 0, SEEK_CUR) != 0) return false;
-    }
-    slot.last = next;
+// Writes the window back and empties it, so that it next holds the bytes at `start`.
+bool moveWindow(Slot& slot, int64_t start) {
+    if (!writeBack(slot)) return false;
+    slot.windowStart = start;
+    slot.windowLength = 0;
     return true;
 }
 
@@ -151,15 +155,19 @@ uint32_t openStream(void*, const char* path, int32_t mode) {
         const std::filesystem::file_status status = std::filesystem::status(path, error);
         if (error || !std::filesystem::is_regular_file(status)) return 0;
     }
-    return adopt(std::fopen(path, how), mode == 1);
+    return adopt(std::fopen(path, how), mode != 0, mode == 1);
 }
 
 int32_t closeStream(void*, uint32_t handle) {
-    const Slot slot = releaseSlot(handle);
-    if (slot.file == nullptr) return 0;
-    const int closed = std::fclose(slot.file) == 0 ? 1 : 0;
-    std::free(slot.buffer);
-    return closed;
+    Slot* slot = findSlot(handle);
+    if (slot == nullptr) return 0;
+    const bool written = writeBack(*slot);
+    std::FILE* file = slot->file.load(std::memory_order_relaxed);
+    uint8_t* window = slot->window;
+    releaseSlot(*slot);
+    const bool closed = std::fclose(file) == 0;
+    std::free(window);
+    return written && closed ? 1 : 0;
 }
 
 int32_t seekStream(void*, uint32_t handle, int32_t offset, int32_t origin) {
@@ -169,21 +177,19 @@ int32_t seekStream(void*, uint32_t handle, int32_t offset, int32_t origin) {
     switch (origin) {
         case 0: base = 0; break;
         case 1: base = slot->position; break;
-        case 2:
+        case 2: {
             if (slot->size != kUnknown) {
                 base = slot->size;
                 break;
             }
-            // Someone else may change the file's length: ask the file.
-            if (std::fseek(slot->file, 0, SEEK_END) != 0) {
-                slot->filePosition = kUnknown;
-                return -1;
-            }
-            slot->last = LastTransfer::None;
-            slot->filePosition = std::ftell(slot->file);
-            if (slot->filePosition < 0) return -1;
-            base = slot->filePosition;
+            // Someone else may change the file's length: ask the file, once it holds
+            // what was written here.
+            std::FILE* file = slot->file.load(std::memory_order_relaxed);
+            if (!writeBack(*slot) || std::fseek(file, 0, SEEK_END) != 0) return -1;
+            base = std::ftell(file);
+            if (base < 0) return -1;
             break;
+        }
         default: return -1;
     }
     const int64_t position = base + offset;
@@ -197,26 +203,68 @@ int32_t seekStream(void*, uint32_t handle, int32_t offset, int32_t origin) {
 int32_t readStream(void*, uint32_t handle, int32_t count, void* buffer) {
     Slot* slot = findSlot(handle);
     if (slot == nullptr || count <= 0 || buffer == nullptr) return 0;
-    if (!moveFileTo(*slot) || !turnTo(*slot, LastTransfer::Read)) return 0;
-    const size_t asked = static_cast<size_t>(count);
-    const size_t read = std::fread(buffer, 1, asked, slot->file);
-    // After a short read the next transfer seeks, which also clears the end-of-file flag
-    // that would otherwise hide bytes written to the file since.
-    advance(*slot, read, asked, false);
-    return static_cast<int32_t>(read);
+    auto* out = static_cast<uint8_t*>(buffer);
+    int64_t done = 0;
+    while (done < count) {
+        const int64_t at = slot->position - slot->windowStart;
+        if (at >= 0 && at < slot->windowLength) {
+            const int64_t piece = std::min<int64_t>(count - done, slot->windowLength - at);
+            std::memcpy(out + done, slot->window + at, static_cast<size_t>(piece));
+            done += piece;
+            slot->position += piece;
+            continue;
+        }
+        if (!moveWindow(*slot, slot->position)) break;
+        std::FILE* file = slot->file.load(std::memory_order_relaxed);
+        if (!seekFile(file, slot->position)) break;
+        if (count - done >= kWindowBytes) {
+            // A large read goes straight to the caller; the window stays empty.
+            const size_t got = std::fread(out + done, 1, static_cast<size_t>(count - done), file);
+            done += static_cast<int64_t>(got);
+            slot->position += static_cast<int64_t>(got);
+            break;
+        }
+        slot->windowLength = static_cast<int64_t>(std::fread(slot->window, 1, kWindowBytes, file));
+        if (slot->windowLength == 0) break;  // the end of the file
+    }
+    return static_cast<int32_t>(done);
 }
 
 int32_t writeStream(void*, uint32_t handle, int32_t count, const void* buffer) {
     Slot* slot = findSlot(handle);
-    if (slot == nullptr || count <= 0 || buffer == nullptr) return 0;
-    if (!moveFileTo(*slot) || !turnTo(*slot, LastTransfer::Write)) return 0;
-    const size_t asked = static_cast<size_t>(count);
-    const size_t written = std::fwrite(buffer, 1, asked, slot->file);
-    advance(*slot, written, asked, true);
-    return static_cast<int32_t>(written);
+    if (slot == nullptr || count <= 0 || buffer == nullptr || !slot->writable) return 0;
+    const auto* bytes = static_cast<const uint8_t*>(buffer);
+    const int64_t at = slot->position - slot->windowStart;
+    // Into the window when the bytes continue or overwrite what it holds and fit; else
+    // the window moves to them. A large write goes straight to the file.
+    if (at < 0 || at > slot->windowLength || at + count > kWindowBytes) {
+        if (!moveWindow(*slot, slot->position)) return 0;
+        if (count >= kWindowBytes) {
+            std::FILE* file = slot->file.load(std::memory_order_relaxed);
+            if (!seekFile(file, slot->position)) return 0;
+            const size_t written = std::fwrite(bytes, 1, static_cast<size_t>(count), file);
+            slot->position += static_cast<int64_t>(written);
+            if (written != static_cast<size_t>(count)) slot->failed = true;
+            else if (slot->size != kUnknown) slot->size = std::max(slot->size, slot->position);
+            return static_cast<int32_t>(written);
+        }
+    }
+    const int64_t from = slot->position - slot->windowStart;
+    std::memcpy(slot->window + from, bytes, static_cast<size_t>(count));
+    if (slot->dirtyFrom == slot->dirtyTo) {
+        slot->dirtyFrom = from;
+        slot->dirtyTo = from + count;
+    } else {
+        slot->dirtyFrom = std::min(slot->dirtyFrom, from);
+        slot->dirtyTo = std::max(slot->dirtyTo, from + count);
+    }
+    slot->windowLength = std::max(slot->windowLength, from + count);
+    slot->position += count;
+    if (slot->size != kUnknown) slot->size = std::max(slot->size, slot->position);
+    return count;
 }
 
-uint32_t createTempStream(void*) { return adopt(std::tmpfile(), true); }
+uint32_t createTempStream(void*) { return adopt(std::tmpfile(), true, true); }
 
 void* allocBlock(void*, int32_t byteCount) {
     if (byteCount < 0) return nullptr;
