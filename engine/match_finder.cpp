@@ -45,7 +45,8 @@ static inline int32_t commonLength(const uint8_t* a, const uint8_t* b, int32_t l
 
 // The longest match for `position` (whose hash is `hash`) among at most 384 chain
 // candidates, or 0 when no candidate shares its first three bytes. `matchStart` gets
-// the winner's position.
+// the winner's position. A candidate that is not longer than the best so far is passed
+// over, so a tie keeps the earlier (more recent) one.
 static int32_t longestMatch(const uint8_t* bytes, int32_t length, int32_t position, int hash,
                             const MatchTables& t, int32_t& matchStart) {
     const int32_t remaining = length - position;
@@ -53,18 +54,43 @@ static int32_t longestMatch(const uint8_t* bytes, int32_t length, int32_t positi
     const uint8_t* here = bytes + position;
     int32_t best = 0;
     int32_t candidate = t.heads[hash];
-    for (int examined = 0; candidate != 0 && examined < kMaxChainCandidates; ++examined) {
+    int examined = 0;
+    if (limit >= 8) {
+        // Eight bytes can be read at both ends (a candidate lies before `position`), so
+        // the first eight are compared as one word: most candidates end inside it, and
+        // their length then comes without a data-dependent branch per byte.
+        const uint64_t hereWord = load64(here);
+        for (; candidate != 0 && examined < kMaxChainCandidates; ++examined) {
+            const int32_t start = candidate - 1;
+            candidate = t.links[start];
+            const uint8_t* there = bytes + start;
+            const uint64_t difference = load64(there) ^ hereWord;
+            int32_t matched;
+            if (difference != 0) {
+                const int bit = std::endian::native == std::endian::little ? std::countr_zero(difference)
+                                                                          : std::countl_zero(difference);
+                matched = bit / 8;
+            } else {
+                // Differing at the best length, it cannot beat the best.
+                if (best > 8 && there[best] != here[best]) continue;
+                matched = 8 + commonLength(there + 8, here + 8, limit - 8);
+            }
+            if (matched > best && matched >= kMinMatch) {
+                best = matched;
+                matchStart = start;
+                if (best == limit) break;  // nothing later can be longer
+            }
+        }
+        return best;
+    }
+    for (; candidate != 0 && examined < kMaxChainCandidates; ++examined) {
         const int32_t start = candidate - 1;
         candidate = t.links[start];
-        const uint8_t* there = bytes + start;
-        // A candidate that differs at the current best length cannot beat it, and ties
-        // keep the earlier (more recent) one, so it is passed over unmeasured.
-        if (best >= kMinMatch && there[best] != here[best]) continue;
-        const int32_t matched = commonLength(there, here, limit);
-        if (matched >= kMinMatch && matched > best) {
+        const int32_t matched = commonLength(bytes + start, here, limit);
+        if (matched > best && matched >= kMinMatch) {
             best = matched;
             matchStart = start;
-            if (best == limit) break;  // nothing later can be longer
+            if (best == limit) break;
         }
     }
     return best;
