@@ -266,7 +266,8 @@ int runInfo(const std::string& path) {
     info["textRecords"] = std::move(textRecords);
     info["documentRecords"] = documentRecordsJson(reader);
 
-    std::cout << info.dump(2) << '\n';
+    // The path is the only text not converted above; a byte that is not UTF-8 shows as U+FFFD.
+    std::cout << info.dump(2, ' ', false, ordered_json::error_handler_t::replace) << '\n';
     std::cout.flush();
     if (!std::cout) {
         console::printError(std::string("writing standard output failed: ") + std::strerror(errno));

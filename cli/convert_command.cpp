@@ -3,6 +3,8 @@
 // is being drawn, and two sources can be kept from writing the same file.
 #include "cli/convert_command.h"
 
+#include <algorithm>
+#include <atomic>
 #include <climits>
 #include <memory>
 #include <thread>
@@ -26,7 +28,6 @@ struct Planned {
     std::string title;
     std::string prefix;  // in front of this source's messages
     int exitStatus = ExitSuccess;
-    bool canceled = false;
     JobProgress progress;
 };
 
@@ -94,7 +95,7 @@ void plan(Planned& job, const ConvertRequest& request, OutputKind kind,
             return;
         }
         if (!checkOverwrite(false, *destination, files, messages)) {
-            job.exitStatus = ExitRefused;
+            job.exitStatus = console::interruptSignal() != 0 ? ExitCanceled : ExitRefused;
             return;
         }
     }
@@ -122,7 +123,6 @@ void convertOne(Planned& job, const ConvertRequest& request, const FileSystem& f
         }
         job.progress.phase.store(JobProgress::Finished);
     }
-    job.canceled = status == StatusCanceled;
     job.exitStatus = exitStatusFor(status);
     const RunOutcome outcome = runOutcome(status, request.quiet, LocationSourceFolder);
     if (outcome.message) {
@@ -161,8 +161,12 @@ int runConvert(const ConvertRequest& request) {
         job->source = trimBlanks(source);
         job->progress.label = source;
         if (several) job->prefix = source + ": ";
-        plan(*job, request, kind, jobs, files, probes);
-        if (job->exitStatus == ExitSuccess) runnable.push_back(job.get());
+        if (console::interruptSignal() != 0) {
+            job->exitStatus = ExitCanceled;  // interrupted at a question: ask nothing more
+        } else {
+            plan(*job, request, kind, jobs, files, probes);
+            if (job->exitStatus == ExitSuccess) runnable.push_back(job.get());
+        }
         jobs.push_back(std::move(job));
     }
 
@@ -189,9 +193,10 @@ int runConvert(const ConvertRequest& request) {
     bool canceled = false;
     for (const std::unique_ptr<Planned>& job : jobs) {
         if (status == ExitSuccess) status = job->exitStatus;
-        canceled = canceled || job->canceled;
+        canceled = canceled || job->exitStatus == ExitCanceled;
     }
-    const int signal = console::interruptSignal();
-    if (signal != 0 && (canceled || runnable.empty())) console::endBySignal(signal);
+    // An interrupt that stopped something ends the program as the signal would have; one
+    // that came too late to stop anything does not.
+    if (canceled && console::interruptSignal() != 0) console::endBySignal(console::interruptSignal());
     return status;
 }

@@ -64,7 +64,9 @@ TEST(ConvertOptions, MaxDepthReachesTheHtmlPass) {
     const std::string all = space.text("all.pdb");
     EXPECT_LT(root.size(), one.size()) << "depth 1, the default, adds the linked pages";
     EXPECT_LE(one.size(), all.size());
-    EXPECT_EQ(0, space.info("root.pdb")["recordZero"]["pageCount"]) << "one page has no boundary";
+    EXPECT_EQ(1, space.info("root.pdb")["recordZero"]["pageCount"]);
+    EXPECT_EQ(0, space.info("root.pdb")["recordZero"]["boundaryCount"]) << "one page, no boundary";
+    EXPECT_LT(1, space.info("all.pdb")["recordZero"]["pageCount"]);
 }
 
 TEST(ConvertOptions, OutOfRangeOrConflictingOptionsAreUsageErrors) {

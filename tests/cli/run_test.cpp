@@ -142,6 +142,10 @@ TEST(Terminal, AsksBeforeOverwritingAndHonoursTheAnswer) {
     EXPECT_EQ(3, outcome.exitCode) << outcome.err;
     EXPECT_EQ("old", dir.read("in.pdb"));
 
+    outcome = runOnTerminal({"convert", "in.txt"}, dir.path(), question, "\x03");
+    EXPECT_EQ(SIGINT, outcome.signal) << "Ctrl-C at the question ends the program";
+    EXPECT_EQ("old", dir.read("in.pdb"));
+
     outcome = runOnTerminal({"convert", "in.txt"}, dir.path(), question, "y\n");
     EXPECT_EQ(0, outcome.exitCode) << outcome.err;
     EXPECT_EQ("new", run({"text", "in.pdb"}, dir.path()).out);
