@@ -1,13 +1,14 @@
 // cli/console.cpp -- see console.h.
 #include "cli/console.h"
 
+#include <poll.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
-#include <iostream>
 #include <mutex>
 
 namespace {
@@ -22,6 +23,25 @@ static_assert(std::atomic<int>::is_always_lock_free, "the signal handler needs a
 extern "C" void onInterrupt(int signal) {
     int none = 0;
     gInterruptSignal.compare_exchange_strong(none, signal);
+}
+
+// One line from standard input, without its end. False at the end of input, on a read
+// error or on an interrupt. The read waits in short polls: an interrupt that comes just
+// before a blocking read would not end that read.
+bool readAnswer(std::string& answer) {
+    for (;;) {
+        if (gInterruptSignal.load() != 0) return false;
+        struct pollfd input {STDIN_FILENO, POLLIN, 0};
+        const int ready = poll(&input, 1, 100);
+        if (ready < 0 && errno != EINTR) return false;
+        if (ready <= 0) continue;
+        char c;
+        const ssize_t got = read(STDIN_FILENO, &c, 1);
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) return false;
+        if (c == '\n') return true;
+        answer += c;
+    }
 }
 
 void clearProgressLocked() {
@@ -65,7 +85,7 @@ bool askYesNo(const std::string& question) {
         std::fflush(stderr);
     }
     std::string answer;
-    if (!std::getline(std::cin, answer) || interruptSignal() != 0) {
+    if (!readAnswer(answer)) {
         std::fputc('\n', stderr);
         return false;
     }
