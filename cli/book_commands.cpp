@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 #include <iostream>
+#include <memory>
 #include <nlohmann/json.hpp>
 #include <vector>
 
@@ -51,6 +52,7 @@ std::string describe(int32_t result) {
         case BookBadRecordHeader: return "damaged e-book database: bad text record";
         case BookBadCodeTable: return "damaged e-book database: bad code table";
         case BookBadChunk: return "damaged e-book database: bad text chunk";
+        case BookBadDocumentRecord: return "damaged e-book database: bad document record";
         default: return std::string("unexpected reader result ") + bookResultName(result);
     }
 }
@@ -225,23 +227,133 @@ int32_t textRecordsJson(BookReader& reader, ordered_json& out, int32_t& failedRe
     return BookOk;
 }
 
-// The runs of document records that record 0 names, each with its records' places.
-ordered_json documentRecordsJson(const BookReader& reader) {
-    const DocumentHeaderRecord& r = reader.recordZero;
-    const struct {
-        const char* name;
-        uint16_t first, count;
-    } runs[] = {{"format", r.formatFirst, r.formatCount},
-                {"link", r.linkFirst, r.linkCount},
-                {"rule", r.ruleFirst, r.ruleCount},
-                {"pageBoundary", r.boundaryFirst, r.boundaryCount}};
-    ordered_json out;
-    for (const auto& run : runs) {
-        ordered_json records = ordered_json::array();
-        for (int32_t i = 0; i < run.count; ++i) records.push_back(locationJson(reader, run.first + i));
-        out[run.name] = {{"first", run.first}, {"count", run.count}, {"records", records}};
+// A format run's attribute and extra words spelled out.
+ordered_json styleJson(const FormatRun& run) {
+    static const char* const kFlags[] = {"heading", "monospace", "bold", "underline", "link",
+                                         "italic", "strike", "subscript", "superscript",
+                                         "center", "right"};  // bits 3 to 13
+    ordered_json flags = ordered_json::array();
+    for (int bit = 3; bit <= 13; ++bit)
+        if (run.attributes >> bit & 1) flags.push_back(kFlags[bit - 3]);
+    ordered_json style = {{"fontSize", run.attributes & 7}, {"flags", flags}};
+    if (run.attributes & 0x8000) {
+        style["indent"] = run.extra & 7;
+        if (run.extra & 0x40) {
+            style["listType"] = run.extra >> 3 & 7;
+            style["listNumber"] = (run.extra >> 8) + 1;
+        }
     }
-    return out;
+    return style;
+}
+
+ordered_json formatJson(const DecodedFormatRecord& record) {
+    ordered_json runs = ordered_json::array();
+    for (int32_t i = 0; i < record.count; ++i) {
+        const FormatRun& run = record.runs[i];
+        ordered_json entry = {{"start", run.start}, {"length", run.length},
+                              {"attributes", run.attributes}, {"extra", run.extra}};
+        entry["style"] = styleJson(run);
+        runs.push_back(std::move(entry));
+    }
+    return {{"end", record.end}, {"runs", runs}};
+}
+
+ordered_json linkJson(const DecodedLinkRecord& record) {
+    ordered_json entries = ordered_json::array();
+    for (int32_t i = 0; i < record.count; ++i) {
+        const LinkEntry& link = record.entries[i];
+        if (link.length == 0)
+            entries.push_back({{"position", link.position}, {"spacer", true}});
+        else
+            entries.push_back({{"position", link.position}, {"length", link.length}, {"target", link.target}});
+    }
+    return {{"entries", entries}};
+}
+
+ordered_json ruleJson(const DecodedRuleRecord& record) {
+    ordered_json entries = ordered_json::array();
+    for (int32_t i = 0; i < record.count; ++i) {
+        const RuleEntry& rule = record.entries[i];
+        if (rule.kind != 1) {
+            entries.push_back({{"position", rule.position}, {"spacer", true}});
+            continue;
+        }
+        ordered_json entry = {{"position", rule.position}, {"flags", rule.flags},
+                              {"size", rule.flags & 15}, {"noShade", (rule.flags & 0x10) != 0}};
+        entry["align"] = rule.flags & 0x20 ? "right" : rule.flags & 0x40 ? "left" : "center";
+        // Pixels, or with bit 15 a percentage of the screen; no word means the full width.
+        if (rule.flags & 0x80) {
+            if (rule.width & 0x8000) entry["widthPercent"] = rule.width & 0x7FFF;
+            else entry["width"] = rule.width;
+        }
+        entries.push_back(std::move(entry));
+    }
+    return {{"entries", entries}};
+}
+
+ordered_json boundaryJson(const DecodedBoundaryRecord& record) {
+    return {{"firstPageNumber", record.firstPageNumber},
+            {"lastPageNumber", record.lastPageNumber},
+            {"boundaries", std::vector<uint32_t>(record.boundaries, record.boundaries + record.count)}};
+}
+
+// One decoded document record of `kind` as JSON, or the reader's complaint.
+int32_t documentRecordJson(BookReader& reader, int32_t kind, int32_t n, ordered_json& out) {
+    int32_t result = BookBadArgument;
+    // Each decoded record holds up to 258 entries: too big to keep four on the stack.
+    switch (kind) {
+        case DocumentFormat: {
+            auto record = std::make_unique<DecodedFormatRecord>();
+            result = bookReadFormatRecord(reader, n, *record);
+            if (result == BookOk) out = formatJson(*record);
+            break;
+        }
+        case DocumentLink: {
+            auto record = std::make_unique<DecodedLinkRecord>();
+            result = bookReadLinkRecord(reader, n, *record);
+            if (result == BookOk) out = linkJson(*record);
+            break;
+        }
+        case DocumentRule: {
+            auto record = std::make_unique<DecodedRuleRecord>();
+            result = bookReadRuleRecord(reader, n, *record);
+            if (result == BookOk) out = ruleJson(*record);
+            break;
+        }
+        case DocumentBoundary: {
+            auto record = std::make_unique<DecodedBoundaryRecord>();
+            result = bookReadBoundaryRecord(reader, n, *record);
+            if (result == BookOk) out = boundaryJson(*record);
+            break;
+        }
+    }
+    return result;
+}
+
+// The runs of document records that record 0 names, each record decoded with absolute
+// text positions.
+int32_t documentRecordsJson(BookReader& reader, ordered_json& out, int32_t& failedRecord) {
+    static const char* const kNames[] = {"format", "link", "rule", "pageBoundary"};
+    out = ordered_json::object();
+    for (int32_t kind = DocumentFormat; kind <= DocumentBoundary; ++kind) {
+        int32_t first = 0, count = 0;
+        int32_t result = bookDocumentRun(reader, kind, first, count);
+        if (result != BookOk) return result;
+        ordered_json records = ordered_json::array();
+        for (int32_t n = 0; n < count; ++n) {
+            ordered_json record = locationJson(reader, first + n);
+            ordered_json decoded;
+            result = documentRecordJson(reader, kind, n, decoded);
+            if (result != BookOk) {
+                failedRecord = first + n;
+                return result;
+            }
+            record.update(decoded);
+            records.push_back(std::move(record));
+        }
+        out[kNames[kind]] = {{"first", first}, {"count", count}, {"records", records}};
+    }
+    return BookOk;
 }
 
 }  // namespace
@@ -264,7 +376,10 @@ int runInfo(const std::string& path) {
     const int32_t result = textRecordsJson(reader, textRecords, failedRecord);
     if (result != BookOk) return failure(path, result, failedRecord);
     info["textRecords"] = std::move(textRecords);
-    info["documentRecords"] = documentRecordsJson(reader);
+    ordered_json documentRecords;
+    const int32_t documentResult = documentRecordsJson(reader, documentRecords, failedRecord);
+    if (documentResult != BookOk) return failure(path, documentResult, failedRecord);
+    info["documentRecords"] = std::move(documentRecords);
 
     // The path is the only text not converted above; a byte that is not UTF-8 shows as U+FFFD.
     std::cout << info.dump(2, ' ', false, ordered_json::error_handler_t::replace) << '\n';

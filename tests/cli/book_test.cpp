@@ -2,6 +2,7 @@
 // on files that are not sound e-book databases.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 #include <nlohmann/json.hpp>
@@ -92,6 +93,68 @@ TEST(BookInfo, DescribesHeaderRecordZeroAndEveryTextRecord) {
         EXPECT_EQ(0, info["documentRecords"][kind]["count"]) << kind;
 }
 
+TEST(BookInfo, DecodesTheDocumentRecordsOfASiteWithAbsolutePositions) {
+    TempDir dir;
+    const std::string site = std::string(VIMLO_SOURCE_DIR) + "/samples/site/index.html";
+    ASSERT_EQ(0, run({"convert", "-q", "-d", "-1", site, "-o", "site.pdb"}, dir.path()).exitCode);
+    const Outcome outcome = run({"info", "site.pdb"}, dir.path());
+    ASSERT_EQ(0, outcome.exitCode) << outcome.err;
+    const nlohmann::json info = nlohmann::json::parse(outcome.out);
+    const nlohmann::json& zero = info["recordZero"];
+    const nlohmann::json& documents = info["documentRecords"];
+    EXPECT_EQ("The Pocket Gardener", info["header"]["name"]);
+    const uint32_t textLength = zero["textLength"];
+    const std::string text = run({"text", "site.pdb"}, dir.path()).out;
+    ASSERT_EQ(textLength, text.size());
+
+    // The runs follow the text records and each other, as record 0 says.
+    uint32_t next = zero["textRecordCount"];
+    for (const char* kind : {"format", "link", "rule", "pageBoundary"}) {
+        EXPECT_EQ(next, documents[kind]["first"]) << kind;
+        next += documents[kind]["count"].get<uint32_t>();
+    }
+    EXPECT_EQ(info["header"]["numRecords"], next);
+
+    // Format runs tile the whole text from position 0.
+    uint32_t position = 0;
+    for (const auto& record : documents["format"]["records"])
+        for (const auto& run : record["runs"]) {
+            EXPECT_EQ(position, run["start"]);
+            position += run["length"].get<uint32_t>();
+        }
+    EXPECT_EQ(textLength, position);
+
+    // Every page of the site is one boundary; the last ends the text.
+    const nlohmann::json& pages = documents["pageBoundary"]["records"];
+    ASSERT_EQ(1u, pages.size());
+    const std::vector<uint32_t> boundaries = pages[0]["boundaries"];
+    EXPECT_EQ(zero["pageCount"].get<size_t>() + 1, boundaries.size());
+    EXPECT_EQ(0u, boundaries.front());
+    EXPECT_EQ(textLength, boundaries.back());
+
+    // The contents list links "Soil and pots" to the page that starts with that heading.
+    bool soilLinkFound = false;
+    for (const auto& record : documents["link"]["records"])
+        for (const auto& link : record["entries"]) {
+            if (link.contains("spacer")) continue;
+            const uint32_t at = link["position"], length = link["length"], target = link["target"];
+            ASSERT_LE(at + length, textLength);
+            ASSERT_LT(target, textLength);
+            if (text.substr(at, length) == "Soil and pots") {
+                soilLinkFound = true;
+                EXPECT_NE(std::find(boundaries.begin(), boundaries.end(), target), boundaries.end())
+                    << "a link to a page leads to the page's start";
+            }
+        }
+    EXPECT_TRUE(soilLinkFound);
+
+    // The first rule: <hr width="50%" size="2">.
+    const nlohmann::json& rule = documents["rule"]["records"][0]["entries"][0];
+    EXPECT_EQ(50, rule["widthPercent"]);
+    EXPECT_EQ(2, rule["size"]);
+    EXPECT_EQ("center", rule["align"]);
+}
+
 TEST(BookDamage, EachFaultIsNamedWithAStatusOfItsOwn) {
     ConvertedSample sample;
     const std::string good = sample.dir.read("book.pdb");
@@ -123,7 +186,23 @@ TEST(BookDamage, EachFaultIsNamedWithAStatusOfItsOwn) {
         }
     }
 
-    Outcome outcome = sample.vimlo({"info", "absent.pdb"});
+    // A link record whose entry count disagrees with its length: the text still reads.
+    const std::string site = std::string(VIMLO_SOURCE_DIR) + "/samples/site/index.html";
+    ASSERT_EQ(0, sample.vimlo({"convert", "-q", site, "-o", "site.pdb"}).exitCode);
+    std::string badLink = sample.dir.read("site.pdb");
+    const size_t zero = big32(badLink, 78);
+    const uint32_t linkRecord = big16(badLink, zero + 24);
+    const size_t linkOffset = big32(badLink, 78 + 8 * linkRecord);
+    badLink[linkOffset + 5] = static_cast<char>(badLink[linkOffset + 5] + 1);  // n + 1
+    sample.dir.write("book.bad", badLink);
+    Outcome outcome = sample.vimlo({"info", "book.bad"});
+    EXPECT_EQ(9, outcome.exitCode);
+    EXPECT_EQ("vimlo: book.bad: damaged e-book database: bad document record (record " +
+                  std::to_string(linkRecord) + ")\n",
+              outcome.err);
+    EXPECT_EQ(0, sample.vimlo({"text", "book.bad"}).exitCode);
+
+    outcome = sample.vimlo({"info", "absent.pdb"});
     EXPECT_EQ(4, outcome.exitCode);
     EXPECT_EQ("vimlo: absent.pdb: No such file or directory\n", outcome.err);
     outcome = sample.vimlo({"text", "."});

@@ -50,7 +50,10 @@ TEST(ParallelJobs, GiveTheSameBytesAsOneByOne) {
         const Outcome outcome = run({"convert", "-q", name, "-o", "serial"}, dir.path());
         ASSERT_EQ(0, outcome.exitCode) << outcome.err;
     }
-    std::vector<std::string> args = {"convert", "-j", "2", "-o", "parallel/"};
+    // A whole site too: the HTML pass opens pages of its own while the others run.
+    const std::string site = std::string(VIMLO_SOURCE_DIR) + "/samples/site/index.html";
+    ASSERT_EQ(0, run({"convert", "-q", "-d", "-1", site, "-o", "serial"}, dir.path()).exitCode);
+    std::vector<std::string> args = {"convert", "-d", "-1", "-j", "2", "-o", "parallel/", site};
     args.insert(args.end(), names.begin(), names.end());
     const Outcome outcome = run(args, dir.path());
     ASSERT_EQ(0, outcome.exitCode) << outcome.err;
@@ -63,6 +66,8 @@ TEST(ParallelJobs, GiveTheSameBytesAsOneByOne) {
         ASSERT_GT(serial.size(), 100u);
         EXPECT_EQ(withoutTimes(serial), withoutTimes(parallel)) << name;
     }
+    EXPECT_EQ(withoutTimes(dir.read("serial/index.pdb")), withoutTimes(dir.read("parallel/index.pdb")));
+    EXPECT_GT(dir.read("parallel/index.pdb").size(), 1000u);
 }
 
 TEST(ParallelJobs, SeveralSourcesNeedAFolderAndNeverShareADestination) {
