@@ -87,7 +87,9 @@ int main(int argc, char** argv) {
                              "No progress and no message after a successful conversion");
     convertCommand->add_option("-j,--jobs", convert.jobs, "Convert up to N sources at once")
         ->type_name("N")
-        ->check(CLI::Range(1, 32))
+        // An HTML conversion holds about a dozen streams at once, and the standard I/O
+        // table has 256 slots for the whole process.
+        ->check(CLI::Range(1, 16))
         ->capture_default_str();
 
     std::string book;
