@@ -9,11 +9,14 @@
 // every transfer; the HTML pass reads, patches and appends small records on the same
 // streams in turn. A FILE's own buffer serves that badly: every turn from reading to
 // writing, and every seek to the end of what it has read, costs system calls and throws
-// the buffer away. So each stream keeps its own 64 KB window of the file: reads and
-// writes inside it touch only memory, written bytes go back when the window moves or the
-// stream closes, and a seek only records the position. The FILE itself is unbuffered
-// and is always positioned right before each transfer, which also satisfies the C rule
-// that a seek separate reading from writing.
+// the buffer away. So each stream keeps two windows of its own over the file, of up to
+// 64 KB each (4 KB where reads jump about), so that a stream read through in one place
+// while records elsewhere are patched keeps both places at hand. Reads and writes
+// inside a window touch only memory, written bytes go back when a window moves or the
+// stream closes, and a seek only records the position. The windows never overlap, so
+// no byte has two copies. The FILE itself is unbuffered and is always positioned right
+// before each transfer, which also satisfies the C rule that a seek separate reading
+// from writing.
 #include <algorithm>
 #include <atomic>
 #include <cstdint>
@@ -33,20 +36,31 @@ namespace {
 constexpr int kSlotCount = 256;
 
 constexpr int64_t kWindowBytes = 65536;
+constexpr int64_t kLookupBytes = 4096;  // loaded for a read away from both windows
+constexpr int kWindows = 2;
 constexpr int64_t kUnknown = -1;
+
+// Bytes [start, start + length) of the file, of which [dirtyFrom, dirtyTo) (relative to
+// start) are not yet in the file.
+struct Window {
+    uint8_t* bytes;  // kWindowBytes
+    int64_t start;
+    int64_t length;
+    int64_t dirtyFrom;
+    int64_t dirtyTo;
+    int64_t end() const { return start + length; }
+};
 
 struct Slot {
     // Set while the slot holds an open stream; the only field read without owning it.
     std::atomic<std::FILE*> file;
-    uint8_t* window;       // kWindowBytes, freed after the FILE is closed
+    uint8_t* block;        // both windows' bytes, freed after the FILE is closed
     bool writable;
+    bool failed;           // a write-back fell short: the stream's content is lost
     int64_t position;      // where the engine has put the stream
     int64_t size;          // kUnknown unless only this handle writes the stream
-    int64_t windowStart;   // file offset of window[0]
-    int64_t windowLength;  // bytes of the window that hold the file's content
-    int64_t dirtyFrom;     // window bytes [dirtyFrom, dirtyTo) are not yet in the file
-    int64_t dirtyTo;
-    bool failed;           // a write-back fell short: the stream's content is lost
+    Window windows[kWindows];
+    int recent;            // the window used last; a miss takes the other one
 };
 
 struct SlotTable {
@@ -59,21 +73,20 @@ SlotTable& slotTable() {
     return table;
 }
 
-// Takes a free slot for `file` and `window`: its handle, or 0 when the table is full.
-uint32_t takeSlot(std::FILE* file, uint8_t* window, bool writable, bool sizeKnown) {
+// Takes a free slot for `file` and `block`: its handle, or 0 when the table is full.
+uint32_t takeSlot(std::FILE* file, uint8_t* block, bool writable, bool sizeKnown) {
     SlotTable& table = slotTable();
     std::lock_guard<std::mutex> guard(table.lock);
     for (int index = 0; index < kSlotCount; ++index) {
         Slot& slot = table.slots[index];
         if (slot.file.load(std::memory_order_relaxed) != nullptr) continue;
-        slot.window = window;
+        slot.block = block;
         slot.writable = writable;
+        slot.failed = false;
         slot.position = 0;
         slot.size = sizeKnown ? 0 : kUnknown;
-        slot.windowStart = 0;
-        slot.windowLength = 0;
-        slot.dirtyFrom = slot.dirtyTo = 0;
-        slot.failed = false;
+        for (int w = 0; w < kWindows; ++w) slot.windows[w] = Window{block + w * kWindowBytes, 0, 0, 0, 0};
+        slot.recent = 0;
         slot.file.store(file, std::memory_order_release);
         return static_cast<uint32_t>(index) + 1;
     }
@@ -91,52 +104,67 @@ Slot* findSlot(uint32_t handle) {
 // Frees the handle's slot.
 void releaseSlot(Slot& slot) {
     std::lock_guard<std::mutex> guard(slotTable().lock);
-    slot.window = nullptr;
+    slot.block = nullptr;
     slot.file.store(nullptr, std::memory_order_release);
 }
 
 // Hands a new FILE, at position 0, to the table, closing it again when it cannot be made
-// unbuffered, its window cannot be had or no slot is free. `sizeKnown`: only this handle
-// will write it, and it is empty.
+// unbuffered, its windows cannot be had or no slot is free. `sizeKnown`: only this
+// handle will write it, and it is empty.
 uint32_t adopt(std::FILE* file, bool writable, bool sizeKnown) {
     if (file == nullptr) return 0;
-    auto* window = static_cast<uint8_t*>(std::malloc(kWindowBytes));
+    auto* block = static_cast<uint8_t*>(std::malloc(kWindows * kWindowBytes));
     uint32_t handle = 0;
-    if (window != nullptr && std::setvbuf(file, nullptr, _IONBF, 0) == 0)
-        handle = takeSlot(file, window, writable, sizeKnown);
+    if (block != nullptr && std::setvbuf(file, nullptr, _IONBF, 0) == 0)
+        handle = takeSlot(file, block, writable, sizeKnown);
     if (handle == 0) {
         std::fclose(file);
-        std::free(window);
+        std::free(block);
     }
     return handle;
 }
+
+std::FILE* fileOf(const Slot& slot) { return slot.file.load(std::memory_order_relaxed); }
 
 bool seekFile(std::FILE* file, int64_t position) {
     return std::fseek(file, static_cast<long>(position), SEEK_SET) == 0;
 }
 
-// Writes the window's changed bytes to the file. Returns false when they do not all go;
+// Writes a window's changed bytes to the file. Returns false when they do not all go;
 // the stream is then failed for good, since the engine has been told they were written.
-bool writeBack(Slot& slot) {
+bool writeBack(Slot& slot, Window& window) {
     if (slot.failed) return false;
-    if (slot.dirtyFrom == slot.dirtyTo) return true;
-    std::FILE* file = slot.file.load(std::memory_order_relaxed);
-    const size_t count = static_cast<size_t>(slot.dirtyTo - slot.dirtyFrom);
-    if (!seekFile(file, slot.windowStart + slot.dirtyFrom) ||
-        std::fwrite(slot.window + slot.dirtyFrom, 1, count, file) != count) {
+    if (window.dirtyFrom == window.dirtyTo) return true;
+    std::FILE* file = fileOf(slot);
+    const size_t count = static_cast<size_t>(window.dirtyTo - window.dirtyFrom);
+    if (!seekFile(file, window.start + window.dirtyFrom) ||
+        std::fwrite(window.bytes + window.dirtyFrom, 1, count, file) != count) {
         slot.failed = true;
         return false;
     }
-    slot.dirtyFrom = slot.dirtyTo = 0;
+    window.dirtyFrom = window.dirtyTo = 0;
     return true;
 }
 
-// Writes the window back and empties it, so that it next holds the bytes at `start`.
-bool moveWindow(Slot& slot, int64_t start) {
-    if (!writeBack(slot)) return false;
-    slot.windowStart = start;
-    slot.windowLength = 0;
+bool writeBackAll(Slot& slot) {
+    bool ok = true;
+    for (Window& window : slot.windows) ok = writeBack(slot, window) && ok;
+    return ok;
+}
+
+// Writes a window back and empties it, so that it next holds the bytes at `start`.
+bool moveWindow(Slot& slot, Window& window, int64_t start) {
+    if (!writeBack(slot, window)) return false;
+    window.start = start;
+    window.length = 0;
     return true;
+}
+
+// Empties both windows: for a large transfer that goes past them.
+bool emptyWindows(Slot& slot) {
+    bool ok = true;
+    for (Window& window : slot.windows) ok = moveWindow(slot, window, slot.position) && ok;
+    return ok;
 }
 
 uint32_t openStream(void*, const char* path, int32_t mode) {
@@ -161,12 +189,12 @@ uint32_t openStream(void*, const char* path, int32_t mode) {
 int32_t closeStream(void*, uint32_t handle) {
     Slot* slot = findSlot(handle);
     if (slot == nullptr) return 0;
-    const bool written = writeBack(*slot);
-    std::FILE* file = slot->file.load(std::memory_order_relaxed);
-    uint8_t* window = slot->window;
+    const bool written = writeBackAll(*slot);
+    std::FILE* file = fileOf(*slot);
+    uint8_t* block = slot->block;
     releaseSlot(*slot);
     const bool closed = std::fclose(file) == 0;
-    std::free(window);
+    std::free(block);
     return written && closed ? 1 : 0;
 }
 
@@ -184,8 +212,8 @@ int32_t seekStream(void*, uint32_t handle, int32_t offset, int32_t origin) {
             }
             // Someone else may change the file's length: ask the file, once it holds
             // what was written here.
-            std::FILE* file = slot->file.load(std::memory_order_relaxed);
-            if (!writeBack(*slot) || std::fseek(file, 0, SEEK_END) != 0) return -1;
+            std::FILE* file = fileOf(*slot);
+            if (!writeBackAll(*slot) || std::fseek(file, 0, SEEK_END) != 0) return -1;
             base = std::ftell(file);
             if (base < 0) return -1;
             break;
@@ -206,59 +234,103 @@ int32_t readStream(void*, uint32_t handle, int32_t count, void* buffer) {
     auto* out = static_cast<uint8_t*>(buffer);
     int64_t done = 0;
     while (done < count) {
-        const int64_t at = slot->position - slot->windowStart;
-        if (at >= 0 && at < slot->windowLength) {
-            const int64_t piece = std::min<int64_t>(count - done, slot->windowLength - at);
-            std::memcpy(out + done, slot->window + at, static_cast<size_t>(piece));
+        const int64_t position = slot->position;
+        Window* hit = nullptr;
+        for (int w = 0; w < kWindows && hit == nullptr; ++w) {
+            Window& window = slot->windows[(slot->recent + w) % kWindows];
+            if (position >= window.start && position < window.end()) hit = &window;
+        }
+        if (hit != nullptr) {
+            const int64_t at = position - hit->start;
+            const int64_t piece = std::min<int64_t>(count - done, hit->length - at);
+            std::memcpy(out + done, hit->bytes + at, static_cast<size_t>(piece));
             done += piece;
             slot->position += piece;
+            slot->recent = static_cast<int>(hit - slot->windows);
             continue;
         }
-        if (!moveWindow(*slot, slot->position)) break;
-        std::FILE* file = slot->file.load(std::memory_order_relaxed);
-        if (!seekFile(file, slot->position)) break;
+        std::FILE* file = fileOf(*slot);
         if (count - done >= kWindowBytes) {
-            // A large read goes straight to the caller; the window stays empty.
+            // A large read goes straight to the caller, once the file holds what was
+            // written here; the windows are left empty.
+            if (!emptyWindows(*slot) || !seekFile(file, position)) break;
             const size_t got = std::fread(out + done, 1, static_cast<size_t>(count - done), file);
             done += static_cast<int64_t>(got);
             slot->position += static_cast<int64_t>(got);
             break;
         }
-        slot->windowLength = static_cast<int64_t>(std::fread(slot->window, 1, kWindowBytes, file));
-        if (slot->windowLength == 0) break;  // the end of the file
+        // Reading on from a window's end is reading through the stream: a whole window is
+        // worth loading. Anywhere else it is a record looked up here and there, and a
+        // whole window would be read for a few bytes.
+        const int victim = 1 - slot->recent;
+        Window& window = slot->windows[victim];
+        Window& other = slot->windows[slot->recent];
+        const bool onward = position == window.end() || position == other.end();
+        int64_t load = onward ? kWindowBytes : std::max<int64_t>(kLookupBytes, count - done);
+        // Never over bytes the other window holds.
+        if (other.length > 0 && other.start > position) load = std::min(load, other.start - position);
+        if (!moveWindow(*slot, window, position) || !seekFile(file, position)) break;
+        window.length = static_cast<int64_t>(std::fread(window.bytes, 1, static_cast<size_t>(load), file));
+        if (window.length < load && other.dirtyFrom != other.dirtyTo && other.start + other.dirtyFrom >= position) {
+            // The file ends before bytes written further on that only the other window
+            // holds yet: once they are in the file, the gap reads as zeros.
+            if (!writeBack(*slot, other) || !seekFile(file, position)) break;
+            window.length = static_cast<int64_t>(std::fread(window.bytes, 1, static_cast<size_t>(load), file));
+        }
+        slot->recent = victim;
+        if (window.length == 0) break;  // the end of the file
     }
     return static_cast<int32_t>(done);
+}
+
+// Makes room in `window` for `count` bytes at the stream's position when they continue
+// or overwrite what it holds; false when they do not.
+bool takesWrite(const Window& window, int64_t position, int32_t count) {
+    const int64_t at = position - window.start;
+    return at >= 0 && at <= window.length && at + count <= kWindowBytes;
 }
 
 int32_t writeStream(void*, uint32_t handle, int32_t count, const void* buffer) {
     Slot* slot = findSlot(handle);
     if (slot == nullptr || count <= 0 || buffer == nullptr || !slot->writable) return 0;
     const auto* bytes = static_cast<const uint8_t*>(buffer);
-    const int64_t at = slot->position - slot->windowStart;
-    // Into the window when the bytes continue or overwrite what it holds and fit; else
-    // the window moves to them. A large write goes straight to the file.
-    if (at < 0 || at > slot->windowLength || at + count > kWindowBytes) {
-        if (!moveWindow(*slot, slot->position)) return 0;
-        if (count >= kWindowBytes) {
-            std::FILE* file = slot->file.load(std::memory_order_relaxed);
-            if (!seekFile(file, slot->position)) return 0;
-            const size_t written = std::fwrite(bytes, 1, static_cast<size_t>(count), file);
-            slot->position += static_cast<int64_t>(written);
-            if (written != static_cast<size_t>(count)) slot->failed = true;
-            else if (slot->size != kUnknown) slot->size = std::max(slot->size, slot->position);
-            return static_cast<int32_t>(written);
-        }
+    const int64_t position = slot->position;
+    if (count >= kWindowBytes) {
+        // A large write goes straight to the file; the windows are left empty.
+        std::FILE* file = fileOf(*slot);
+        if (!emptyWindows(*slot) || !seekFile(file, position)) return 0;
+        const size_t written = std::fwrite(bytes, 1, static_cast<size_t>(count), file);
+        slot->position += static_cast<int64_t>(written);
+        if (written != static_cast<size_t>(count)) slot->failed = true;
+        else if (slot->size != kUnknown) slot->size = std::max(slot->size, slot->position);
+        return static_cast<int32_t>(written);
     }
-    const int64_t from = slot->position - slot->windowStart;
-    std::memcpy(slot->window + from, bytes, static_cast<size_t>(count));
-    if (slot->dirtyFrom == slot->dirtyTo) {
-        slot->dirtyFrom = from;
-        slot->dirtyTo = from + count;
+    // Into a window that holds or continues the bytes, else into the other one, moved
+    // there. Whatever of the bytes the other window holds is written back and dropped
+    // first, so that no byte has two copies.
+    int target = slot->recent;
+    if (!takesWrite(slot->windows[target], position, count)) {
+        target = 1 - target;
+        if (!takesWrite(slot->windows[target], position, count) &&
+            !moveWindow(*slot, slot->windows[target], position))
+            return 0;
+    }
+    Window& window = slot->windows[target];
+    Window& other = slot->windows[1 - target];
+    if (other.length > 0 && other.start < position + count && position < other.end() &&
+        !moveWindow(*slot, other, other.start))
+        return 0;
+    const int64_t from = position - window.start;
+    std::memcpy(window.bytes + from, bytes, static_cast<size_t>(count));
+    if (window.dirtyFrom == window.dirtyTo) {
+        window.dirtyFrom = from;
+        window.dirtyTo = from + count;
     } else {
-        slot->dirtyFrom = std::min(slot->dirtyFrom, from);
-        slot->dirtyTo = std::max(slot->dirtyTo, from + count);
+        window.dirtyFrom = std::min(window.dirtyFrom, from);
+        window.dirtyTo = std::max(window.dirtyTo, from + count);
     }
-    slot->windowLength = std::max(slot->windowLength, from + count);
+    window.length = std::max(window.length, from + count);
+    slot->recent = target;
     slot->position += count;
     if (slot->size != kUnknown) slot->size = std::max(slot->size, slot->position);
     return count;

@@ -182,65 +182,94 @@ TEST(StandardIo, ConversionOverRealFilesClosesEverything) {
 }  // namespace
 
 // The table keeps its own account of each stream's position and, for streams only it
-// writes, of the size, and moves the FILE only when a transfer needs it there. Any mix
-// of seeks, reads and writes, large and small, must still answer exactly as in-memory
-// streams with the C library's rules do: both for a temporary stream (size known) and
-// for an existing file opened for update (size asked from the file).
+// writes, of the size, holds two windows of each file and moves the FILE only when a
+// transfer needs it there. Any mix of seeks, reads and writes must still answer exactly
+// as in-memory streams with the C library's rules do: for a temporary stream (size
+// known) and for an existing file opened for update (size asked from the file); with
+// pieces large and small thrown anywhere, and with small records read, patched and
+// appended all over a growing stream, as the HTML pass does.
 TEST(StandardIo, AnyMixOfSeeksReadsAndWritesAnswersLikeMemoryStreams) {
-    TempDir dir;
-    dir.write("update.bin", std::string(100000, 'u'));
-    for (const bool temporary : {true, false}) {
-        SCOPED_TRACE(temporary ? "temporary stream" : "file opened in mode 2");
-        MemoryIo memory;
-        const IoOps& model = memory.ops();
-        uint32_t expected = 0;
-        uint32_t actual = 0;
-        if (temporary) {
-            expected = model.createTempStream(model.userData);
-            actual = io.createTempStream(io.userData);
-        } else {
-            memory.addFile("update.bin", std::string(100000, 'u'));
-            expected = model.openStream(model.userData, "update.bin", 2);
-            actual = io.openStream(io.userData, dir.file("update.bin").c_str(), 2);
-        }
-        ASSERT_NE(0u, expected);
-        ASSERT_NE(0u, actual);
-        uint32_t seed = 7;
-        auto next = [&seed](uint32_t bound) {
-            seed = seed * 1664525u + 1013904223u;
-            return (seed >> 8) % bound;
-        };
-        std::vector<uint8_t> bytes(70000), want(70000), got(70000);
-        for (int step = 0; step < 3000; ++step) {
-            // Mostly small pieces, now and then one larger than the 64 KB stream buffer.
-            const int32_t count = next(20) == 0 ? 1 + next(70000) : 1 + next(300);
-            switch (next(4)) {
-                case 0: {
-                    const int32_t origin = next(3);
-                    const int32_t offset = static_cast<int32_t>(next(140000)) - 40000;
-                    ASSERT_EQ(model.seekStream(model.userData, expected, offset, origin),
-                              io.seekStream(io.userData, actual, offset, origin))
-                        << "step " << step << ": seek " << offset << " from " << origin;
-                    break;
+    enum Pattern { Anywhere, Records };
+    for (const Pattern pattern : {Anywhere, Records}) {
+        for (const bool temporary : {true, false}) {
+            SCOPED_TRACE(pattern == Anywhere ? "pieces anywhere" : "records");
+            SCOPED_TRACE(temporary ? "temporary stream" : "file opened in mode 2");
+            TempDir dir;
+            dir.write("update.bin", std::string(100000, 'u'));
+            MemoryIo memory;
+            const IoOps& model = memory.ops();
+            uint32_t expected = 0;
+            uint32_t actual = 0;
+            if (temporary) {
+                expected = model.createTempStream(model.userData);
+                actual = io.createTempStream(io.userData);
+            } else {
+                memory.addFile("update.bin", std::string(100000, 'u'));
+                expected = model.openStream(model.userData, "update.bin", 2);
+                actual = io.openStream(io.userData, dir.file("update.bin").c_str(), 2);
+            }
+            ASSERT_NE(0u, expected);
+            ASSERT_NE(0u, actual);
+            uint32_t seed = pattern == Anywhere ? 7 : 11;
+            auto next = [&seed](uint32_t bound) {
+                seed = seed * 1664525u + 1013904223u;
+                return (seed >> 8) % bound;
+            };
+            std::vector<uint8_t> bytes(70000), want(70000), got(70000);
+            for (int step = 0; step < 6000; ++step) {
+                int32_t count = 0;
+                int32_t offset = 0;
+                int32_t origin = 0;
+                if (pattern == Anywhere) {
+                    // Mostly small pieces, now and then one larger than a window.
+                    count = next(20) == 0 ? 1 + next(70000) : 1 + next(300);
+                    origin = next(3);
+                    offset = static_cast<int32_t>(next(140000)) - 40000;
+                } else {
+                    // Records of up to 64 bytes anywhere in what is there, or at the end.
+                    count = 1 + next(64);
+                    const int32_t size = model.seekStream(model.userData, expected, 0, 2);
+                    origin = next(4) == 0 ? 2 : 0;
+                    offset = origin == 2 ? 0 : static_cast<int32_t>(next(static_cast<uint32_t>(size) + 1));
+                    model.seekStream(model.userData, expected, 0, 0);  // the size lookup moved it
+                    io.seekStream(io.userData, actual, 0, 0);
                 }
-                case 1: {
-                    const int32_t wantCount = model.readStream(model.userData, expected, count, want.data());
-                    ASSERT_EQ(wantCount, io.readStream(io.userData, actual, count, got.data())) << "step " << step;
-                    ASSERT_TRUE(std::equal(want.begin(), want.begin() + wantCount, got.begin())) << "step " << step;
-                    break;
+                switch (next(4)) {
+                    case 0:
+                        ASSERT_EQ(model.seekStream(model.userData, expected, offset, origin),
+                                  io.seekStream(io.userData, actual, offset, origin))
+                            << "step " << step << ": seek " << offset << " from " << origin;
+                        break;
+                    case 1: {
+                        if (pattern == Records) {
+                            model.seekStream(model.userData, expected, offset, origin);
+                            io.seekStream(io.userData, actual, offset, origin);
+                        }
+                        const int32_t wantCount = model.readStream(model.userData, expected, count, want.data());
+                        ASSERT_EQ(wantCount, io.readStream(io.userData, actual, count, got.data())) << "step " << step;
+                        ASSERT_TRUE(std::equal(want.begin(), want.begin() + wantCount, got.begin())) << "step " << step;
+                        break;
+                    }
+                    default:
+                        if (pattern == Records) {
+                            model.seekStream(model.userData, expected, offset, origin);
+                            io.seekStream(io.userData, actual, offset, origin);
+                        }
+                        for (int32_t i = 0; i < count; ++i) bytes[i] = static_cast<uint8_t>(next(256));
+                        ASSERT_EQ(model.writeStream(model.userData, expected, count, bytes.data()),
+                                  io.writeStream(io.userData, actual, count, bytes.data()))
+                            << "step " << step;
                 }
-                default:
-                    for (int32_t i = 0; i < count; ++i) bytes[i] = static_cast<uint8_t>(next(256));
-                    ASSERT_EQ(model.writeStream(model.userData, expected, count, bytes.data()),
-                              io.writeStream(io.userData, actual, count, bytes.data()))
-                        << "step " << step;
+            }
+            EXPECT_EQ(model.seekStream(model.userData, expected, 0, 2), io.seekStream(io.userData, actual, 0, 2));
+            const std::vector<uint8_t> content = memory.bytesOfHandle(expected);
+            EXPECT_EQ(std::string(content.begin(), content.end()), readAll(actual));
+            EXPECT_EQ(1, io.closeStream(io.userData, actual));
+            model.closeStream(model.userData, expected);
+            if (!temporary) {
+                EXPECT_EQ(std::string(content.begin(), content.end()), dir.read("update.bin"));
             }
         }
-        EXPECT_EQ(model.seekStream(model.userData, expected, 0, 2), io.seekStream(io.userData, actual, 0, 2));
-        const std::vector<uint8_t> content = memory.bytesOfHandle(expected);
-        EXPECT_EQ(std::string(content.begin(), content.end()), readAll(actual));
-        EXPECT_EQ(1, io.closeStream(io.userData, actual));
-        model.closeStream(model.userData, expected);
     }
 }
 
