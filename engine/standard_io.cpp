@@ -283,8 +283,8 @@ int32_t readStream(void*, uint32_t handle, int32_t count, void* buffer) {
     return static_cast<int32_t>(done);
 }
 
-// Makes room in `window` for `count` bytes at the stream's position when they continue
-// or overwrite what it holds; false when they do not.
+// Whether `window` can take `count` bytes at `position`: they continue or overwrite what
+// it holds, and they fit.
 bool takesWrite(const Window& window, int64_t position, int32_t count) {
     const int64_t at = position - window.start;
     return at >= 0 && at <= window.length && at + count <= kWindowBytes;
