@@ -13,11 +13,12 @@
 std::optional<std::string> firstDroppedName(HDROP drop, MessageSink& messages) {
     if (drop == nullptr || DragQueryFileA(drop, 0xFFFFFFFF, nullptr, 0) == 0) return std::nullopt;
     const UINT needed = DragQueryFileA(drop, 0, nullptr, 0);
+    if (needed == 0) return std::nullopt;  // an empty name drops nothing
     char name[MAX_PATH] = {};
     const UINT got = DragQueryFileA(drop, 0, name, sizeof name);
     // A name longer than a path may be cannot be the source; a cut one would name
     // another file.
-    if (got == 0 || got != needed || got >= sizeof name) {
+    if (got != needed || got >= sizeof name) {
         messages.show(MsgDragQueryFailed, messageText(MsgDragQueryFailed, std::to_string(got)));
         return std::nullopt;
     }

@@ -56,7 +56,10 @@ std::optional<std::string> Win32FileSystem::currentDirectoryOfDrive(char letter)
     char buffer[MAX_PATH];
     const DWORD length = GetFullPathNameA(drive, MAX_PATH, buffer, nullptr);
     if (length == 0 || length >= MAX_PATH) return std::nullopt;
-    return std::string(buffer, length);
+    std::string directory(buffer, length);
+    // Spelled like the process's current directory: a separator ends only a root.
+    if (directory.size() > 3 && directory.back() == '\\') directory.pop_back();
+    return directory;
 }
 
 std::optional<std::vector<uint8_t>> Win32FileSystem::readFile(const std::string& path) const {
