@@ -6,6 +6,7 @@
 
 #include "engine/checked_io.h"
 #include "engine/conversion.h"
+#include "engine/database_writer.h"
 #include "engine/palm_database.h"
 #include "engine/preprocess.h"
 
@@ -115,13 +116,10 @@ int32_t convertDocument(const ConversionJob& job) {
         result = firstStep(job, kind, opener, temps, request, documentRecords);
     }
 
-    // ---- Writing the database joins here. With result still ResultOk: report
-    // StageCompressHtml for HTML or StageCompressText otherwise (cancel gives
-    // ResultCanceled); write the database from T1 with T2 as spill into `destination`
-    // (the job's title, 4096-byte chunks, groups of 8, `documentRecords` document
-    // records); for HTML append the records of T3 and T4 and fill record 0's run fields
-    // from `request`; then stamp record 0 with the conversion time. Failures give
-    // ResultConversionError.
+    if (result == ResultOk) {
+        result = writeBookDatabase(job, temps[TempText], temps[TempSpill], destination,
+                                   kind == SourceHtml ? &request : nullptr, documentRecords);
+    }
 
     // Released in reverse order of opening, on every path.
     for (int index = TempCount - 1; index >= 0; --index) {
