@@ -617,6 +617,30 @@ void damagedUsersFile() {
     program.expectExit(10000);
 }
 
+void userBoxSortedWithLastNamesakeChosen() {
+    resetRegistry();
+    // File order: Zed, Ann (first), Ann (second). The box sorts; the saved name picks the
+    // last Ann in file order.
+    makeDesktop(3, userRecord(false, 1, "Zed", "ZedF") + userRecord(false, 2, "Ann", "AnnF") +
+                       userRecord(true, 3, "Ann", "BobF"));
+    putString(kSettingsKey, "DestinationUserName", "Ann");
+    Program program("-H");
+    const HWND sheet = waitSheet(program.pid());
+    const HWND box = control(page(sheet, 0), kUser);
+    // Each entry carries its user's index in file order (0 Zed, 1 and 2 Ann); item data
+    // crosses processes where entry texts do not reliably.
+    std::string order;
+    const LRESULT count = SendMessageA(box, CB_GETCOUNT, 0, 0);
+    for (LRESULT entry = 0; entry < count; ++entry)
+        order += std::to_string(SendMessageA(box, CB_GETITEMDATA, static_cast<WPARAM>(entry), 0));
+    require(order == "120" || order == "210", "user box order by file index " + order);
+    const LRESULT selected = SendMessageA(box, CB_GETCURSEL, 0, 0);
+    require(SendMessageA(box, CB_GETITEMDATA, static_cast<WPARAM>(selected), 0) == 2,
+            "the selected entry is not the last Ann in file order");
+    pressSheetButton(sheet, IDCANCEL);
+    program.expectExit(10000);
+}
+
 void wrongRegistryTypes() {
     resetRegistry();
     putDword(kDesktopKey, "Path", 1);                          // not a string: no desktop
@@ -771,6 +795,7 @@ int main(int argc, char** argv) {
         {"options-refusal-and-saved-depth", optionsRefusalAndSavedDepth},
         {"automatic-installation", automaticInstallation},
         {"damaged-users-file", damagedUsersFile},
+        {"user-box-sorted", userBoxSortedWithLastNamesakeChosen},
         {"wrong-registry-types", wrongRegistryTypes},
         {"long-source-and-file-as-folder", longSourceAndFileAsFolder},
         {"proposal-of-title-and-name", proposalOfTitleAndName},
