@@ -6,6 +6,7 @@
 // here rather than taken from the core, so a wrong table entry fails too.
 //
 //   vimlo_ui_driver.exe PROGRAM WORKFOLDER [SCENARIO...]
+//   vimlo_ui_driver.exe PROGRAM WORKFOLDER pose-0|pose-1|pose-2|pose-progress|pose-message|pose-close
 //
 // WORKFOLDER must hold story.txt, page.htm and big.txt (the test script writes them).
 // Prints "PASS: name" or "FAIL: name: why" per scenario and exits 1 when any failed.
@@ -285,7 +286,8 @@ public:
                 "cannot start " + g_program);
     }
     ~Program() {
-        if (WaitForSingleObject(info_.hProcess, 0) == WAIT_TIMEOUT) TerminateProcess(info_.hProcess, 99);
+        if (!detached_ && WaitForSingleObject(info_.hProcess, 0) == WAIT_TIMEOUT)
+            TerminateProcess(info_.hProcess, 99);
         CloseHandle(info_.hThread);
         CloseHandle(info_.hProcess);
     }
@@ -293,6 +295,8 @@ public:
     Program& operator=(const Program&) = delete;
 
     DWORD pid() const { return info_.dwProcessId; }
+    // Leaves the program running when this object goes (for screenshots).
+    void detach() { detached_ = true; }
     bool running() const { return WaitForSingleObject(info_.hProcess, 0) == WAIT_TIMEOUT; }
     // Waits for the end; fails, naming any dialog still open, when it does not come.
     void expectExit(DWORD timeoutMs) {
@@ -306,6 +310,7 @@ public:
 
 private:
     PROCESS_INFORMATION info_ = {};
+    bool detached_ = false;
 };
 
 // ---- registry and files ----
@@ -773,6 +778,59 @@ void cancelLongConversion() {
     program.expectExit(10000);
 }
 
+// ---- poses for scripts/screenshots: each leaves the program running in a state worth
+// a picture; "pose-close" ends it ----
+
+void prepareShowcase(int32_t location) {
+    resetRegistry();
+    makeDesktop(2, userRecord(false, 1, "Ann Smith", "AnnF") + userRecord(false, 2, "Bob Jones", "BobF"));
+    putDword(kSettingsKey, "DestinationLocation", static_cast<DWORD>(location));
+    putString(kSettingsKey, "DestinationUserName", "Ann Smith");
+    putString(kSettingsKey, "DestinationFolder", g_work);
+}
+
+void posePage(int index) {
+    prepareShowcase(0);
+    Program program("-H");
+    const HWND sheet = waitSheet(program.pid());
+    const HWND source = page(sheet, 0);
+    typeText(source, kSource, work("page.htm"));
+    waitFor([&] { return fieldText(source, kFileName).empty() ? nullptr : sheet; }, 3000, "proposal", program.pid());
+    showPage(sheet, index);
+    program.detach();
+}
+
+void poseProgress() {
+    prepareShowcase(1);
+    Program program("-y " + work("big.txt"));
+    const HWND progress = waitDialog(program.pid(), "Vimlo Convert Progress");
+    waitFor([&] { return fieldText(progress, kProgStep).empty() ? nullptr : progress; }, 5000, "a step line",
+            program.pid());
+    Sleep(700);
+    program.detach();
+}
+
+void poseMessage() {
+    prepareShowcase(1);
+    Program program("-y " + work("story.txt"));
+    waitDialog(program.pid(), "VimloW32");
+    program.detach();
+}
+
+void poseClose() {
+    for (const char* caption : {"VimloW32", "Vimlo Convert Progress"}) {
+        while (HWND window = FindWindowA("#32770", caption)) {
+            DWORD pid = 0;
+            GetWindowThreadProcessId(window, &pid);
+            const HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid);
+            if (process == nullptr) break;
+            TerminateProcess(process, 0);
+            WaitForSingleObject(process, 5000);
+            CloseHandle(process);
+        }
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -782,6 +840,20 @@ int main(int argc, char** argv) {
     }
     g_program = argv[1];
     g_work = argv[2];
+    if (argc == 4 && std::string(argv[3]).rfind("pose-", 0) == 0) {
+        const std::string pose = argv[3];
+        try {
+            if (pose == "pose-close") poseClose();
+            else if (pose == "pose-progress") poseProgress();
+            else if (pose == "pose-message") poseMessage();
+            else posePage(std::stoi(pose.substr(5)));
+            if (pose != "pose-close") writeFile(work("posed"), pose);  // the picture can be taken
+        } catch (const std::exception& error) {
+            std::printf("FAIL: %s: %s\n", pose.c_str(), error.what());
+            return 1;
+        }
+        return 0;
+    }
     const struct {
         const char* name;
         void (*run)();
