@@ -86,15 +86,30 @@ void CQuibPropertySheet::close() {
                  reinterpret_cast<LPARAM>(GetDlgItem(window_, IDCANCEL)));
 }
 
+bool CQuibPropertySheet::runOnce() {
+    // A modal box of a run dispatches timer messages too; a second run must not start
+    // inside the first.
+    if (running_) return false;
+    running_ = true;
+    const bool succeeded = runConversion(app_, *this);
+    running_ = false;
+    return succeeded;
+}
+
 void CQuibPropertySheet::onCommandLineTimer() {
+    if (running_) return;  // the timer stays set and tries again
     KillTimer(window_, kCommandLineTimer);
     // Shown first, so the page proposes title and name as for a typed source.
     activateSourcePage();
     sourcePage_.putSourcePath(app_.commandLine.sourceFile);
-    if (runConversion(app_, *this)) close();
+    if (runOnce()) close();
 }
 
 void CQuibPropertySheet::onDrop(HDROP drop) {
+    if (running_) {
+        DragFinish(drop);
+        return;
+    }
     WindowMessageSink messages(window_);
     const std::optional<std::string> name = firstDroppedName(drop, messages);
     DragFinish(drop);
@@ -112,7 +127,7 @@ LRESULT CALLBACK CQuibPropertySheet::sheetProc(HWND window, UINT message, WPARAM
         case WM_COMMAND:
             // "Convert" runs and keeps the sheet open; the sheet's own OK would close it.
             if (LOWORD(wParam) == IDOK && HIWORD(wParam) == BN_CLICKED) {
-                runConversion(sheet.app_, sheet);
+                sheet.runOnce();
                 return 0;
             }
             break;

@@ -33,6 +33,8 @@ private:
     void setIcons();
     void onDrop(HDROP drop);
     void onCommandLineTimer();
+    // runConversion, unless one is already running; true when it succeeded.
+    bool runOnce();
     void close();
 
     ConverterApp& app_;
@@ -40,4 +42,5 @@ private:
     CQuibOptionsPage optionsPage_;
     CQuibAboutPage aboutPage_;
     HWND window_ = nullptr;
+    bool running_ = false;
 };

@@ -123,8 +123,16 @@ void CQuibSrcDstPage::onTimer(UINT_PTR timerId) {
 void CQuibSrcDstPage::proposeTitleAndName() {
     const Proposal proposal =
         ::proposeTitleAndName(controlText(IDC_SOURCE), PathFlavor::Windows, tracker_, probes_);
-    if (proposal.title) setControlText(IDC_TITLE, *proposal.title);
-    if (proposal.fileName) setControlText(IDC_FILENAME, *proposal.fileName);
+    // Whether an edit control reports setting its own text again varies, so an unchanged
+    // field is not written and the page's write is marked as seen here instead.
+    if (proposal.title) {
+        if (controlText(IDC_TITLE) == *proposal.title) tracker_.titleChanged();
+        else setControlText(IDC_TITLE, *proposal.title);
+    }
+    if (proposal.fileName) {
+        if (controlText(IDC_FILENAME) == *proposal.fileName) tracker_.fileNameChanged();
+        else setControlText(IDC_FILENAME, *proposal.fileName);
+    }
 }
 
 void CQuibSrcDstPage::putSourcePath(const std::string& path) {

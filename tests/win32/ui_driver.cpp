@@ -704,6 +704,10 @@ void proposalOfTitleAndName() {
     waitFor([&] { return fieldText(source, kFileName) == "page.pdb" ? sheet : nullptr; }, 2500,
             "proposed file name", program.pid());
     require(fieldText(source, kTitle) == "Welcome Page", "HTML title \"" + fieldText(source, kTitle) + "\"");
+    // The same source again proposes the same texts; the page must still tell its own
+    // writes from the user's afterwards.
+    typeText(source, kSource, work("page.htm"));
+    Sleep(1700);
     typeText(source, kTitle, "Mine");  // the user's title is kept from now on
     typeText(source, kSource, work("story.txt"));
     waitFor([&] { return fieldText(source, kFileName) == "story.pdb" ? sheet : nullptr; }, 2500,
