@@ -298,7 +298,8 @@ public:
     // Leaves the program running when this object goes (for screenshots).
     void detach() { detached_ = true; }
     bool running() const { return WaitForSingleObject(info_.hProcess, 0) == WAIT_TIMEOUT; }
-    // Waits for the end; fails, naming any dialog still open, when it does not come.
+    // Waits for the end; fails, naming any dialog still open, when it does not come,
+    // and when the exit code is not 0 (a crash ends with an exception code).
     void expectExit(DWORD timeoutMs) {
         const DWORD start = GetTickCount();
         while (WaitForSingleObject(info_.hProcess, 50) == WAIT_TIMEOUT) {
@@ -306,6 +307,14 @@ public:
                 throw Failure("program still running after " + std::to_string(timeoutMs) + " ms; open:" +
                               strayDialogs(pid()));
         }
+        requireCleanExit();
+    }
+    void requireCleanExit() {
+        DWORD code = 0;
+        GetExitCodeProcess(info_.hProcess, &code);
+        char hex[16];
+        std::snprintf(hex, sizeof hex, "0x%lx", code);
+        require(code == 0, std::string("program ended with exit code ") + hex);
     }
 
 private:
@@ -497,6 +506,7 @@ void convertsAlone(const std::string& arguments, const std::string& output) {
         require(GetTickCount() - start < 60000, "program still running after 60 s");
         Sleep(50);
     }
+    program.requireCleanExit();
     require(exists(output), output + " was not written");
 }
 
