@@ -4,8 +4,6 @@
 #include <commctrl.h>
 #include <shellapi.h>
 
-#include <utility>
-
 #include "frontend/win32/conversion_runner.h"
 #include "frontend/win32/message_box.h"
 #include "frontend/win32/resource.h"
@@ -17,7 +15,6 @@ constexpr UINT_PTR kSheetSubclass = 1;
 constexpr UINT_PTR kCommandLineTimer = 0x5151;
 constexpr UINT kCommandLineDelayMs = 500;
 constexpr int kSourcePageIndex = 0;
-constexpr UINT kSetIconMessage = WM_APP + 1;
 
 // The comctl32 sheet callback has no user pointer; one sheet exists at a time.
 CQuibPropertySheet* creatingSheet = nullptr;
@@ -62,19 +59,8 @@ void CQuibPropertySheet::onCreated(HWND window) {
                       reinterpret_cast<DWORD_PTR>(this));
     SetDlgItemTextA(window, IDOK, "Convert");
     SetDlgItemTextA(window, IDCANCEL, "Done");
-    // Some comctl32 versions lose the header's icon after this callback; setting it
-    // again once the sheet is up keeps it.
-    PostMessageA(window, kSetIconMessage, 0, 0);
     DragAcceptFiles(window, TRUE);
     if (app_.commandLine.fileGiven) SetTimer(window, kCommandLineTimer, kCommandLineDelayMs, nullptr);
-}
-
-void CQuibPropertySheet::setIcons() {
-    for (const auto& [which, metric] : {std::pair{ICON_BIG, SM_CXICON}, std::pair{ICON_SMALL, SM_CXSMICON}}) {
-        const int size = GetSystemMetrics(metric);
-        const HANDLE icon = LoadImageA(app_.instance, MAKEINTRESOURCEA(IDI_APP), IMAGE_ICON, size, size, LR_SHARED);
-        if (icon != nullptr) SendMessageA(window_, WM_SETICON, static_cast<WPARAM>(which), reinterpret_cast<LPARAM>(icon));
-    }
 }
 
 void CQuibPropertySheet::activateSourcePage() {
@@ -137,9 +123,6 @@ LRESULT CALLBACK CQuibPropertySheet::sheetProc(HWND window, UINT message, WPARAM
                 return 0;
             }
             break;
-        case kSetIconMessage:
-            sheet.setIcons();
-            return 0;
         case WM_DROPFILES:
             sheet.onDrop(reinterpret_cast<HDROP>(wParam));
             return 0;

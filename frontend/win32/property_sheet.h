@@ -30,7 +30,6 @@ private:
     static LRESULT CALLBACK sheetProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
                                       UINT_PTR subclassId, DWORD_PTR data);
     void onCreated(HWND window);
-    void setIcons();
     void onDrop(HDROP drop);
     void onCommandLineTimer();
     // runConversion, unless one is already running; true when it succeeded.
