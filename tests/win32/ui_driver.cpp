@@ -215,10 +215,13 @@ void typeText(HWND page, int id, const std::string& text) {
 std::string fieldText(HWND page, int id) { return textOf(control(page, id)); }
 
 // A click as the button sees it, so auto check boxes and radio buttons change state.
+// Sent, so the page has handled it on return; a click that opens a dialog is posted.
 void click(HWND page, int id) {
-    PostMessageA(control(page, id), BM_CLICK, 0, 0);
-    Sleep(150);
+    DWORD_PTR result = 0;
+    SendMessageTimeoutA(control(page, id), BM_CLICK, 0, 0, SMTO_ABORTIFHUNG, 5000, &result);
 }
+
+void clickToOpen(HWND page, int id) { PostMessageA(control(page, id), BM_CLICK, 0, 0); }
 
 bool checked(HWND page, int id) {
     return SendMessageA(control(page, id), BM_GETCHECK, 0, 0) == BST_CHECKED;
@@ -736,7 +739,7 @@ void browseForSource(DWORD filterIndex, const std::string& expectedFilter, const
     Program program("-H");
     const HWND sheet = waitSheet(program.pid());
     const HWND source = page(sheet, 0);
-    click(source, kBrowseSource);
+    clickToOpen(source, kBrowseSource);
     const HWND dialog = waitDialog(program.pid(), "Open");
     const HWND types = GetDlgItem(dialog, 0x470);  // the common dialog's file type box
     require(types != nullptr, "no file type box");
