@@ -499,13 +499,17 @@ void convertsAlone(const std::string& arguments, const std::string& output) {
     DeleteFileA(output.c_str());
     Program program(arguments);
     const DWORD start = GetTickCount();
+    std::vector<HWND> suspects;  // seen once: a window being made may not look like itself yet
     while (program.running()) {
-        // A window without a caption is one being made or taken down.
+        std::vector<HWND> now;
         for (HWND window : topWindows(program.pid())) {
             const std::string caption = textOf(window);
-            require(caption.empty() || caption == "Vimlo Convert Progress" || isSheet(window),
-                    "a message appeared:" + strayDialogs(program.pid()));
+            if (caption.empty() || caption == "Vimlo Convert Progress" || isSheet(window)) continue;
+            for (HWND earlier : suspects)
+                require(earlier != window, "a message appeared:" + strayDialogs(program.pid()));
+            now.push_back(window);
         }
+        suspects = now;
         require(GetTickCount() - start < 60000, "program still running after 60 s");
         Sleep(50);
     }
