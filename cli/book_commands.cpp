@@ -13,6 +13,7 @@
 
 #include "cli/console.h"
 #include "cli/exit_status.h"
+#include "cli/palm_text.h"
 #include "engine/book_reader.h"
 #include "engine/conversion.h"
 
@@ -97,63 +98,15 @@ int32_t failingRecord(const BookReader& reader, int32_t chunk, int32_t result) {
     return result == BookBadCodeTable ? chunkRecord(reader, groupStart) - 1 : chunkRecord(reader, chunk);
 }
 
-// Windows-1252 as UTF-8, the card suits at 0x8D to 0x90 as the converter writes them.
-// Bytes without a character keep their code point.
-std::string textFrom1252(const char* bytes, size_t length) {
-    static const char16_t kHigh[32] = {
-        0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-        0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x2666, 0x2663, 0x2665,
-        0x2660, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-        0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
-    std::string out;
-    for (size_t i = 0; i < length; ++i) {
-        const uint8_t byte = static_cast<uint8_t>(bytes[i]);
-        const uint32_t code = byte >= 0x80 && byte < 0xA0 ? kHigh[byte - 0x80] : byte;
-        if (code < 0x80) {
-            out += static_cast<char>(code);
-        } else if (code < 0x800) {
-            out += static_cast<char>(0xC0 | code >> 6);
-            out += static_cast<char>(0x80 | (code & 0x3F));
-        } else {
-            out += static_cast<char>(0xE0 | code >> 12);
-            out += static_cast<char>(0x80 | (code >> 6 & 0x3F));
-            out += static_cast<char>(0x80 | (code & 0x3F));
-        }
-    }
-    return out;
-}
-
-// Seconds since 1904-01-01 00:00 as "YYYY-MM-DD hh:mm:ss", with the writer's calendar:
-// every fourth year a leap year.
-std::string timeText(uint32_t seconds) {
-    uint32_t days = seconds / 86400;
-    const uint32_t rest = seconds % 86400;
-    uint32_t year = 1904;
-    for (;;) {
-        const uint32_t yearDays = (year - 1904) % 4 == 0 ? 366 : 365;
-        if (days < yearDays) break;
-        days -= yearDays;
-        ++year;
-    }
-    uint32_t monthDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    if ((year - 1904) % 4 == 0) monthDays[1] = 29;
-    uint32_t month = 0;
-    while (days >= monthDays[month]) days -= monthDays[month++];
-    char text[32];
-    std::snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02u", year, month + 1, days + 1,
-                  rest / 3600, rest / 60 % 60, rest % 60);
-    return text;
-}
-
 ordered_json headerJson(const DatabaseHeader& h) {
     ordered_json j;
     j["name"] = textFrom1252(h.name, strnlen(h.name, sizeof h.name));
     j["attributes"] = h.attributes;
     j["version"] = h.version;
     j["creationTime"] = h.creationTime;
-    j["creationTimeText"] = timeText(h.creationTime);
+    j["creationTimeText"] = palmTimeText(h.creationTime);
     j["modificationTime"] = h.modificationTime;
-    j["modificationTimeText"] = timeText(h.modificationTime);
+    j["modificationTimeText"] = palmTimeText(h.modificationTime);
     j["backupTime"] = h.backupTime;
     j["modificationNumber"] = h.modificationNumber;
     j["appInfoOffset"] = h.appInfoOffset;
@@ -182,7 +135,7 @@ ordered_json recordZeroJson(const DocumentHeaderRecord& r) {
     j["ruleFirst"] = r.ruleFirst;
     j["ruleCount"] = r.ruleCount;
     j["conversionTime"] = r.conversionTime;
-    j["conversionTimeText"] = timeText(r.conversionTime);
+    j["conversionTimeText"] = palmTimeText(r.conversionTime);
     j["pageCount"] = r.pageCount;
     j["boundaryFirst"] = r.boundaryFirst;
     j["boundaryCount"] = r.boundaryCount;
