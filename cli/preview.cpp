@@ -74,7 +74,8 @@ const char kStyleSheet[] =
     "hr.rule{margin:6px auto;border:1px inset #999;box-sizing:border-box}"
     "hr.rule.solid{border:none;background:#333}"
     ".page{margin:6px -8px 6px -24px;padding:1px 8px;border-top:1px dashed #888;"
-    "color:#666;background:#f4f4ee;font-size:11px;text-align:right;user-select:none}";
+    "color:#666;background:#f4f4ee;font-size:11px;text-align:right;user-select:none}"
+    ".screen>.page:first-child{margin-top:-8px;border-top:none}";
 
 void escapeInto(std::string& out, const std::string& utf8) {
     for (const char c : utf8) {
