@@ -227,6 +227,7 @@ private:
     const char* lineTag_ = "div";
     uint16_t lineAttributes_ = kDefaultAttributes;  // of the run at the text line's start
     uint16_t lineExtra_ = 0;
+    uint64_t newline_ = 0;  // the next newline at or after the walk's position, or the length
     bool ruleTookLine_ = false;  // a rule stands at the start of the current text line
 };
 
@@ -408,6 +409,7 @@ void PageWriter::writeSegment(uint64_t from, uint64_t to) {
 void PageWriter::walk() {
     const uint64_t length = text_.size();
     uint64_t position = 0;
+    newline_ = 0;
     while (position < length) {
         if (isLineStart(position)) ruleTookLine_ = false;
         placeBlocks(position);
@@ -427,8 +429,12 @@ void PageWriter::walk() {
         }
         if (!lineOpen_) openLine(position);
         placeAnchors(position);
-        const size_t newline = text_.find('\n', position);
-        uint64_t end = newline == std::string::npos ? length : newline;
+        // Found once per line, not once per piece: a long line may hold many runs.
+        if (newline_ <= position) {  // the character here is no newline, so it is stale
+            const size_t found = text_.find('\n', position);
+            newline_ = found == std::string::npos ? length : found;
+        }
+        uint64_t end = newline_;
         end = std::min({end, runs_.nextChange(position), links_.nextChange(position),
                         bands_.nextPosition() > position ? bands_.nextPosition() : kNowhere,
                         rules_.nextPosition() > position ? rules_.nextPosition() : kNowhere,
