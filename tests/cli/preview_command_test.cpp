@@ -79,9 +79,9 @@ TEST(PreviewCommand, ThePageShowsTheDatabaseItWasMadeFrom) {
     EXPECT_EQ(rules, drawn);
 
     // Entities of the site as UTF-8: &deg; &mdash; &pound;; the list that starts at 3 (its LI
-    // tags, without a TYPE, set it back to decimal numbers).
+    // tags, without a TYPE, keep its small roman numbers).
     for (const char* shown : {"10\u00A0\u00B0C", "Rosemary \u2014 likes", "basil \u00A31",
-                              "<span class=\"mk\">3.</span><span class=\"f3\">Rosemary"})
+                              "<span class=\"mk\">iii.</span><span class=\"f3\">Rosemary"})
         EXPECT_NE(std::string::npos, page.find(shown)) << shown;
 
     const Outcome toOutput = space.run({"preview", "site.pdb", "-o", "-"});
