@@ -19,12 +19,14 @@
 // from writing.
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <mutex>
+#include <string>
 #include <system_error>
 
 #include "engine/conversion.h"
@@ -336,7 +338,31 @@ int32_t writeStream(void*, uint32_t handle, int32_t count, const void* buffer) {
     return count;
 }
 
-uint32_t createTempStream(void*) { return adopt(std::tmpfile(), true, true); }
+#ifdef _WIN32
+// The Windows C library's tmpfile() creates its files in the root of the current drive,
+// where ordinary users may not write, so every conversion would fail to open its
+// temporary streams. The user's temporary folder takes them instead; mode "D" has the
+// library remove the file when it is closed, as tmpfile() would.
+std::FILE* openTemporaryFile() {
+    static std::atomic<uint32_t> serial{0};
+    std::error_code error;
+    const std::filesystem::path folder = std::filesystem::temp_directory_path(error);
+    if (error) return std::tmpfile();
+    const auto now = static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
+    for (int attempt = 0; attempt < 64; ++attempt) {
+        const uint32_t number = serial.fetch_add(1, std::memory_order_relaxed);
+        const std::filesystem::path name =
+            folder / ("vimlo-" + std::to_string(now % 1000000007u) + "-" + std::to_string(number) + ".tmp");
+        if (std::filesystem::exists(name, error)) continue;
+        if (std::FILE* file = std::fopen(name.string().c_str(), "w+bD")) return file;
+    }
+    return nullptr;
+}
+#else
+std::FILE* openTemporaryFile() { return std::tmpfile(); }
+#endif
+
+uint32_t createTempStream(void*) { return adopt(openTemporaryFile(), true, true); }
 
 void* allocBlock(void*, int32_t byteCount) {
     if (byteCount < 0) return nullptr;
