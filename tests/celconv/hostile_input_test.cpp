@@ -24,10 +24,10 @@ std::string wideLine(size_t length, char fill) {
     return line + std::string(length - line.size(), fill);
 }
 
-// A CSV file of an eight-field header and 2000 data lines of `length` characters each.
+// A CSV file of an eight-field header and 500 data lines of `length` characters each.
 std::string wideCsv(size_t length) {
     std::string csv = "A,B,C,D,E,F,G,H\n";
-    for (int record = 0; record < 2000; ++record) csv += wideLine(length, static_cast<char>('a' + record % 26)) + "\n";
+    for (int record = 0; record < 500; ++record) csv += wideLine(length, static_cast<char>('a' + record % 26)) + "\n";
     return csv;
 }
 
