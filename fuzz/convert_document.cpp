@@ -1,9 +1,11 @@
 // fuzz/convert_document.cpp -- a whole conversion of arbitrary bytes. The first byte
-// picks the text options and the link depth; the rest is the root page and, split at
-// kPageSeparator, further pages named p1.html, p2.html, ... beside it, so HTML links
-// reach them. Whatever the source is (PalmDoc, HTML or text), the result is a defined
-// code, nothing is held afterwards, and a finished database reads back to text of the
-// length record 0 records; for a text source, to exactly what the filter makes of it.
+// picks the text options and the link depth, the next three a fault (none, a failing
+// call, a short read or write, a cancel) and the call it hits; the rest is the root page
+// and, split at kPageSeparator, further pages named p1.html, p2.html, ... beside it, so
+// HTML links reach them. Whatever the source is (PalmDoc, HTML or text), the result is a
+// defined code, nothing is held afterwards and no source is written; a finished
+// database, even one finished past a fault, reads back to text of the length record 0
+// records; without a fault, a text source reads back as exactly what the filter makes.
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -54,19 +56,28 @@ std::vector<uint8_t> filteredText(const ConversionJob& job, const std::string& s
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    if (size == 0) return 0;
-    std::vector<std::string> pages = splitPages(data + 1, size - 1);
+    constexpr size_t kPrefixBytes = 4;  // options, fault kind, fault call (big-endian)
+    if (size < kPrefixBytes) return 0;
+    const FaultKind fault = static_cast<FaultKind>(data[1] % 4);
+    const int faultAt = data[2] << 8 | data[3];
+    std::vector<std::string> pages = splitPages(data + kPrefixBytes, size - kPrefixBytes);
     if (pages.size() > kMaxPages) pages.resize(kMaxPages);
 
     MemoryIo memory;
     memory.addFile(kRoot, pages[0]);
     for (size_t page = 1; page < pages.size(); ++page)
         memory.addFile("C:\\site\\p" + std::to_string(page) + ".html", pages[page]);
-    const ConversionJob job = jobFor(memory.ops(), data[0]);
+    FaultyIo faulty(memory, fault, faultAt);
+    const ConversionJob job = jobFor(faulty.ops(), data[0]);
 
     const int32_t result = convertDocument(job);
     fuzzCheck(isSpecifiedResult(result), "convertDocument returned an unspecified code");
     checkNothingHeld(memory);
+    for (size_t page = 0; page < pages.size(); ++page) {
+        const std::string name = page == 0 ? kRoot : "C:\\site\\p" + std::to_string(page) + ".html";
+        fuzzCheck(memory.textOf(name) == pages[page], "a source page changed");
+    }
+    if (fault == FaultKind::CancelReport && faulty.fired()) fuzzCheck(result == ResultCanceled, "a cancel was not 100");
     if (result != ResultOk) return 0;
 
     std::vector<uint8_t> text;
@@ -76,7 +87,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const uint32_t source = io.openStream(io.userData, kRoot, 0);
     const bool plainText = !isDocSource(io, source) && !isHtmlSource(io, source);
     io.closeStream(io.userData, source);
-    if (plainText) fuzzCheck(text == filteredText(job, pages[0]), "a text source decodes to other text");
+    if (plainText && !faulty.fired()) fuzzCheck(text == filteredText(job, pages[0]), "a text source decodes to other text");
     checkNothingHeld(memory);
     return 0;
 }

@@ -139,3 +139,86 @@ std::vector<std::string> splitPages(const uint8_t* data, size_t size) {
     pages.push_back(bytes.substr(start));
     return pages;
 }
+
+FaultyIo::FaultyIo(MemoryIo& inner, FaultKind kind, int k) : inner_(inner.ops()), kind_(kind), k_(k) {
+    ops_ = inner_;
+    ops_.userData = this;
+    ops_.openStream = &FaultyIo::open;
+    ops_.closeStream = &FaultyIo::close;
+    ops_.seekStream = &FaultyIo::seek;
+    ops_.readStream = &FaultyIo::read;
+    ops_.writeStream = &FaultyIo::write;
+    ops_.createTempStream = &FaultyIo::createTemp;
+    ops_.allocBlock = &FaultyIo::alloc;
+    ops_.freeBlock = &FaultyIo::free;
+    ops_.reportProgress = &FaultyIo::report;
+}
+
+// Counts the call when it is of the kind the fault looks at; true at the k-th.
+bool FaultyIo::hit(bool counted) {
+    if (!counted || kind_ == FaultKind::None || ++count_ != k_) return false;
+    fired_ = true;
+    return true;
+}
+
+uint32_t FaultyIo::open(void* self, const char* path, int32_t mode) {
+    auto& io = *static_cast<FaultyIo*>(self);
+    if (io.hit(io.kind_ == FaultKind::FailCall)) return 0;
+    return io.inner_.openStream(io.inner_.userData, path, mode);
+}
+
+int32_t FaultyIo::close(void* self, uint32_t handle) {
+    auto& io = *static_cast<FaultyIo*>(self);
+    const bool fail = io.hit(io.kind_ == FaultKind::FailCall);
+    const int32_t closed = io.inner_.closeStream(io.inner_.userData, handle);
+    return fail ? 0 : closed;
+}
+
+int32_t FaultyIo::seek(void* self, uint32_t handle, int32_t offset, int32_t origin) {
+    auto& io = *static_cast<FaultyIo*>(self);
+    if (io.hit(io.kind_ == FaultKind::FailCall)) return -1;
+    return io.inner_.seekStream(io.inner_.userData, handle, offset, origin);
+}
+
+int32_t FaultyIo::read(void* self, uint32_t handle, int32_t count, void* buffer) {
+    auto& io = *static_cast<FaultyIo*>(self);
+    if (io.hit(io.kind_ == FaultKind::FailCall || io.kind_ == FaultKind::ShortTransfer)) {
+        if (io.kind_ == FaultKind::FailCall || count <= 0) return 0;
+        --count;
+    }
+    return io.inner_.readStream(io.inner_.userData, handle, count, buffer);
+}
+
+int32_t FaultyIo::write(void* self, uint32_t handle, int32_t count, const void* buffer) {
+    auto& io = *static_cast<FaultyIo*>(self);
+    if (io.hit(io.kind_ == FaultKind::FailCall || io.kind_ == FaultKind::ShortTransfer)) {
+        if (io.kind_ == FaultKind::FailCall || count <= 1) return 0;
+        --count;
+    }
+    return io.inner_.writeStream(io.inner_.userData, handle, count, buffer);
+}
+
+uint32_t FaultyIo::createTemp(void* self) {
+    auto& io = *static_cast<FaultyIo*>(self);
+    if (io.hit(io.kind_ == FaultKind::FailCall)) return 0;
+    return io.inner_.createTempStream(io.inner_.userData);
+}
+
+void* FaultyIo::alloc(void* self, int32_t byteCount) {
+    auto& io = *static_cast<FaultyIo*>(self);
+    if (io.hit(io.kind_ == FaultKind::FailCall)) return nullptr;
+    return io.inner_.allocBlock(io.inner_.userData, byteCount);
+}
+
+int32_t FaultyIo::free(void* self, void* block) {
+    auto& io = *static_cast<FaultyIo*>(self);
+    const bool fail = io.hit(io.kind_ == FaultKind::FailCall);
+    const int32_t freed = io.inner_.freeBlock(io.inner_.userData, block);
+    return fail ? 0 : freed;
+}
+
+int32_t FaultyIo::report(void* self, int32_t stage, void* argument) {
+    auto& io = *static_cast<FaultyIo*>(self);
+    if (io.hit(io.kind_ == FaultKind::FailCall || io.kind_ == FaultKind::CancelReport)) return 0;
+    return io.inner_.reportProgress(io.inner_.userData, stage, argument);
+}
