@@ -442,12 +442,60 @@ int32_t bookReadText(BookReader& reader, uint32_t output) {
     return BookOk;
 }
 
+int32_t bookDocumentRun(const BookReader& reader, int32_t kind, int32_t& first, int32_t& count) {
+    const DocumentHeaderRecord& r = reader.recordZero;
+    switch (kind) {
+        case DocumentFormat: first = r.formatFirst; count = r.formatCount; return BookOk;
+        case DocumentLink: first = r.linkFirst; count = r.linkCount; return BookOk;
+        case DocumentRule: first = r.ruleFirst; count = r.ruleCount; return BookOk;
+        case DocumentBoundary: first = r.boundaryFirst; count = r.boundaryCount; return BookOk;
+        default: return BookBadArgument;
+    }
+}
+
+// Reads record `n` of the run of `kind` into the work buffer; `length` gets its size.
+static int32_t loadDocumentRecord(BookReader& reader, int32_t kind, int32_t n, int32_t& length) {
+    if (reader.work == nullptr) return BookBadArgument;
+    int32_t first = 0, count = 0;
+    const int32_t rc = bookDocumentRun(reader, kind, first, count);
+    if (rc != BookOk) return rc;
+    if (n < 0 || n >= count) return BookBadArgument;
+    const int32_t read = bookReadRecord(reader, first + n, reader.work->record, kRecordBufferSize, length);
+    // Every kind of document record is smaller than the buffer of a text record.
+    return read == BookBadArgument ? BookBadDocumentRecord : read;
+}
+
+template <typename Decoded>
+static int32_t readDocumentRecord(BookReader& reader, int32_t kind, int32_t n, Decoded& out,
+                                  int (*decode)(const uint8_t*, int32_t, Decoded&)) {
+    int32_t length = 0;
+    const int32_t rc = loadDocumentRecord(reader, kind, n, length);
+    if (rc != BookOk) return rc;
+    return decode(reader.work->record, length, out) ? BookOk : BookBadDocumentRecord;
+}
+
+int32_t bookReadFormatRecord(BookReader& reader, int32_t n, DecodedFormatRecord& out) {
+    return readDocumentRecord(reader, DocumentFormat, n, out, &decodeFormatRecord);
+}
+
+int32_t bookReadLinkRecord(BookReader& reader, int32_t n, DecodedLinkRecord& out) {
+    return readDocumentRecord(reader, DocumentLink, n, out, &decodeLinkRecord);
+}
+
+int32_t bookReadRuleRecord(BookReader& reader, int32_t n, DecodedRuleRecord& out) {
+    return readDocumentRecord(reader, DocumentRule, n, out, &decodeRuleRecord);
+}
+
+int32_t bookReadBoundaryRecord(BookReader& reader, int32_t n, DecodedBoundaryRecord& out) {
+    return readDocumentRecord(reader, DocumentBoundary, n, out, &decodeBoundaryRecord);
+}
+
 const char* bookResultName(int32_t result) {
     static const char* const kNames[] = {
         "BookOk",           "BookIoFailed",        "BookNoMemory",     "BookNotEbook",
         "BookBadHeader",    "BookBadRecordList",   "BookBadRecordZero", "BookBadRecordHeader",
-        "BookBadCodeTable", "BookBadChunk",        "BookBadArgument",
+        "BookBadCodeTable", "BookBadChunk",        "BookBadArgument",  "BookBadDocumentRecord",
     };
-    if (result < 0 || result > BookBadArgument) return "unknown book result";
+    if (result < 0 || result > BookBadDocumentRecord) return "unknown book result";
     return kNames[result];
 }

@@ -4,10 +4,12 @@
 // shares nothing with the compressor but the RFC 1951 numbers, so that it can catch the
 // compressor's faults. Damaged or hostile files give a BookResult error; nothing is
 // read or written outside the reader's buffers. Records are reachable by index too, for
-// the document records (format, link, rule, page boundary) that record 0's runs name.
+// the document records (format, link, rule, page boundary) that record 0's runs name,
+// and those decode to plain entries with absolute text positions.
 #pragma once
 #include <cstdint>
 
+#include "engine/document_records.h"
 #include "engine/ebook_layout.h"
 #include "engine/io_ops.h"
 #include "engine/palm_database.h"
@@ -27,6 +29,17 @@ enum BookResult : int32_t {
                               // chunk start or past its end, a wrong length, data after the end
                               // symbol, nonzero pad bytes
     BookBadArgument = 10,     // an index out of range or a buffer too small
+    BookBadDocumentRecord = 11,  // a format, link, rule or page-boundary record that does
+                                 // not decode: wrong length or count, positions that
+                                 // disagree with its high words
+};
+
+// The runs of document records that record 0 names, in the order they follow each other.
+enum DocumentRecordKind : int32_t {
+    DocumentFormat = 0,
+    DocumentLink = 1,
+    DocumentRule = 2,
+    DocumentBoundary = 3,
 };
 
 // What bookReadChunk learned about a chunk's records.
@@ -75,6 +88,15 @@ int32_t bookReadChunk(BookReader& reader, int32_t chunk, uint8_t* out, int32_t c
                       int32_t& length, BookChunkInfo* info);
 // Decodes every chunk in order and writes the text to `output`.
 int32_t bookReadText(BookReader& reader, uint32_t output);
+
+// The run of document records of `kind`: the record index of its first record and the
+// number of records (0 when there are none). BookBadArgument for an unknown kind.
+int32_t bookDocumentRun(const BookReader& reader, int32_t kind, int32_t& first, int32_t& count);
+// Decode record `n` (from 0) of the run of their kind.
+int32_t bookReadFormatRecord(BookReader& reader, int32_t n, DecodedFormatRecord& out);
+int32_t bookReadLinkRecord(BookReader& reader, int32_t n, DecodedLinkRecord& out);
+int32_t bookReadRuleRecord(BookReader& reader, int32_t n, DecodedRuleRecord& out);
+int32_t bookReadBoundaryRecord(BookReader& reader, int32_t n, DecodedBoundaryRecord& out);
 
 // "BookOk", "BookBadChunk", ... or "unknown book result".
 const char* bookResultName(int32_t result);

@@ -9,6 +9,7 @@
 #include "engine/database_writer.h"
 #include "engine/palm_database.h"
 #include "engine/preprocess.h"
+#include "html/html_pass.h"
 
 namespace {
 
@@ -47,9 +48,7 @@ int32_t htmlFirstStep(const ConversionJob& job, PageOpener& opener, const uint32
     request.recordStream = temps[TempRecords];
     request.offsetStream = temps[TempOffsets];
     request.maxDepth = job.maxDepth;
-    // The HTML pass is not part of the engine yet: until it is, an HTML source cannot be
-    // converted. It will be called here with job.sourcePath as the root page.
-    const int32_t pass = StepFailed;
+    const int32_t pass = runHtmlPass(request, job.sourcePath);
     if (pass == StepCanceled) return ResultCanceled;
     if (pass != StepDone) return ResultConversionError;
     const int32_t offsetBytes = streamSize(io, request.offsetStream);

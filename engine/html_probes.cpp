@@ -1,8 +1,27 @@
 // engine/html_probes.cpp -- the driver's questions to the HTML reader: is a source HTML,
-// and what is a page's title.
+// and what is a page's title. Each probe reads through a context of its own, created
+// and destroyed within the call.
 #include "engine/conversion.h"
+#include "html/html_reader.h"
 
-// Stand-ins until the HTML reader replaces them: no source is HTML, no page has a title.
-bool isHtmlSource(const IoOps&, uint32_t) { return false; }
+bool isHtmlSource(const IoOps& io, uint32_t stream) {
+    // Without a context the source cannot be sniffed; it is then converted as text.
+    HtmlContext* context = createHtmlContext(io);
+    if (context == nullptr) return false;
+    const bool html = openHtmlSource(*context, io, stream) && scanHtmlSignature(*context) == 1;
+    destroyHtmlContext(io, context);
+    return html;
+}
 
-bool probeHtmlTitle(const IoOps&, const char*, char*, int32_t) { return false; }
+bool probeHtmlTitle(const IoOps& io, const char* path, char* title, int32_t maxLength) {
+    const uint32_t stream = io.openStream(io.userData, path, 0);
+    if (stream == 0) return false;
+    bool found = false;
+    HtmlContext* context = createHtmlContext(io);
+    if (context != nullptr) {
+        found = openHtmlSource(*context, io, stream) && readHtmlTitle(*context, title, maxLength) == 1;
+        destroyHtmlContext(io, context);
+    }
+    io.closeStream(io.userData, stream);
+    return found;
+}

@@ -21,6 +21,13 @@ static void putU32BE(uint8_t* out, uint32_t value) {
     out[3] = static_cast<uint8_t>(value);
 }
 
+// Whether `count` bytes at `position` lie within an input of `size` bytes. Inputs end
+// where their stream ends (a record cut off there is left out); a read of bytes that are
+// there and fails is a failure, never the end of the input.
+static bool hasBytes(int64_t position, size_t count, int32_t size) {
+    return position + static_cast<int64_t>(count) <= size;
+}
+
 static uint16_t highWord(uint32_t position) { return static_cast<uint16_t>(position >> 16); }
 static uint16_t lowWord(uint32_t position) { return static_cast<uint16_t>(position & 0xFFFF); }
 
@@ -132,19 +139,25 @@ int writeFormatRecords(const IoOps& io, uint32_t styleStream, uint32_t recordStr
                        uint32_t offsetStream, int32_t* recordCount) {
     RecordSink sink{io, recordStream, offsetStream, 0};
     FormatBlock block{};
-    int ok = seekExact(io, styleStream, 0);
+    const int32_t size = streamSize(io, styleStream);
+    int ok = size >= 0 && seekExact(io, styleStream, 0);
+    int64_t position = 0;
     uint32_t current = 0;
     StyleRecord style = defaultStyle();
     while (ok) {
         uint32_t changeAt;
-        if (!readExact(io, styleStream, &changeAt, sizeof changeAt)) break;
+        if (!hasBytes(position, sizeof changeAt, size)) break;
+        ok = readExact(io, styleStream, &changeAt, sizeof changeAt);
+        position += sizeof changeAt;
         while (ok && current < changeAt) {
             const uint32_t length = std::min(kMaxEntryDistance, changeAt - current);
             ok = addFormatRun(sink, block, current, length, style);
             current += length;
         }
         current = changeAt;
-        if (!readExact(io, styleStream, &style, sizeof style)) break;
+        if (!ok || !hasBytes(position, sizeof style, size)) break;
+        ok = readExact(io, styleStream, &style, sizeof style);
+        position += sizeof style;
     }
     if (ok && block.runs > 0) ok = flushFormatRecord(sink, block);
     *recordCount = sink.written;
@@ -209,8 +222,9 @@ int writeLinkRecords(const IoOps& io, uint32_t linkStream, uint32_t recordStream
     int64_t position = 0;
     while (ok && position + static_cast<int64_t>(sizeof(LinkRecord)) <= size) {
         LinkRecord link;
-        ok = seekExact(io, linkStream, static_cast<int32_t>(position));
-        if (!ok || !readExact(io, linkStream, &link, sizeof link)) break;
+        ok = seekExact(io, linkStream, static_cast<int32_t>(position)) &&
+             readExact(io, linkStream, &link, sizeof link);
+        if (!ok) break;
         position += static_cast<int64_t>(sizeof link) + link.pathLength + link.fragmentLength;
         if (position > size) break;  // names cut off: the input ends with the last whole record
         if (!(link.flags & kLinkResolved) || link.targetPos == 0xFFFFFFFF) continue;
@@ -307,10 +321,13 @@ int writeRuleRecords(const IoOps& io, uint32_t layoutStream, uint32_t recordStre
                      uint32_t offsetStream, int32_t* recordCount) {
     RecordSink sink{io, recordStream, offsetStream, 0};
     RuleBlock block{};
-    int ok = seekExact(io, layoutStream, 0);
-    while (ok) {
+    const int32_t size = streamSize(io, layoutStream);
+    int ok = size >= 0 && seekExact(io, layoutStream, 0);
+    for (int64_t position = 0; ok && hasBytes(position, sizeof(LayoutRecord), size);
+         position += sizeof(LayoutRecord)) {
         LayoutRecord layout;
-        if (!readExact(io, layoutStream, &layout, sizeof layout)) break;
+        ok = readExact(io, layoutStream, &layout, sizeof layout);
+        if (!ok) break;
         if (layout.kind != LayoutRule) continue;
         if (block.entries > 0) {
             while (ok && static_cast<int64_t>(layout.position) - block.lastPosition > kMaxEntryDistance)
@@ -357,10 +374,13 @@ int writePageRecords(const IoOps& io, uint32_t layoutStream, uint32_t recordStre
     BoundaryBlock block{};
     uint32_t lastBoundary = 0;
     int32_t pages = 0;
-    int ok = seekExact(io, layoutStream, 0);
-    while (ok) {
+    const int32_t size = streamSize(io, layoutStream);
+    int ok = size >= 0 && seekExact(io, layoutStream, 0);
+    for (int64_t position = 0; ok && hasBytes(position, sizeof(LayoutRecord), size);
+         position += sizeof(LayoutRecord)) {
         LayoutRecord layout;
-        if (!readExact(io, layoutStream, &layout, sizeof layout)) break;
+        ok = readExact(io, layoutStream, &layout, sizeof layout);
+        if (!ok) break;
         if (layout.kind != LayoutPageEnd) continue;
         const uint32_t end = layout.position;
         if (end == lastBoundary) continue;  // a page that added no text

@@ -7,10 +7,11 @@
 // header and consecutive entries kept at most 65536 characters apart (runs of at most
 // 65536 characters, spacer entries, escape pairs), so a reader rebuilds them in order.
 //
-// Each writer makes one pass over its input from position 0, stops at a short read (the
-// normal end of the input), sets *recordCount to the records it wrote, and returns 1, or
-// 0 on a failed seek or a short write to either output. They run in the order format,
-// link, rule, page boundary, so each kind's records are consecutive.
+// Each writer makes one pass over its input from position 0, stops where the input
+// stream ends (a record cut off there is left out), sets *recordCount to the records it
+// wrote, and returns 1, or 0 on a failed seek, a failed read of bytes the input holds, or
+// a short write to either output. They run in the order format, link, rule, page
+// boundary, so each kind's records are consecutive.
 #pragma once
 #include <cstdint>
 

@@ -414,8 +414,9 @@ TEST(SerializerFaults, FailedSeeksAndWritesFailTheWriterAndNothingIsHeld) {
             else counting.failAt(IoOp::Any, at);
             const int result = serializeAll(s);
             const IoOp op = counting.log()[at - 1].op;
-            // A short read is the end of an input; a failed seek or short write never passes.
-            if (op == IoOp::Write || (op == IoOp::Seek && !shortTransfer)) {
+            // Inputs end where their streams end: a failed or short read, like a failed
+            // seek or a short write, never passes.
+            if (op == IoOp::Write || op == IoOp::Read || (op == IoOp::Seek && !shortTransfer)) {
                 EXPECT_EQ(0, result) << "call " << k << (shortTransfer ? " short" : "");
             }
             s.streams.closeStreams();

@@ -1,0 +1,139 @@
+// html/html_pass.cpp -- see html_pass.h. The pass owns the HTML context and four
+// temporary streams; they are obtained in a fixed order and released in the reverse
+// order at one exit, so success, failure and cancel run the same cleanup.
+#include "html/html_pass.h"
+
+#include <cstring>
+
+#include "engine/checked_io.h"
+#include "html/html_context.h"
+#include "html/html_reader.h"
+#include "html/link_resolution.h"
+#include "html/page_parser.h"
+#include "html/page_records.h"
+#include "html/record_serializer.h"
+#include "html/references.h"
+
+namespace {
+
+// The pass's temporary streams, in the order they are created.
+enum PassStream { StyleTemp = 0, LinkTemp = 1, PageTemp = 2, LayoutTemp = 3, PassTempCount = 4 };
+
+// The reader's progress hook over the engine's percent report: nonzero cancels.
+int32_t reportReadPercent(void* progressArg, int32_t percent) {
+    return progressPercent(*static_cast<const IoOps*>(progressArg), percent) ? 1 : 0;
+}
+
+// Step 1: the page loop. `page` holds the handle of the page being converted, so the
+// caller can release it on any exit.
+int32_t convertPages(HtmlPassRequest& request, HtmlContext& context, const char* sourcePath,
+                     uint32_t& page) {
+    const IoOps& io = *request.io;
+    if (!addPage(context, 0, sourcePath, nullptr)) return StepFailed;
+    char path[kHtmlNameBytes];
+    for (int32_t iteration = 0; iteration < kMaxPageIterations; ++iteration) {
+        uint16_t depth = 0;
+        if (!nextPage(context, &depth, path, &context.currentPage)) return StepFailed;
+        if (context.currentPage == kNoRecord) break;
+        // The queue is in breadth-first order, so the first page too deep ends step 1.
+        if (request.maxDepth >= 0 && depth > request.maxDepth) break;
+        page = request.openPage(request.pageCallbackData, path);
+        if (page == 0) continue;
+        if (!stillWanted(io, StageCurrentPage, path)) return StepCanceled;
+        if (!beginHtmlPage(context, depth, page)) return StepFailed;
+        const uint32_t pageBytes = context.inputSize;
+        directoryPart(path, context.baseDir);
+        std::memcpy(context.pageName, path, sizeof context.pageName);
+        if (!beginPage(context, context.currentPage)) return StepFailed;
+        int32_t writeFailed = 0;
+        if (!parsePage(context, &writeFailed)) return StepFailed;
+        if (context.canceled != 0) return StepCanceled;
+        // The reader takes a failed read for the end of the page, and a failed write
+        // ends it early: either way the document would be missing part of the page.
+        if (writeFailed != 0 || context.inputSize != pageBytes) return StepFailed;
+        request.closePage(request.pageCallbackData, page);
+        page = 0;
+        if (!stillWantedPercent(io, 100)) return StepCanceled;
+        if (!endPage(context) || !resolveLocalLinks(context) || !resolvePageLinks(context))
+            return StepFailed;
+    }
+    return StepDone;
+}
+
+// Step 2: links to text positions, then the four kinds of document record in order.
+int32_t writeDocumentRecords(HtmlPassRequest& request, HtmlContext& context,
+                             const uint32_t temps[]) {
+    const IoOps& io = *request.io;
+    const uint32_t records = request.recordStream;
+    const uint32_t offsets = request.offsetStream;
+    if (!stillWanted(io, StageFormatHtml, nullptr)) return StepCanceled;
+    if (!stillWantedPercent(io, 5)) return StepCanceled;
+    if (!resolveAllLinks(context)) return StepFailed;
+    if (!stillWantedPercent(io, 20)) return StepCanceled;
+
+    int32_t count = 0;
+    if (!writeFormatRecords(io, temps[StyleTemp], records, offsets, &count)) return StepFailed;
+    request.formatFirst = 0;
+    request.formatCount = count;
+    if (!stillWantedPercent(io, 40)) return StepCanceled;
+
+    if (!writeLinkRecords(io, temps[LinkTemp], records, offsets, &count)) return StepFailed;
+    request.linkFirst = request.formatCount;
+    request.linkCount = count;
+    if (!stillWantedPercent(io, 60)) return StepCanceled;
+
+    if (!writeRuleRecords(io, temps[LayoutTemp], records, offsets, &count)) return StepFailed;
+    request.ruleFirst = request.formatCount + request.linkCount;
+    request.ruleCount = count;
+    if (!stillWantedPercent(io, 80)) return StepCanceled;
+
+    int32_t pages = 0;
+    if (!writePageRecords(io, temps[LayoutTemp], records, offsets, &count, &pages)) return StepFailed;
+    request.pageCount = pages;
+    if (!stillWantedPercent(io, 100)) return StepCanceled;
+    request.boundaryFirst = request.formatCount + request.linkCount + request.ruleCount;
+    request.boundaryCount = count;
+    return StepDone;
+}
+
+}  // namespace
+
+int32_t runHtmlPass(HtmlPassRequest& request, const char* sourcePath) {
+    const IoOps& io = *request.io;
+    if (!stillWanted(io, StageParseHtml, nullptr)) return StepCanceled;
+
+    uint32_t temps[PassTempCount] = {};
+    HtmlContext* context = nullptr;
+    uint32_t page = 0;
+    int32_t result = StepDone;
+
+    // All five are attempted, so the cleanup below never depends on which one failed.
+    for (int index = 0; index < PassTempCount; ++index) {
+        temps[index] = io.createTempStream(io.userData);
+        if (temps[index] == 0) result = StepFailed;
+    }
+    context = createHtmlContext(io);
+    if (context == nullptr || !resetHtmlContext(*context, io)) result = StepFailed;
+
+    if (result == StepDone) {
+        if (io.reportProgress != nullptr) {
+            context->progressPercent = &reportReadPercent;
+            context->progressArg = const_cast<IoOps*>(&io);
+            context->canceled = 0;
+        }
+        context->textStream = request.textStream;
+        context->styleStream = temps[StyleTemp];
+        context->linkStream = temps[LinkTemp];
+        context->pageStream = temps[PageTemp];
+        context->layoutStream = temps[LayoutTemp];
+        result = convertPages(request, *context, sourcePath, page);
+    }
+    if (result == StepDone) result = writeDocumentRecords(request, *context, temps);
+
+    if (page != 0) request.closePage(request.pageCallbackData, page);
+    destroyHtmlContext(io, context);
+    for (int index = PassTempCount - 1; index >= 0; --index) {
+        if (temps[index] != 0) io.closeStream(io.userData, temps[index]);
+    }
+    return result;
+}

@@ -1,0 +1,21 @@
+// html/html_pass.h -- the first two steps of an HTML conversion. Step 1 converts the
+// source page and, breadth first, every page reachable from it through links and frames
+// down to the request's maximum depth: all text goes to the request's text stream, and
+// each page's formatting, links, anchors, rules and end go to four temporary streams of
+// the pass. Step 2 resolves every link to a text position and appends the document
+// records to the request's record stream, with their offsets in its offset stream.
+// Compressing the text and writing the database are the driver's.
+#pragma once
+#include <cstdint>
+
+#include "engine/conversion.h"
+
+constexpr int32_t kMaxPageIterations = 32000;  // pages taken from the queue, opened or not
+
+// Runs the pass with `sourcePath` as the root page. Returns StepDone with the request's
+// record runs and page count filled in, StepCanceled when a progress report was answered
+// with cancel (also while a page was read), or StepFailed on any stream, allocation or
+// write failure, a page that could not be read to its end included. Pages that cannot be
+// opened are skipped. Every stream, block and page handle the pass obtained is released
+// before it returns; the request's own streams stay open.
+int32_t runHtmlPass(HtmlPassRequest& request, const char* sourcePath);

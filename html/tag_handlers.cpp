@@ -1,0 +1,650 @@
+// html/tag_handlers.cpp -- see tag_handlers.h.
+#include "html/tag_handlers.h"
+
+#include <cstring>
+
+#include "html/formatted_output.h"
+#include "html/html_output.h"
+#include "html/html_reader.h"
+#include "html/html_tables.h"
+#include "html/page_records.h"
+#include "html/references.h"
+
+namespace {
+
+constexpr int32_t kMaxDecimal = 2147483647;
+constexpr int32_t kMaxBorder = 15;          // a table border is 0 to 15 wide
+constexpr int32_t kFullWidth = -100;        // rule width: 100 percent
+constexpr int32_t kDefaultRuleSize = 2;
+// Rule alignment codes of the layout records (not the text alignment codes).
+constexpr int32_t kRuleCentered = 0, kRuleRight = 1, kRuleLeft = 2;
+// Table rules: above and below a table, between rows, between cells of a row.
+constexpr int32_t kTableEdgeRule = 3, kRowRule = 2, kCellRule = 1;
+constexpr int16_t kMaxTableDepth = 32767;   // tableDepth is 16-bit: beyond this, stop counting
+// Table level states.
+constexpr uint8_t kTableStarted = 1, kRowStarted = 2, kInCell = 4, kAfterCell = 5;
+constexpr int kAddLinkMaxDepth = 256;       // addLink refuses deeper pages by design
+
+const char kXmpEnd[] = "</XMP>";
+constexpr int kXmpEndLength = 6;
+
+// Tags that only push and pop one element of their own kind.
+int inlineKind(int tag) {
+    switch (tag) {
+        case TagB: return ElementB;
+        case TagBig: return ElementBig;
+        case TagBlink: return ElementBlink;
+        case TagCite: return ElementCite;
+        case TagCode: return ElementCode;
+        case TagEm: return ElementEm;
+        case TagI: return ElementI;
+        case TagKbd: return ElementKbd;
+        case TagS: return ElementS;
+        case TagSmall: return ElementSmall;
+        case TagStrike: return ElementStrike;
+        case TagStrong: return ElementStrong;
+        case TagSub: return ElementSub;
+        case TagSup: return ElementSup;
+        case TagTt: return ElementTt;
+        case TagU: return ElementU;
+        case TagVar: return ElementVar;
+        default: return -1;
+    }
+}
+
+int listKind(int tag) {
+    switch (tag) {
+        case TagDir: return ElementDir;
+        case TagMenu: return ElementMenu;
+        case TagOl: return ElementOl;
+        case TagUl: return ElementUl;
+        default: return -1;
+    }
+}
+
+int attributeIdAt(const HtmlContext& context, int32_t index) {
+    return lookupAttribute(context.attrs[index].name);
+}
+
+void copyName(char* out, const char* value) {
+    size_t length = std::strlen(value);
+    if (length > static_cast<size_t>(kHtmlNameBytes - 1)) length = kHtmlNameBytes - 1;
+    std::memcpy(out, value, length);
+    out[length] = 0;
+}
+
+// The table level the context is in when it is one of the recorded ones: its index in
+// tableState and tableBorder, else -1.
+int recordedLevel(const HtmlContext& context) {
+    if (context.tableDepth < 1 || context.tableDepth > kTableLevels) return -1;
+    return context.tableDepth - 1;
+}
+
+// A record writer's failure is a failed write, except addLink's refusal of deep pages.
+void noteRecord(PageParse& parse, int written) {
+    if (!written) parse.writeFailed = 1;
+}
+
+// --- Fonts ---
+
+// A SIZE value: "+n" and "-n" are relative; an empty value changes nothing.
+void readFontSize(const char* value, int32_t& relative, int32_t& size) {
+    while (isHtmlSpace(static_cast<uint8_t>(*value))) ++value;
+    if (*value == 0) return;
+    if (*value == '+' || *value == '-') {
+        relative = 1;
+        const int32_t number = readDecimal(value + 1);
+        size = *value == '-' ? -number : number;
+    } else {
+        size = readDecimal(value);
+    }
+}
+
+void handleBasefont(HtmlContext& context) {
+    popElement(*context.elements, ElementBasefont);
+    int32_t relative = 0, size = 0;
+    const char* value = findAttribute(context, AttrSize);
+    if (value != nullptr) readFontSize(value, relative, size);
+    pushFontElement(*context.elements, ElementBasefont, relative, size, 0);
+}
+
+void handleFont(HtmlContext& context, int32_t isEnd) {
+    if (isEnd) {
+        popElement(*context.elements, ElementFont);
+        return;
+    }
+    int32_t relative = 0, size = 0, weight = 0;
+    for (int32_t i = 0; i < context.attrCount; ++i) {
+        const int id = attributeIdAt(context, i);
+        if (id == AttrSize) readFontSize(context.attrs[i].value, relative, size);
+        else if (id == AttrWeight) weight = readDecimal(context.attrs[i].value);
+    }
+    pushFontElement(*context.elements, ElementFont, relative, size, weight);
+}
+
+// --- Links and anchors ---
+
+void handleAnchor(PageParse& parse, int32_t isEnd) {
+    HtmlContext& context = *parse.context;
+    popElement(*context.elements, ElementA);
+    context.inLink = 0;
+    if (isEnd) {
+        closeLink(parse);
+        return;
+    }
+    if (findAttribute(context, AttrHref) != nullptr) {
+        pushElement(*context.elements, ElementA);
+        context.inLink = 1;
+    }
+    for (int32_t i = 0; i < context.attrCount; ++i) {
+        const int id = attributeIdAt(context, i);
+        const char* value = context.attrs[i].value;
+        if (id == AttrHref) {
+            closeLink(parse);
+            copyName(context.href, value);
+            context.linkStart = static_cast<int32_t>(context.textPos);
+        } else if (id == AttrName && value[0] != 0) {
+            noteRecord(parse, addNameAnchor(context, context.textPos, value));
+            context.lastNamePos = context.textPos;
+        }
+    }
+}
+
+void handleBase(HtmlContext& context) {
+    for (int32_t i = 0; i < context.attrCount; ++i) {
+        if (attributeIdAt(context, i) != AttrHref) continue;
+        const char* value = context.attrs[i].value;
+        if (pathKind(value) == PathRelative) continue;
+        copyName(context.baseDir, value);
+        normalizePath(context.baseDir);  // left as copied when it climbs above its root
+        return;
+    }
+}
+
+// --- Lists ---
+
+// START and TYPE of a list or list item, the last occurrence of each winning.
+void readListAttributes(const HtmlContext& context, int32_t& type, int32_t& number) {
+    type = -1;
+    number = 0;
+    for (int32_t i = 0; i < context.attrCount; ++i) {
+        const int id = attributeIdAt(context, i);
+        if (id == AttrStart) number = static_cast<int16_t>(readDecimal(context.attrs[i].value));
+        else if (id == AttrType) type = lookupListType(context.attrs[i].value);
+    }
+}
+
+void handleList(HtmlContext& context, int kind, int32_t isEnd) {
+    FormattedOutput& elements = *context.elements;
+    if (isEnd) {
+        if (countListLevels(elements) == 1) requestParagraphEnd(context);
+        else requestLineBreak(context);
+        popList(elements);
+        return;
+    }
+    if (countListLevels(elements) == 0) requestBlankLine(context);
+    else requestLineBreak(context);
+    int32_t type = -1, start = 0;
+    readListAttributes(context, type, start);
+    pushListElement(elements, kind, type, start);
+}
+
+void handleListItem(HtmlContext& context, int32_t isEnd) {
+    requestLineBreak(context);
+    if (isEnd) {
+        endListItem(*context.elements);
+        return;
+    }
+    int32_t type = -1, number = 0;
+    readListAttributes(context, type, number);
+    beginListItem(*context.elements, type, number);
+}
+
+void handleDefinitionList(HtmlContext& context, int32_t isEnd) {
+    FormattedOutput& elements = *context.elements;
+    if (isEnd) {
+        const int levels = countListLevels(elements);
+        endDefinitionList(elements);
+        if (levels == 1) requestParagraphEnd(context);
+        else requestLineBreak(context);
+    } else {
+        if (countListLevels(elements) == 0) requestBlankLine(context);
+        else requestLineBreak(context);
+        pushElement(elements, ElementDl);
+    }
+    requestNewline(context);
+}
+
+// --- Rules and tables ---
+
+void handleRule(PageParse& parse) {
+    HtmlContext& context = *parse.context;
+    int32_t align = kRuleCentered, noShade = 0, size = kDefaultRuleSize, width = kFullWidth;
+    for (int32_t i = 0; i < context.attrCount; ++i) {
+        const char* value = context.attrs[i].value;
+        switch (attributeIdAt(context, i)) {
+            case AttrAlign:
+                if (compareFolded(value, "CENTER") == 0) align = kRuleCentered;
+                else if (compareFolded(value, "RIGHT") == 0) align = kRuleRight;
+                else if (compareFolded(value, "LEFT") == 0) align = kRuleLeft;
+                break;
+            case AttrNoshade:
+                noShade = 1;
+                break;
+            case AttrSize:
+                size = readDecimal(value);
+                if (size < 1) size = kDefaultRuleSize;
+                break;
+            case AttrWidth: {
+                const int32_t number = readDecimal(value);
+                if (number < 0) width = kFullWidth;
+                else if (std::strchr(value, '%') != nullptr) width = number > 100 ? kFullWidth : -number;
+                else width = number;
+                break;
+            }
+            default:
+                break;
+        }
+    }
+    requestLineBreak(context);
+    if (!flushPendingBreaks(parse)) {
+        parse.writeFailed = 1;
+        return;
+    }
+    if (!writeRuleRecord(context, context.textPos, align, noShade, size, width)) {
+        parse.writeFailed = 1;
+        return;
+    }
+    requestNewline(context);
+}
+
+// A full-width unshaded rule on a line of its own.
+void drawTableRule(PageParse& parse, int32_t size) {
+    HtmlContext& context = *parse.context;
+    requestNewline(context);
+    if (!writePendingNewlines(context)) {
+        parse.writeFailed = 1;
+        return;
+    }
+    if (!writeRuleRecord(context, context.textPos, kRuleCentered, 1, size, kFullWidth)) {
+        parse.writeFailed = 1;
+        return;
+    }
+    requestNewline(context);
+}
+
+int32_t tableBorderOf(const HtmlContext& context) {
+    const char* value = findAttribute(context, AttrBorder);
+    if (value == nullptr) return 0;
+    if (value[0] == 0) return 1;
+    const int32_t border = readDecimal(value);
+    return border < 0 ? 0 : (border > kMaxBorder ? kMaxBorder : border);
+}
+
+void handleTable(PageParse& parse, int32_t isEnd) {
+    HtmlContext& context = *parse.context;
+    if (isEnd) {
+        popTable(*context.elements);
+        if (context.tableDepth <= 0) return;
+        const int level = recordedLevel(context);
+        context.tableDepth = static_cast<int16_t>(context.tableDepth - 1);
+        if (level >= 0 && context.tableBorder[level] > 0) drawTableRule(parse, kTableEdgeRule);
+        requestParagraphEnd(context);
+        return;
+    }
+    requestBlankLine(context);
+    const int align = lookupAlign(context);
+    pushElementValue(*context.elements, ElementTable, align == kAlignNotGiven ? kAlignLeft : align);
+    const int32_t border = tableBorderOf(context);
+    if (border > 0) drawTableRule(parse, kTableEdgeRule);
+    if (context.tableDepth < kMaxTableDepth)
+        context.tableDepth = static_cast<int16_t>(context.tableDepth + 1);
+    const int level = recordedLevel(context);
+    if (level >= 0) {
+        context.tableState[level] = kTableStarted;
+        context.tableBorder[level] = static_cast<uint8_t>(border);
+    }
+}
+
+void handleRow(PageParse& parse, int32_t isEnd) {
+    HtmlContext& context = *parse.context;
+    popTableRow(*context.elements);
+    const int level = recordedLevel(context);
+    if (isEnd) {
+        if (level >= 0) context.tableState[level] = kAfterCell;
+        requestLineBreak(context);
+        return;
+    }
+    if (level >= 0) {
+        if (context.tableState[level] != kTableStarted && context.tableBorder[level] > 0)
+            drawTableRule(parse, kRowRule);
+        context.tableState[level] = kRowStarted;
+    }
+    requestLineBreak(context);
+    const int align = lookupAlign(context);
+    if (align != kAlignNotGiven) pushElementValue(*context.elements, ElementTr, align);
+}
+
+void handleCell(PageParse& parse, int kind, int32_t isEnd) {
+    HtmlContext& context = *parse.context;
+    popTableCell(*context.elements);
+    const int level = recordedLevel(context);
+    if (isEnd) {
+        if (level >= 0) context.tableState[level] = kAfterCell;
+        requestLineBreak(context);
+        return;
+    }
+    if (level >= 0) {
+        const uint8_t state = context.tableState[level];
+        if (state != kTableStarted && state != kRowStarted && context.tableBorder[level] > 0)
+            drawTableRule(parse, kCellRule);
+        context.tableState[level] = kInCell;
+    }
+    requestLineBreak(context);
+    pushElementValue(*context.elements, kind, lookupAlign(context));
+}
+
+// --- Tags that take over the reading ---
+
+// The title's text never reaches the document. The tag that follows it is given back
+// for the main loop.
+void readTitle(HtmlContext& context) {
+    int32_t space = 1;
+    uint16_t length = 0;
+    int end = readText(context, space, reinterpret_cast<uint8_t*>(context.title),
+                       kHtmlNameBytes - 1, length);
+    context.title[length] = 0;
+    while (end == kTextRunFull) {
+        end = readChar(context);
+        if (end != '<' && end != kEndOfInput) end = kTextRunFull;
+    }
+    if (end == '<') unreadChars(context, 1);
+}
+
+// Emits the bytes gathered in textBuffer. Returns 1, or 0 when the write failed.
+int emitGathered(PageParse& parse, int32_t& gathered) {
+    const int32_t count = gathered;
+    gathered = 0;
+    if (count == 0 || emitText(*parse.context, count)) return 1;
+    parse.writeFailed = 1;
+    parse.endLoop = 1;
+    return 0;
+}
+
+// Raw bytes up to "</XMP>" in any letter case: no tags, no references, no CR.
+void readXmpBlock(PageParse& parse) {
+    HtmlContext& context = *parse.context;
+    pushElement(*context.elements, ElementXmp);
+    requestBlankLine(context);
+    if (!flushPendingBreaks(parse)) {
+        parse.writeFailed = 1;
+        parse.endLoop = 1;
+        return;
+    }
+    uint8_t held[kXmpEndLength];  // the bytes that match the end tag so far, as read
+    int matched = 0;
+    int32_t gathered = 0;
+    auto store = [&](uint8_t byte) {
+        context.textBuffer[gathered++] = byte;
+        return gathered < kTextBufferBytes || emitGathered(parse, gathered);
+    };
+    for (;;) {
+        const int c = readChar(context);
+        if (c == kEndOfInput) {
+            // An unterminated block keeps everything it read, a partial end tag too.
+            for (int i = 0; i < matched; ++i)
+                if (!store(held[i])) return;
+            emitGathered(parse, gathered);
+            return;
+        }
+        const uint8_t byte = static_cast<uint8_t>(c);
+        if (foldAscii(byte) == foldAscii(static_cast<uint8_t>(kXmpEnd[matched]))) {
+            held[matched++] = byte;
+            if (matched == kXmpEndLength) break;
+            continue;
+        }
+        for (int i = 0; i < matched; ++i)
+            if (!store(held[i])) return;
+        matched = 0;
+        if (byte == '<') held[matched++] = byte;
+        else if (byte != 0x0D && !store(byte)) return;
+    }
+    if (!emitGathered(parse, gathered)) return;
+    popElement(*context.elements, ElementXmp);
+    requestParagraphEnd(context);
+}
+
+// The rest of the page is text: formatting ends and tags are no longer recognised.
+// Breaks that were pending before the tag are dropped.
+void readPlainTextRest(PageParse& parse) {
+    HtmlContext& context = *parse.context;
+    resetElements(*context.elements);
+    if (!writeStyleChange(context, context.textPos, defaultStyle())) parse.writeFailed = 1;
+    for (;;) {
+        uint16_t length = 0;
+        // One byte of room for the '<' that ended the run, so it joins the text.
+        const int end = readRawText(context, context.textBuffer, kTextBufferBytes - 1, length);
+        if (end == '<') context.textBuffer[length++] = '<';
+        if (length > 0 && !emitText(context, length)) {
+            parse.writeFailed = 1;
+            break;
+        }
+        if (end == kEndOfInput) break;
+    }
+    finishPage(parse);
+}
+
+// Queues the page's frames at its own depth; nothing after FRAMESET is converted.
+void collectFrames(PageParse& parse) {
+    HtmlContext& context = *parse.context;
+    for (;;) {
+        const int c = readChar(context);
+        if (c == kEndOfInput) break;
+        if (c != '<') continue;
+        parseTag(context);
+        int32_t isEnd = 0;
+        if (lookupTag(context.tagName, isEnd) != TagFrame || isEnd) continue;
+        const char* source = findAttribute(context, AttrSrc);
+        if (source == nullptr) continue;
+        char name[kReferenceBytes];
+        if (resolveReference(context.baseDir, source, name) == nullptr) continue;
+        if (normalizePath(name) == nullptr) continue;
+        if (!addPage(context, context.pageDepth, name, nullptr)) {
+            parse.writeFailed = 1;
+            break;
+        }
+    }
+    if (!flushPendingBreaks(parse)) parse.writeFailed = 1;
+    finishPage(parse);
+}
+
+}  // namespace
+
+int32_t readDecimal(const char* text) {
+    while (isHtmlSpace(static_cast<uint8_t>(*text))) ++text;
+    bool negative = false;
+    if (*text == '+' || *text == '-') negative = *text++ == '-';
+    int64_t value = 0;
+    for (; isHtmlDigit(static_cast<uint8_t>(*text)); ++text) {
+        value = value * 10 + (*text - '0');
+        if (value > kMaxDecimal) value = kMaxDecimal;
+    }
+    return static_cast<int32_t>(negative ? -value : value);
+}
+
+void closeLink(PageParse& parse) {
+    HtmlContext& context = *parse.context;
+    if (context.linkStart == -1) return;
+    const uint32_t start = static_cast<uint32_t>(context.linkStart);
+    context.linkStart = -1;
+    int written = 1;
+    if (context.href[0] == '#') {
+        written = addLink(context, start, context.textPos, context.pageName, context.href + 1);
+    } else {
+        char resolved[kReferenceBytes];
+        char target[kReferenceBytes];
+        char fragment[kReferenceBytes];
+        if (resolveReference(context.baseDir, context.href, resolved) == nullptr) return;
+        if (normalizePath(resolved) == nullptr) return;
+        if (!splitFragment(resolved, target, fragment)) return;
+        written = addLink(context, start, context.textPos, target, fragment);
+    }
+    if (context.pageDepth < kAddLinkMaxDepth) noteRecord(parse, written);
+}
+
+void skipToEndTag(HtmlContext& context, int tag) {
+    for (;;) {
+        const int c = readChar(context);
+        if (c == kEndOfInput) return;
+        if (c != '<') continue;
+        parseTag(context);
+        int32_t isEnd = 0;
+        if (lookupTag(context.tagName, isEnd) == tag && isEnd) return;
+    }
+}
+
+void runTagHandler(PageParse& parse, int tag, int32_t isEnd) {
+    HtmlContext& context = *parse.context;
+    FormattedOutput& elements = *context.elements;
+    const int inline_ = inlineKind(tag);
+    if (inline_ >= 0) {
+        if (isEnd) popElement(elements, inline_);
+        else pushElement(elements, inline_);
+        return;
+    }
+    const int list = listKind(tag);
+    if (list >= 0) {
+        handleList(context, list, isEnd);
+        return;
+    }
+    switch (tag) {
+        case TagA:
+            handleAnchor(parse, isEnd);
+            break;
+        case TagAddress:
+        case TagCenter: {
+            const int kind = tag == TagAddress ? ElementAddress : ElementCenter;
+            if (isEnd) popElement(elements, kind);
+            else pushElement(elements, kind);
+            requestNewline(context);
+            break;
+        }
+        case TagApplet:
+        case TagEmbed:
+        case TagLayer:
+        case TagNoframes:
+        case TagScript:
+        case TagServer:
+        case TagStyle:
+            if (!isEnd) skipToEndTag(context, tag);
+            break;
+        case TagBase:
+            handleBase(context);
+            break;
+        case TagBasefont:
+            handleBasefont(context);
+            break;
+        case TagBlockquote:
+            if (isEnd) popElement(elements, ElementBlockquote);
+            else pushElement(elements, ElementBlockquote);
+            requestParagraphEnd(context);
+            break;
+        case TagBr: {
+            if (isEnd) break;
+            const int level = recordedLevel(context);
+            // Between table cells there is no line to break.
+            if (level >= 0 && context.tableState[level] != kInCell) break;
+            requestBr(context);
+            break;
+        }
+        case TagDd:
+            if (isEnd) break;
+            beginDefinitionData(elements);
+            requestNewline(context);
+            break;
+        case TagDt:
+            if (isEnd) break;
+            endDefinitionData(elements);
+            requestNewline(context);
+            break;
+        case TagDiv: {
+            popElement(elements, ElementDiv);
+            const int align = isEnd ? kAlignNotGiven : lookupAlign(context);
+            if (align != kAlignNotGiven) pushElementValue(elements, ElementDiv, align);
+            requestNewline(context);
+            break;
+        }
+        case TagDl:
+            handleDefinitionList(context, isEnd);
+            break;
+        case TagLi:
+            handleListItem(context, isEnd);
+            break;
+        case TagFont:
+            handleFont(context, isEnd);
+            break;
+        case TagH1:
+        case TagH2:
+        case TagH3:
+        case TagH4:
+        case TagH5:
+        case TagH6: {
+            const int kind = ElementH1 + (tag - TagH1);
+            if (isEnd) {
+                popElement(elements, kind);
+                requestParagraphEnd(context);
+            } else {
+                popBlockElement(elements);
+                pushElementValue(elements, kind, lookupAlign(context));
+                requestBlankLine(context);
+            }
+            break;
+        }
+        case TagHr:
+            handleRule(parse);
+            break;
+        case TagP: {
+            popBlockElement(elements);
+            const int align = isEnd ? kAlignNotGiven : lookupAlign(context);
+            if (align != kAlignNotGiven) pushElementValue(elements, ElementP, align);
+            requestParagraphEnd(context);
+            break;
+        }
+        case TagPre:
+            if (isEnd) {
+                popElement(elements, ElementPre);
+                requestParagraphEnd(context);
+                parse.rawText = 0;
+            } else {
+                pushElement(elements, ElementPre);
+                requestBlankLine(context);
+                parse.rawText = 1;
+            }
+            break;
+        case TagXmp:
+            readXmpBlock(parse);
+            break;
+        case TagPlaintext:
+            readPlainTextRest(parse);
+            break;
+        case TagFrameset:
+            collectFrames(parse);
+            break;
+        case TagTitle:
+            // The end tag does nothing, so the text after it stays in the document.
+            if (!isEnd) readTitle(context);
+            break;
+        case TagTable:
+            handleTable(parse, isEnd);
+            break;
+        case TagTr:
+            handleRow(parse, isEnd);
+            break;
+        case TagTd:
+        case TagTh:
+            handleCell(parse, tag == TagTd ? ElementTd : ElementTh, isEnd);
+            break;
+        default:
+            break;  // unknown and ignored tags
+    }
+}

@@ -1,0 +1,28 @@
+// html/tag_handlers.h -- what each tag does to the page being converted: the open-element
+// stack, break requests, links and NAME anchors, rules and tables, and the tags that
+// take over the reading (XMP, PLAINTEXT, FRAMESET, TITLE and the skipped SCRIPT-like
+// elements). Unknown tags and the recognised-but-ignored ones do nothing. Handlers note
+// failed writes in the PageParse and never stop the page for a failed record write;
+// the main loop of page_parser calls them once per tag.
+#pragma once
+#include <cstdint>
+
+#include "html/page_parser.h"
+
+// Runs the handler of `tag` (a TagId, or -1 for an unknown tag) for a start tag, or for
+// an end tag when `isEnd` is 1. The tag's attributes are those of the context's last tag.
+void runTagHandler(PageParse& parse, int tag, int32_t isEnd);
+
+// Ends the open link at the current text position and records it: a "#name" HREF as a
+// link into the page itself, any other resolved against baseDir and split into target
+// page and fragment. An HREF that cannot be resolved is dropped. Nothing when no link
+// is open.
+void closeLink(PageParse& parse);
+
+// Reads on, emitting nothing, up to and including the next end tag of `tag` (nested
+// start tags are not counted) or the end of the input.
+void skipToEndTag(HtmlContext& context, int tag);
+
+// Decimal number as the C library reads it: optional whitespace and sign, then digits;
+// no digits give 0. Saturates at +-2147483647 instead of overflowing.
+int32_t readDecimal(const char* text);
