@@ -25,6 +25,7 @@ constexpr const char* kDestination = "C:\\out\\book.pdb";
 struct SweepSource {
     std::string root;                       // the source path
     std::map<std::string, Bytes> files;     // every file the conversion may open
+    int pages = 0;                          // HTML: pages a clean run converts
 };
 
 SweepSource htmlSite() {
@@ -43,6 +44,7 @@ SweepSource htmlSite() {
     site.files["C:\\site\\tools.html"] = toBytes(
         "<html><body><ul><li><a name=\"spade\">Spade</a><li>Rake<li>Hoe</ul>"
         "<hr size=\"4\" noshade><pre>kept\tas is</pre><a href=\"beds.html\">Beds</a></body></html>");
+    site.pages = 3;
     return site;
 }
 
@@ -79,8 +81,8 @@ bool isSpecifiedResult(int32_t result) {
            result == ResultPreprocessError || result == ResultConversionError;
 }
 
-// The book reader's verdict on the destination.
-int32_t readBack(MemoryIo& memory) {
+// The book reader's verdict on the destination; `recordZero` gets its record 0.
+int32_t readBack(MemoryIo& memory, DocumentHeaderRecord* recordZero = nullptr) {
     const IoOps& io = memory.ops();
     const uint32_t book = io.openStream(io.userData, kDestination, 0);
     if (book == 0) return -1;
@@ -88,6 +90,7 @@ int32_t readBack(MemoryIo& memory) {
     int32_t result = bookOpen(io, book, reader);
     const uint32_t out = io.createTempStream(io.userData);
     if (result == BookOk) result = bookReadText(reader, out);
+    if (recordZero != nullptr) *recordZero = reader.recordZero;
     bookClose(reader);
     io.closeStream(io.userData, out);
     io.closeStream(io.userData, book);
@@ -106,7 +109,14 @@ Usage probe(const SweepSource& source) {
     for (const auto& [name, bytes] : source.files) memory.addFile(name, bytes);
     CountingIo counting(memory.ops());
     EXPECT_EQ(ResultOk, convertDocument(jobFor(counting.ops(), source)));
-    EXPECT_EQ(BookOk, readBack(memory));
+    DocumentHeaderRecord recordZero{};
+    EXPECT_EQ(BookOk, readBack(memory, &recordZero));
+    if (source.pages > 0) {
+        // The clean run is a real HTML conversion: every page, links and rules.
+        EXPECT_EQ(source.pages, recordZero.pageCount);
+        EXPECT_GT(recordZero.linkCount, 0);
+        EXPECT_GT(recordZero.ruleCount, 0);
+    }
     return {counting.calls(IoOp::Any), counting.calls(IoOp::Read), counting.calls(IoOp::Write),
             static_cast<int>(counting.reports().size())};
 }
