@@ -1,46 +1,132 @@
-// cli/main.cpp -- the console program: converts one source into one e-book database
-// with the standard I/O table and the usual text options, and prints the name of the
-// result code. Without a title it takes a PalmDoc source's own name, else the source's
-// file name without its extension.
-#include <cstdio>
-#include <string>
+// cli/main.cpp -- the vimlo command line: GNU-style options read with CLI11, then one of
+// the three commands. Options map onto the same settings the Windows program saves, so
+// both build the engine's job by one rule.
+#include <sys/stat.h>
 
-#include "engine/conversion.h"
+#include <CLI/CLI.hpp>
+#include <iostream>
 
-namespace {
+#include "cli/book_commands.h"
+#include "cli/console.h"
+#include "cli/convert_command.h"
+#include "cli/exit_status.h"
 
-std::string defaultTitle(const char* sourcePath) {
-    char docName[33];
-    if (probeDocTitle(standardIoOps, sourcePath, docName) && docName[0] != '\0') return docName;
-    std::string name(sourcePath);
-    const size_t slash = name.find_last_of("/\\");
-    if (slash != std::string::npos) name.erase(0, slash + 1);
-    const size_t dot = name.find_last_of('.');
-    if (dot != std::string::npos && dot > 0) name.erase(dot);
-    return name;
-}
+#ifndef VIMLO_VERSION
+#define VIMLO_VERSION "unknown"
+#endif
 
-}  // namespace
+static const char* const kExitStatuses =
+    "Exit status:\n"
+    "  0    success\n"
+    "  1    unknown error\n"
+    "  2    options or arguments not understood\n"
+    "  3    refused before converting (destination exists, same file as the source,\n"
+    "       destination folder missing or not a folder)\n"
+    "  4    error opening the source file (info, text: the database)\n"
+    "  5    error opening or writing the destination (text: standard output)\n"
+    "  6    error opening a temporary file\n"
+    "  7    error during preprocessing\n"
+    "  8    error during conversion\n"
+    "  9    not an e-book database, or a damaged one (info, text)\n"
+    "  130  canceled by Ctrl-C (the program ends by the interrupt signal)\n"
+    "With several sources the status is that of the first source that failed.";
 
 int main(int argc, char** argv) {
-    if (argc < 3 || argc > 4) {
-        std::fprintf(stderr, "usage: vimlo SOURCE DEST [TITLE]\n");
-        return 2;
+    CLI::App app{"Converts HTML, text or PalmDoc files into e-book databases for the handheld's "
+                 "reader, and reads such databases back.",
+                 "vimlo"};
+    app.set_version_flag("--version", std::string("vimlo ") + VIMLO_VERSION);
+    app.require_subcommand(1);
+    app.footer(kExitStatuses);
+    app.failure_message([](const CLI::App*, const CLI::Error& error) {
+        return std::string("vimlo: ") + error.what() + "\nTry 'vimlo --help' for more information.\n";
+    });
+
+    ConvertRequest convert;
+    int32_t maxDepth = 1;
+    bool keepCR = false, removeLF = false, crToLF = false;
+    int32_t joinLines = -1, tabsToNewlines = -1, tabsToSpaces = -1;
+    CLI::App* convertCommand = app.add_subcommand(
+        "convert", "Convert each SOURCE (HTML page, text or PalmDoc) into an e-book database.");
+    convertCommand->add_option("SOURCE", convert.sources, "Files to convert")
+        ->required()
+        ->type_name("");
+    convertCommand->add_option("-o,--output", convert.output,
+                               "Destination file, or folder for the proposed file name "
+                               "(default: the source's folder); a folder with several sources")
+        ->type_name("PATH");
+    convertCommand->add_option("-t,--title", convert.title,
+                               "Title of the book (default: the PalmDoc name, the HTML title, "
+                               "or the file's base name)")
+        ->type_name("TEXT");
+    convertCommand->add_option("-d,--max-depth", maxDepth,
+                               "Follow links of HTML pages this deep; -1 for no limit")
+        ->type_name("N")
+        ->check(CLI::Range(-1, 9999))
+        ->capture_default_str();
+    convertCommand->add_flag("--keep-cr", keepCR, "Keep carriage returns (text, PalmDoc)");
+    convertCommand->add_flag("--remove-lf", removeLF, "Remove line feeds (text, PalmDoc)");
+    convertCommand->add_flag("--cr-to-lf", crToLF, "Turn carriage returns into line feeds");
+    convertCommand->add_option("--join-lines", joinLines,
+                               "Replace each single line break by N spaces")
+        ->type_name("N")
+        ->check(CLI::Range(0, 9999));
+    CLI::Option* toNewlines =
+        convertCommand
+            ->add_option("--tabs-to-newlines", tabsToNewlines, "Replace each tab by N line feeds")
+            ->type_name("N")
+            ->check(CLI::Range(0, 9999));
+    CLI::Option* toSpaces =
+        convertCommand->add_option("--tabs-to-spaces", tabsToSpaces, "Replace each tab by N spaces")
+            ->type_name("N")
+            ->check(CLI::Range(0, 9999));
+    toNewlines->excludes(toSpaces);
+    convertCommand->add_flag("-y,--force", convert.force,
+                             "Overwrite an existing destination without asking");
+    convertCommand->add_flag("-q,--quiet", convert.quiet,
+                             "No progress and no message after a successful conversion");
+    convertCommand->add_option("-j,--jobs", convert.jobs, "Convert up to N sources at once")
+        ->type_name("N")
+        // An HTML conversion holds about a dozen streams at once, and the standard I/O
+        // table has 256 slots for the whole process.
+        ->check(CLI::Range(1, 16))
+        ->capture_default_str();
+
+    std::string book;
+    CLI::App* infoCommand =
+        app.add_subcommand("info", "Describe an e-book database as JSON on standard output.");
+    infoCommand->add_option("BOOK", book, "The database")->required()->type_name("");
+    CLI::App* textCommand =
+        app.add_subcommand("text", "Write an e-book database's text to standard output.");
+    textCommand->add_option("BOOK", book, "The database")->required()->type_name("");
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& error) {
+        const int code = app.exit(error, std::cout, std::cerr);
+        return code == 0 ? ExitSuccess : ExitUsage;
     }
-    const std::string title = argc == 4 ? std::string(argv[3]) : defaultTitle(argv[1]);
-    ConversionJob job{};
-    job.io = &standardIoOps;
-    job.sourcePath = argv[1];
-    job.destinationPath = argv[2];
-    job.title = title.c_str();
-    job.removeCR = 1;  // CR LF text reads as LF text on the handheld
-    job.removeLF = 0;
-    job.convertCRtoLF = 0;
-    job.slbSpaces = -1;
-    job.tabToLB = -1;
-    job.tabToSpace = -1;
-    job.maxDepth = 0;
-    const int32_t result = convertDocument(job);
-    std::printf("%s\n", resultCodeName(result));
-    return result == ResultOk ? 0 : 1;
+
+    if (*infoCommand) return runInfo(book);
+    if (*textCommand) return runText(book);
+
+    ConverterSettings& settings = convert.settings;
+    settings.maxDepth = maxDepth;
+    settings.removeCR = !keepCR;
+    settings.removeLF = removeLF;
+    settings.convertCRtoLF = crToLF;
+    settings.convertSingleLB = joinLines >= 0;
+    if (joinLines >= 0) settings.slbToSpace = joinLines;
+    if (tabsToNewlines >= 0) {
+        settings.tabConversion = TabsToLineBreaks;
+        settings.tabToLB = tabsToNewlines;
+    } else if (tabsToSpaces >= 0) {
+        settings.tabConversion = TabsToSpaces;
+        settings.tabToSpace = tabsToSpaces;
+    }
+    const mode_t mask = umask(0);  // reading the mask means setting it; put it back
+    umask(mask);
+    convert.umaskBits = mask;
+    console::installInterruptHandlers();
+    return runConvert(convert);
 }

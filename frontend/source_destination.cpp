@@ -120,9 +120,9 @@ std::optional<std::string> computeDestination(const DestinationRequest& request,
     return folder + trimBlanks(request.fileName);
 }
 
-// Whether the two paths reach one file: spelling, then location, then identity, so a
-// missing file or an unknown current directory still gets the checks that can be made.
-static bool sameFile(const std::string& sourcePath, const std::string& destinationPath,
+// Spelling, then location, then identity, so a missing file or an unknown current
+// directory still gets the checks that can be made.
+bool sameFile(const std::string& sourcePath, const std::string& destinationPath,
                      PathFlavor flavor, const FileSystem& files) {
     if (flavor == PathFlavor::Windows ? equalIgnoringCase(sourcePath, destinationPath)
                                       : sourcePath == destinationPath)

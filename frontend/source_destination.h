@@ -117,9 +117,11 @@ std::optional<std::string> computeDestination(const DestinationRequest& request,
                                               PathFlavor flavor, const FileSystem& files,
                                               MessageSink& messages);
 
-// False, after showing MsgSameName, when source and destination are the same file:
-// equal spellings (case-blind in the Windows flavour), equal comparable paths, or the
-// same file identity.
+// Whether the two paths reach one file: equal spellings (case-blind in the Windows
+// flavour), equal comparable paths, or the same file identity.
+bool sameFile(const std::string& pathA, const std::string& pathB, PathFlavor flavor,
+              const FileSystem& files);
+// False, after showing MsgSameName, when sameFile says source and destination are one.
 bool checkSameName(const std::string& sourcePath, const std::string& destinationPath,
                    PathFlavor flavor, const FileSystem& files, MessageSink& messages);
 // True to go on: when forced, when nothing exists at the destination, or when the user

@@ -1,0 +1,202 @@
+// cli/convert_command.cpp -- see convert_command.h. Every check runs on the main thread
+// before the first conversion starts, so a question is never asked while a progress line
+// is being drawn, and two sources can be kept from writing the same file.
+#include "cli/convert_command.h"
+
+#include <algorithm>
+#include <atomic>
+#include <climits>
+#include <memory>
+#include <thread>
+
+#include "cli/console.h"
+#include "cli/exit_status.h"
+#include "cli/progress_line.h"
+#include "cli/staged_file.h"
+#include "engine/conversion.h"
+#include "frontend/conversion_run.h"
+#include "frontend/engine_title_probes.h"
+#include "frontend/html_reference_rules.h"
+#include "frontend/posix_file_system.h"
+#include "frontend/source_destination.h"
+
+namespace {
+
+struct Planned {
+    std::string source;  // blanks trimmed
+    std::string destination;
+    std::string title;
+    std::string prefix;  // in front of this source's messages
+    int exitStatus = ExitSuccess;
+    JobProgress progress;
+};
+
+// The engine's reportProgress: userData is the job's progress. An interrupt becomes the
+// job's cancel request, which the front end's answer turns into 0.
+int32_t reportJobProgress(void* userData, int32_t stage, void* argument) {
+    JobProgress& progress = *static_cast<JobProgress*>(userData);
+    if (console::interruptSignal() != 0) progress.channel.requestCancel();
+    return answerProgress(progress.channel, stage, argument);
+}
+
+enum class OutputKind { BesideSource, IntoFolder, AsFile };
+
+// Destination, same-file, duplicate and overwrite checks for one source. Refusals show
+// their own message and set the exit status.
+void plan(Planned& job, const ConvertRequest& request, OutputKind kind,
+          const std::vector<std::unique_ptr<Planned>>& earlier, const FileSystem& files,
+          TitleProbes& probes) {
+    ConsoleMessages messages(job.prefix);
+    if (job.source.empty()) {
+        messages.show(MsgNoSourceFile, messageText(MsgNoSourceFile));
+        job.exitStatus = ExitRefused;
+        return;
+    }
+    ChangeTracker tracker;
+    const Proposal proposal = proposeTitleAndName(job.source, PathFlavor::Posix, tracker, probes);
+    job.title = request.title ? *request.title : proposal.title.value_or("");
+
+    DestinationRequest where;
+    where.sourcePath = job.source;
+    where.fileName = proposal.fileName.value_or("");
+    where.location = kind == OutputKind::BesideSource ? LocationSourceFolder : LocationChosenFolder;
+    if (kind == OutputKind::IntoFolder) where.destinationFolder = request.output;
+    if (kind == OutputKind::AsFile) {
+        const PathParts parts = splitPath(request.output, PathFlavor::Posix);
+        where.destinationFolder = parts.folder;
+        where.fileName = parts.baseName + parts.extension;
+    }
+    std::optional<std::string> destination =
+        computeDestination(where, PathFlavor::Posix, files, messages);
+    if (!destination ||
+        !checkSameName(job.source, *destination, PathFlavor::Posix, files, messages)) {
+        job.exitStatus = ExitRefused;
+        return;
+    }
+    for (const std::unique_ptr<Planned>& other : earlier) {
+        // Parallel jobs must not race for one file, nor one read what another writes.
+        std::string clash;
+        if (!other->destination.empty() &&
+            sameFile(other->destination, *destination, PathFlavor::Posix, files))
+            clash = " is also the destination of " + other->source + ".";
+        else if (sameFile(other->source, *destination, PathFlavor::Posix, files))
+            clash = " is also a source of this command.";
+        if (!clash.empty()) {
+            console::printError(job.prefix + *destination + clash);
+            job.exitStatus = ExitRefused;
+            return;
+        }
+    }
+    if (!request.force && files.lookup(*destination) != PathLookup::Missing) {
+        if (!console::canAsk()) {
+            console::printError(job.prefix + *destination +
+                                  " already exists; use -y (--force) to overwrite it.");
+            job.exitStatus = ExitRefused;
+            return;
+        }
+        if (!checkOverwrite(false, *destination, files, messages)) {
+            job.exitStatus = console::interruptSignal() != 0 ? ExitCanceled : ExitRefused;
+            return;
+        }
+    }
+    job.destination = std::move(*destination);
+}
+
+// One conversion on the calling thread, from staging to the result message.
+void convertOne(Planned& job, const ConvertRequest& request, const FileSystem& files,
+                const ReferenceRules& rules) {
+    int32_t status = StatusCanceled;
+    if (console::interruptSignal() == 0) {
+        job.progress.phase.store(JobProgress::Running);
+        StagedFile staged;
+        if (!staged.create(job.destination, request.umaskBits)) {
+            status = StatusDestinationError;
+        } else {
+            IoOps io = standardIoOps;  // its operations never look at userData
+            io.userData = &job.progress;
+            io.reportProgress = reportJobProgress;
+            const WorkerRequest worker{job.source, staged.temporaryPath(), job.title};
+            // The engine takes any destination length; the limit is the system's.
+            status = runWorker(worker, request.settings, io, PathFlavor::Posix, rules, files,
+                               convertDocument, PATH_MAX);
+            if (status == StatusSucceeded && !staged.commit()) status = StatusDestinationError;
+        }
+        job.progress.phase.store(JobProgress::Finished);
+    }
+    job.exitStatus = exitStatusFor(status);
+    const RunOutcome outcome = runOutcome(status, request.quiet, LocationSourceFolder);
+    if (outcome.message) {
+        // The success and cancel messages read as results, not as complaints.
+        const std::string text = job.prefix + messageText(*outcome.message);
+        if (messageEntry(*outcome.message).icon == MessageIcon::Error)
+            console::printError(text);
+        else
+            console::printLine(text);
+    }
+}
+
+}  // namespace
+
+int runConvert(const ConvertRequest& request) {
+    const PosixFileSystem files;
+    const HtmlReferenceRules rules;
+    EngineTitleProbes probes(standardIoOps);
+    const bool several = request.sources.size() > 1;
+
+    OutputKind kind = OutputKind::BesideSource;
+    if (!request.output.empty()) {
+        kind = files.lookup(request.output) == PathLookup::Folder || request.output.back() == '/'
+                   ? OutputKind::IntoFolder
+                   : OutputKind::AsFile;
+        if (several && kind != OutputKind::IntoFolder) {
+            console::printError("with several sources, -o must name a folder: " + request.output);
+            return ExitUsage;
+        }
+    }
+
+    std::vector<std::unique_ptr<Planned>> jobs;
+    std::vector<Planned*> runnable;
+    for (const std::string& source : request.sources) {
+        auto job = std::make_unique<Planned>();
+        job->source = trimBlanks(source);
+        job->progress.label = source;
+        if (several) job->prefix = source + ": ";
+        if (console::interruptSignal() != 0) {
+            job->exitStatus = ExitCanceled;  // interrupted at a question: ask nothing more
+        } else {
+            plan(*job, request, kind, jobs, files, probes);
+            if (job->exitStatus == ExitSuccess) runnable.push_back(job.get());
+        }
+        jobs.push_back(std::move(job));
+    }
+
+    {
+        std::unique_ptr<ProgressLine> progressLine;
+        if (!request.quiet && console::errorIsTerminal() && !runnable.empty()) {
+            std::vector<JobProgress*> shown;
+            for (Planned* job : runnable) shown.push_back(&job->progress);
+            progressLine = std::make_unique<ProgressLine>(std::move(shown));
+        }
+        std::atomic<size_t> next{0};
+        auto worker = [&] {
+            for (size_t i = next++; i < runnable.size(); i = next++)
+                convertOne(*runnable[i], request, files, rules);
+        };
+        const size_t threads = std::min(runnable.size(), static_cast<size_t>(request.jobs));
+        std::vector<std::thread> pool;
+        for (size_t i = 1; i < threads; ++i) pool.emplace_back(worker);
+        worker();
+        for (std::thread& thread : pool) thread.join();
+    }
+
+    int status = ExitSuccess;
+    bool canceled = false;
+    for (const std::unique_ptr<Planned>& job : jobs) {
+        if (status == ExitSuccess) status = job->exitStatus;
+        canceled = canceled || job->exitStatus == ExitCanceled;
+    }
+    // An interrupt that stopped something ends the program as the signal would have; one
+    // that came too late to stop anything does not.
+    if (canceled && console::interruptSignal() != 0) console::endBySignal(console::interruptSignal());
+    return status;
+}

@@ -1,0 +1,27 @@
+// cli/convert_command.h -- `vimlo convert`: each source checked and given a destination
+// and title by the front end's rules, then converted by the engine on one of `jobs`
+// worker threads into a staged file that replaces the destination only on success.
+#pragma once
+#include <sys/types.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "frontend/settings.h"
+
+struct ConvertRequest {
+    std::vector<std::string> sources;
+    std::string output;                // empty: beside each source
+    std::optional<std::string> title;  // default: the proposed title
+    ConverterSettings settings;        // the text options and MaxDepth
+    bool force = false;
+    bool quiet = false;
+    int jobs = 1;
+    mode_t umaskBits = 022;  // for new destinations
+};
+
+// Runs the whole command and returns its exit status: 0 when every source converted,
+// else the status of the first source in command-line order that did not. When an
+// interrupt canceled a conversion it does not return but ends by that signal.
+int runConvert(const ConvertRequest& request);

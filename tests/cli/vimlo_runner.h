@@ -1,0 +1,55 @@
+// tests/cli/vimlo_runner.h -- runs the built vimlo program as a user would: in a folder of
+// the test's, with its output caught, on a pseudo-terminal when a test needs one, or in
+// the background to be interrupted. Also the byte helpers the checks share.
+#pragma once
+#include <sys/types.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace cli_test {
+
+struct Outcome {
+    int exitCode = -1;  // when the program exited
+    int signal = 0;     // when a signal ended it
+    std::string out;    // standard output
+    std::string err;    // standard error, or the whole screen on a terminal
+};
+
+// The program's path: $VIMLO_BIN/vimlo, else the build's bin folder.
+std::string vimloPath();
+
+// Runs vimlo with `args` in `folder` and waits for it. Standard input is empty.
+Outcome run(const std::vector<std::string>& args, const std::string& folder);
+
+// Runs vimlo on a pseudo-terminal of 100 columns; when the screen shows `prompt` for the
+// first time, `answer` is typed. The screen goes into Outcome::err.
+Outcome runOnTerminal(const std::vector<std::string>& args, const std::string& folder,
+                      const std::string& prompt = {}, const std::string& answer = {});
+
+// A vimlo started in the background.
+class Background {
+public:
+    Background(const std::vector<std::string>& args, const std::string& folder);
+    ~Background();
+    pid_t pid() const { return pid_; }
+    Outcome wait();
+
+private:
+    pid_t pid_ = -1;
+    std::string outPath_, errPath_;
+};
+
+uint32_t big16(const std::string& bytes, size_t offset);
+uint32_t big32(const std::string& bytes, size_t offset);
+// The database with its conversion times zeroed: the header's creation and modification
+// times (offsets 36 to 43) and record 0's time field.
+std::string withoutTimes(std::string database);
+// A PalmDoc database named `name` whose one text record holds `text` as plain literal
+// bytes (no byte 1 to 8 or above 127). `announcedRecords` is record 0's text record count.
+std::string palmDoc(const std::string& name, const std::string& text, uint16_t announcedRecords = 1);
+// Names in `folder` starting with `prefix`.
+std::vector<std::string> namesStartingWith(const std::string& folder, const std::string& prefix);
+
+}  // namespace cli_test
