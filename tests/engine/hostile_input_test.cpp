@@ -20,7 +20,7 @@ namespace {
 // The sanitizer build runs several times slower: its long inputs are shorter.
 #if defined(__SANITIZE_ADDRESS__)
 constexpr size_t kLongLineBytes = 5u << 20;
-constexpr int kExistingPages = 2000;
+constexpr int kExistingPages = 500;
 #else
 constexpr size_t kLongLineBytes = 50u << 20;
 constexpr int kExistingPages = 40000;
