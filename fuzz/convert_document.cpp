@@ -20,6 +20,11 @@ constexpr const char* kRoot = "C:\\site\\index.html";
 constexpr const char* kDestination = "C:\\out\\book.pdb";
 constexpr int kMaxPages = 16;
 
+// The name of page `index`: the root, then p1.html, p2.html, ... beside it.
+std::string pageName(size_t index) {
+    return index == 0 ? std::string(kRoot) : "C:\\site\\p" + std::to_string(index) + ".html";
+}
+
 ConversionJob jobFor(const IoOps& io, uint8_t options) {
     ConversionJob job{};
     job.io = &io;
@@ -64,19 +69,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (pages.size() > kMaxPages) pages.resize(kMaxPages);
 
     MemoryIo memory;
-    memory.addFile(kRoot, pages[0]);
-    for (size_t page = 1; page < pages.size(); ++page)
-        memory.addFile("C:\\site\\p" + std::to_string(page) + ".html", pages[page]);
+    for (size_t page = 0; page < pages.size(); ++page) memory.addFile(pageName(page), pages[page]);
     FaultyIo faulty(memory, fault, faultAt);
     const ConversionJob job = jobFor(faulty.ops(), data[0]);
 
     const int32_t result = convertDocument(job);
     fuzzCheck(isSpecifiedResult(result), "convertDocument returned an unspecified code");
     checkNothingHeld(memory);
-    for (size_t page = 0; page < pages.size(); ++page) {
-        const std::string name = page == 0 ? kRoot : "C:\\site\\p" + std::to_string(page) + ".html";
-        fuzzCheck(memory.textOf(name) == pages[page], "a source page changed");
-    }
+    for (size_t page = 0; page < pages.size(); ++page)
+        fuzzCheck(memory.textOf(pageName(page)) == pages[page], "a source page changed");
     if (fault == FaultKind::CancelReport && faulty.fired()) fuzzCheck(result == ResultCanceled, "a cancel was not 100");
     if (result != ResultOk) return 0;
 
