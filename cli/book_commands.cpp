@@ -13,8 +13,14 @@
 
 #include "cli/console.h"
 #include "cli/exit_status.h"
+#include "cli/palm_text.h"
+#include "cli/preview.h"
+#include "cli/staged_file.h"
 #include "engine/book_reader.h"
 #include "engine/conversion.h"
+#include "frontend/path_rules.h"
+#include "frontend/posix_file_system.h"
+#include "frontend/source_destination.h"
 
 using nlohmann::ordered_json;
 
@@ -97,63 +103,15 @@ int32_t failingRecord(const BookReader& reader, int32_t chunk, int32_t result) {
     return result == BookBadCodeTable ? chunkRecord(reader, groupStart) - 1 : chunkRecord(reader, chunk);
 }
 
-// Windows-1252 as UTF-8, the card suits at 0x8D to 0x90 as the converter writes them.
-// Bytes without a character keep their code point.
-std::string textFrom1252(const char* bytes, size_t length) {
-    static const char16_t kHigh[32] = {
-        0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-        0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x2666, 0x2663, 0x2665,
-        0x2660, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-        0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
-    std::string out;
-    for (size_t i = 0; i < length; ++i) {
-        const uint8_t byte = static_cast<uint8_t>(bytes[i]);
-        const uint32_t code = byte >= 0x80 && byte < 0xA0 ? kHigh[byte - 0x80] : byte;
-        if (code < 0x80) {
-            out += static_cast<char>(code);
-        } else if (code < 0x800) {
-            out += static_cast<char>(0xC0 | code >> 6);
-            out += static_cast<char>(0x80 | (code & 0x3F));
-        } else {
-            out += static_cast<char>(0xE0 | code >> 12);
-            out += static_cast<char>(0x80 | (code >> 6 & 0x3F));
-            out += static_cast<char>(0x80 | (code & 0x3F));
-        }
-    }
-    return out;
-}
-
-// Seconds since 1904-01-01 00:00 as "YYYY-MM-DD hh:mm:ss", with the writer's calendar:
-// every fourth year a leap year.
-std::string timeText(uint32_t seconds) {
-    uint32_t days = seconds / 86400;
-    const uint32_t rest = seconds % 86400;
-    uint32_t year = 1904;
-    for (;;) {
-        const uint32_t yearDays = (year - 1904) % 4 == 0 ? 366 : 365;
-        if (days < yearDays) break;
-        days -= yearDays;
-        ++year;
-    }
-    uint32_t monthDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    if ((year - 1904) % 4 == 0) monthDays[1] = 29;
-    uint32_t month = 0;
-    while (days >= monthDays[month]) days -= monthDays[month++];
-    char text[32];
-    std::snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02u", year, month + 1, days + 1,
-                  rest / 3600, rest / 60 % 60, rest % 60);
-    return text;
-}
-
 ordered_json headerJson(const DatabaseHeader& h) {
     ordered_json j;
     j["name"] = textFrom1252(h.name, strnlen(h.name, sizeof h.name));
     j["attributes"] = h.attributes;
     j["version"] = h.version;
     j["creationTime"] = h.creationTime;
-    j["creationTimeText"] = timeText(h.creationTime);
+    j["creationTimeText"] = palmTimeText(h.creationTime);
     j["modificationTime"] = h.modificationTime;
-    j["modificationTimeText"] = timeText(h.modificationTime);
+    j["modificationTimeText"] = palmTimeText(h.modificationTime);
     j["backupTime"] = h.backupTime;
     j["modificationNumber"] = h.modificationNumber;
     j["appInfoOffset"] = h.appInfoOffset;
@@ -182,7 +140,7 @@ ordered_json recordZeroJson(const DocumentHeaderRecord& r) {
     j["ruleFirst"] = r.ruleFirst;
     j["ruleCount"] = r.ruleCount;
     j["conversionTime"] = r.conversionTime;
-    j["conversionTimeText"] = timeText(r.conversionTime);
+    j["conversionTimeText"] = palmTimeText(r.conversionTime);
     j["pageCount"] = r.pageCount;
     j["boundaryFirst"] = r.boundaryFirst;
     j["boundaryCount"] = r.boundaryCount;
@@ -356,6 +314,124 @@ int32_t documentRecordsJson(BookReader& reader, ordered_json& out, int32_t& fail
     return BookOk;
 }
 
+// Decodes the `count` records of one run with `read`, handing each to `take`.
+template <typename Record, typename Read, typename Take>
+int32_t decodeRun(BookReader& reader, int32_t first, int32_t count, Read read, Take take,
+                  int32_t& failedRecord) {
+    auto record = std::make_unique<Record>();  // up to 258 entries: too big for the stack
+    for (int32_t n = 0; n < count; ++n) {
+        const int32_t result = read(reader, n, *record);
+        if (result != BookOk) {
+            failedRecord = first + n;
+            return result;
+        }
+        take(*record);
+    }
+    return BookOk;
+}
+
+// Everything the preview page shows, each record decoded and checked on the way.
+int32_t loadPreviewBook(BookReader& reader, PreviewBook& book, int32_t& failedRecord) {
+    PreviewFacts& facts = book.facts;
+    facts.name.assign(reader.header.name, strnlen(reader.header.name, sizeof reader.header.name));
+    facts.creationTime = reader.header.creationTime;
+    facts.modificationTime = reader.header.modificationTime;
+    facts.conversionTime = reader.recordZero.conversionTime;
+    facts.fileSize = reader.fileSize;
+    facts.recordCount = bookRecordCount(reader);
+    facts.codeTableRecords = reader.groupCount;
+    facts.chunkRecords = reader.chunkCount;
+    facts.pageCount = reader.recordZero.pageCount;
+    for (int32_t index = 1; index < reader.recordZero.textRecordCount; ++index) {
+        int32_t offset = 0, size = 0;
+        bookRecordLocation(reader, index, offset, size);  // bookOpen checked every entry
+        facts.textRecordBytes += size;
+    }
+
+    std::vector<uint8_t> chunk(kBookChunkSize);
+    for (int32_t n = 0; n < reader.chunkCount; ++n) {
+        int32_t length = 0;
+        const int32_t result = bookReadChunk(reader, n, chunk.data(), kBookChunkSize, length, nullptr);
+        if (result != BookOk) {
+            failedRecord = failingRecord(reader, n, result);
+            return result;
+        }
+        book.text.append(reinterpret_cast<const char*>(chunk.data()), static_cast<size_t>(length));
+    }
+
+    int32_t first[4] = {}, count[4] = {};
+    for (int32_t kind = DocumentFormat; kind <= DocumentBoundary; ++kind) {
+        const int32_t result = bookDocumentRun(reader, kind, first[kind], count[kind]);
+        if (result != BookOk) return result;
+    }
+    facts.formatRecords = count[DocumentFormat];
+    facts.linkRecords = count[DocumentLink];
+    facts.ruleRecords = count[DocumentRule];
+    facts.boundaryRecords = count[DocumentBoundary];
+
+    int32_t result = decodeRun<DecodedFormatRecord>(
+        reader, first[DocumentFormat], count[DocumentFormat], bookReadFormatRecord,
+        [&](const DecodedFormatRecord& r) {
+            book.runs.insert(book.runs.end(), r.runs, r.runs + r.count);
+        },
+        failedRecord);
+    if (result != BookOk) return result;
+    result = decodeRun<DecodedLinkRecord>(
+        reader, first[DocumentLink], count[DocumentLink], bookReadLinkRecord,
+        [&](const DecodedLinkRecord& r) {
+            book.links.insert(book.links.end(), r.entries, r.entries + r.count);
+        },
+        failedRecord);
+    if (result != BookOk) return result;
+    result = decodeRun<DecodedRuleRecord>(
+        reader, first[DocumentRule], count[DocumentRule], bookReadRuleRecord,
+        [&](const DecodedRuleRecord& r) {
+            book.rules.insert(book.rules.end(), r.entries, r.entries + r.count);
+        },
+        failedRecord);
+    if (result != BookOk) return result;
+    return decodeRun<DecodedBoundaryRecord>(
+        reader, first[DocumentBoundary], count[DocumentBoundary], bookReadBoundaryRecord,
+        [&](const DecodedBoundaryRecord& r) {
+            book.pages.push_back({r.firstPageNumber, {r.boundaries, r.boundaries + r.count}});
+        },
+        failedRecord);
+}
+
+// The preview page of the database at `path`; on failure shows why and returns the status.
+int renderBook(const std::string& path, std::string& page) {
+    OpenBook book;
+    const int opened = book.open(path);
+    if (opened != ExitSuccess) return opened;
+    PreviewBook preview;
+    int32_t failedRecord = -1;
+    const int32_t result = loadPreviewBook(book.reader, preview, failedRecord);
+    if (result != BookOk) return failure(path, result, failedRecord);
+    page = renderPreview(preview);
+    return ExitSuccess;
+}
+
+int writeFailure(const std::string& where, int error) {
+    console::printError(where + ": the preview cannot be written: " + std::strerror(error));
+    return ExitDestinationError;
+}
+
+// Writes `page` under a temporary name beside `destination` and renames it into place,
+// so a failed write leaves whatever was there before.
+int writePage(const std::string& page, const std::string& destination, mode_t umaskBits) {
+    StagedFile staged;
+    if (!staged.create(destination, umaskBits)) return writeFailure(destination, errno);
+    std::FILE* file = std::fopen(staged.temporaryPath().c_str(), "wb");
+    if (file == nullptr) return writeFailure(destination, errno);
+    const bool written = std::fwrite(page.data(), 1, page.size(), file) == page.size();
+    const int writeError = errno;
+    if (std::fclose(file) != 0 || !written)
+        return writeFailure(destination, written ? errno : writeError);
+    if (console::interruptSignal() != 0) return ExitCanceled;
+    if (!staged.commit()) return writeFailure(destination, errno);
+    return ExitSuccess;
+}
+
 }  // namespace
 
 int runInfo(const std::string& path) {
@@ -413,4 +489,55 @@ int runText(const std::string& path) {
         return ExitDestinationError;
     }
     return ExitSuccess;
+}
+
+std::string previewPathFor(const std::string& bookPath) {
+    const PathParts parts = splitPath(bookPath, PathFlavor::Posix);
+    return parts.folder + parts.baseName + ".html";
+}
+
+int writePreview(const std::string& bookPath, const std::string& pagePath, mode_t umaskBits) {
+    std::string page;
+    const int rendered = renderBook(bookPath, page);
+    if (rendered != ExitSuccess) return rendered;
+    return writePage(page, pagePath, umaskBits);
+}
+
+int runPreview(const PreviewRequest& request) {
+    // The database first: a damaged one is the complaint, whatever the page's fate.
+    std::string page;
+    const int rendered = renderBook(request.book, page);
+    if (rendered != ExitSuccess) return rendered;
+    if (request.output == "-") {
+        std::cout << page;
+        std::cout.flush();
+        if (!std::cout) {
+            console::printError(std::string("writing standard output failed: ") + std::strerror(errno));
+            return ExitDestinationError;
+        }
+        return ExitSuccess;
+    }
+
+    const PosixFileSystem files;
+    std::string destination = request.output.empty() ? previewPathFor(request.book) : request.output;
+    if (files.lookup(destination) == PathLookup::Folder) {
+        if (destination.back() != '/') destination += '/';
+        destination += splitPath(request.book, PathFlavor::Posix).baseName + ".html";
+    }
+    // A database named .html would otherwise be replaced by its own preview.
+    if (sameFile(request.book, destination, PathFlavor::Posix, files)) {
+        console::printError(destination + " is the database itself; name the preview with -o.");
+        return ExitRefused;
+    }
+    if (!request.force && files.lookup(destination) != PathLookup::Missing) {
+        if (!console::canAsk()) {
+            console::printError(destination + " already exists; use -y (--force) to overwrite it.");
+            return ExitRefused;
+        }
+        ConsoleMessages messages;
+        if (!checkOverwrite(false, destination, files, messages))
+            return console::interruptSignal() != 0 ? ExitCanceled : ExitRefused;
+    }
+    if (console::interruptSignal() != 0) return ExitCanceled;
+    return writePage(page, destination, request.umaskBits);
 }

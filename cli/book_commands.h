@@ -1,10 +1,32 @@
-// cli/book_commands.h -- `vimlo info` and `vimlo text`: an e-book database read back
-// through the engine's book reader, which checks the whole container before anything is
-// shown, so a damaged file gives one clear complaint and a non-zero status.
+// cli/book_commands.h -- `vimlo info`, `vimlo text` and `vimlo preview`: an e-book
+// database read back through the engine's book reader, which checks the whole container
+// before anything is shown, so a damaged file gives one clear complaint and a non-zero
+// status.
 #pragma once
+#include <sys/types.h>
+
 #include <string>
 
 // Prints what the database holds as JSON on standard output; returns the exit status.
 int runInfo(const std::string& path);
 // Writes the decoded text, unchanged bytes, to standard output; returns the exit status.
 int runText(const std::string& path);
+
+struct PreviewRequest {
+    std::string book;
+    std::string output;  // empty: beside the database; "-": standard output; or a folder
+    bool force = false;  // replace an existing page without asking
+    mode_t umaskBits = 022;
+};
+// Writes the database's preview page (see cli/preview.h); returns the exit status. It
+// refuses, writing nothing, to replace the database itself, or an existing file unless
+// forced or the user agrees.
+int runPreview(const PreviewRequest& request);
+
+// Where the preview of `bookPath` goes by default: beside it, with ".html" in place of
+// its extension.
+std::string previewPathFor(const std::string& bookPath);
+// Renders the database at `bookPath` and writes the page to `pagePath`, replacing what is
+// there only once the page is complete. No checks and no questions: the caller made them.
+// Returns the exit status after showing any failure.
+int writePreview(const std::string& bookPath, const std::string& pagePath, mode_t umaskBits);

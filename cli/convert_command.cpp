@@ -9,6 +9,7 @@
 #include <memory>
 #include <thread>
 
+#include "cli/book_commands.h"
 #include "cli/console.h"
 #include "cli/exit_status.h"
 #include "cli/progress_line.h"
@@ -25,6 +26,7 @@ namespace {
 struct Planned {
     std::string source;  // blanks trimmed
     std::string destination;
+    std::string previewPath;  // empty without --preview
     std::string title;
     std::string prefix;  // in front of this source's messages
     int exitStatus = ExitSuccess;
@@ -40,6 +42,49 @@ int32_t reportJobProgress(void* userData, int32_t stage, void* argument) {
 }
 
 enum class OutputKind { BesideSource, IntoFolder, AsFile };
+
+// Where the preview page of `destination` goes, and the checks that keep it from
+// replacing a source, the database itself or another file this command writes. A page
+// beside its database is the source's own name whenever an HTML page is converted in
+// its folder, so this refusal is the one that protects the user's site. Refusals show
+// their own message, set the exit status and return false.
+bool planPreview(Planned& job, const ConvertRequest& request, const std::string& destination,
+                 const std::vector<std::unique_ptr<Planned>>& earlier, const FileSystem& files) {
+    const std::string page = previewPathFor(destination);
+    std::string clash;
+    if (sameFile(page, destination, PathFlavor::Posix, files))
+        clash = " would be both the database and its preview page; give the database a .pdb name.";
+    for (const std::string& source : request.sources)
+        if (clash.empty() && sameFile(trimBlanks(source), page, PathFlavor::Posix, files))
+            clash = " is a source of this command, and the preview page would replace it; "
+                    "-o puts the database and its preview elsewhere.";
+    for (const std::unique_ptr<Planned>& other : earlier) {
+        if (!clash.empty()) break;
+        for (const std::string* written : {&other->destination, &other->previewPath})
+            if (!written->empty() && sameFile(*written, page, PathFlavor::Posix, files))
+                clash = " is also written for " + other->source + ".";
+    }
+    if (!clash.empty()) {
+        console::printError(job.prefix + page + clash);
+        job.exitStatus = ExitRefused;
+        return false;
+    }
+    if (!request.force && files.lookup(page) != PathLookup::Missing) {
+        if (!console::canAsk()) {
+            console::printError(job.prefix + page +
+                                " already exists; use -y (--force) to overwrite it.");
+            job.exitStatus = ExitRefused;
+            return false;
+        }
+        ConsoleMessages messages(job.prefix);
+        if (!checkOverwrite(false, page, files, messages)) {
+            job.exitStatus = console::interruptSignal() != 0 ? ExitCanceled : ExitRefused;
+            return false;
+        }
+    }
+    job.previewPath = page;
+    return true;
+}
 
 // Destination, same-file, duplicate and overwrite checks for one source. Refusals show
 // their own message and set the exit status.
@@ -81,6 +126,9 @@ void plan(Planned& job, const ConvertRequest& request, OutputKind kind,
             clash = " is also the destination of " + other->source + ".";
         else if (sameFile(other->source, *destination, PathFlavor::Posix, files))
             clash = " is also a source of this command.";
+        else if (!other->previewPath.empty() &&
+                 sameFile(other->previewPath, *destination, PathFlavor::Posix, files))
+            clash = " is also the preview page of " + other->source + ".";
         if (!clash.empty()) {
             console::printError(job.prefix + *destination + clash);
             job.exitStatus = ExitRefused;
@@ -99,6 +147,7 @@ void plan(Planned& job, const ConvertRequest& request, OutputKind kind,
             return;
         }
     }
+    if (request.preview && !planPreview(job, request, *destination, earlier, files)) return;
     job.destination = std::move(*destination);
 }
 
@@ -133,6 +182,9 @@ void convertOne(Planned& job, const ConvertRequest& request, const FileSystem& f
         else
             console::printLine(text);
     }
+    // The database stands; a page that cannot be written is a failure of its own.
+    if (status == StatusSucceeded && !job.previewPath.empty())
+        job.exitStatus = writePreview(job.destination, job.previewPath, request.umaskBits);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // cli/convert_command.h -- `vimlo convert`: each source checked and given a destination
 // and title by the front end's rules, then converted by the engine on one of `jobs`
-// worker threads into a staged file that replaces the destination only on success.
+// worker threads into a staged file that replaces the destination only on success; on
+// request each finished database's preview page is written beside it.
 #pragma once
 #include <sys/types.h>
 
@@ -17,6 +18,7 @@ struct ConvertRequest {
     ConverterSettings settings;        // the text options and MaxDepth
     bool force = false;
     bool quiet = false;
+    bool preview = false;  // also write each database's preview page beside it
     int jobs = 1;
     mode_t umaskBits = 022;  // for new destinations
 };

@@ -1,5 +1,5 @@
 // cli/main.cpp -- the vimlo command line: GNU-style options read with CLI11, then one of
-// the three commands. Options map onto the same settings the Windows program saves, so
+// the four commands. Options map onto the same settings the Windows program saves, so
 // both build the engine's job by one rule.
 #include <sys/stat.h>
 
@@ -21,13 +21,14 @@ static const char* const kExitStatuses =
     "  1    unknown error\n"
     "  2    options or arguments not understood\n"
     "  3    refused before converting (destination exists, same file as the source,\n"
-    "       destination folder missing or not a folder)\n"
-    "  4    error opening the source file (info, text: the database)\n"
-    "  5    error opening or writing the destination (text: standard output)\n"
+    "       destination folder missing or not a folder; preview: the page exists)\n"
+    "  4    error opening the source file (info, text, preview: the database)\n"
+    "  5    error opening or writing the destination (text: standard output;\n"
+    "       preview: the page)\n"
     "  6    error opening a temporary file\n"
     "  7    error during preprocessing\n"
     "  8    error during conversion\n"
-    "  9    not an e-book database, or a damaged one (info, text)\n"
+    "  9    not an e-book database, or a damaged one (info, text, preview)\n"
     "  130  canceled by Ctrl-C (the program ends by the interrupt signal)\n"
     "With several sources the status is that of the first source that failed.";
 
@@ -85,6 +86,8 @@ int main(int argc, char** argv) {
                              "Overwrite an existing destination without asking");
     convertCommand->add_flag("-q,--quiet", convert.quiet,
                              "No progress and no message after a successful conversion");
+    convertCommand->add_flag("--preview", convert.preview,
+                             "Also write each database's preview page beside it (BOOK.html)");
     convertCommand->add_option("-j,--jobs", convert.jobs, "Convert up to N sources at once")
         ->type_name("N")
         // An HTML conversion holds about a dozen streams at once, and the standard I/O
@@ -100,6 +103,16 @@ int main(int argc, char** argv) {
         app.add_subcommand("text", "Write an e-book database's text to standard output.");
     textCommand->add_option("BOOK", book, "The database")->required()->type_name("");
 
+    PreviewRequest preview;
+    CLI::App* previewCommand = app.add_subcommand(
+        "preview", "Write an HTML page showing the book as the handheld's reader lays it out.");
+    previewCommand->add_option("BOOK", preview.book, "The database")->required()->type_name("");
+    previewCommand->add_option("-o,--output", preview.output,
+                               "The page, a folder for it, or - for standard output "
+                               "(default: beside the database, BOOK.html)")
+        ->type_name("PATH");
+    previewCommand->add_flag("-y,--force", preview.force, "Overwrite an existing page without asking");
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& error) {
@@ -109,6 +122,17 @@ int main(int argc, char** argv) {
 
     if (*infoCommand) return runInfo(book);
     if (*textCommand) return runText(book);
+    const mode_t mask = umask(0);  // reading the mask means setting it; put it back
+    umask(mask);
+    if (*previewCommand) {
+        preview.umaskBits = mask;
+        // An interrupt then only raises a flag: a page being written is not left half done.
+        console::installInterruptHandlers();
+        const int status = runPreview(preview);
+        if (status == ExitCanceled && console::interruptSignal() != 0)
+            console::endBySignal(console::interruptSignal());
+        return status;
+    }
 
     ConverterSettings& settings = convert.settings;
     settings.maxDepth = maxDepth;
@@ -124,8 +148,6 @@ int main(int argc, char** argv) {
         settings.tabConversion = TabsToSpaces;
         settings.tabToSpace = tabsToSpaces;
     }
-    const mode_t mask = umask(0);  // reading the mask means setting it; put it back
-    umask(mask);
     convert.umaskBits = mask;
     console::installInterruptHandlers();
     return runConvert(convert);

@@ -6,8 +6,15 @@ set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 
 set(VIMLO_MINGW_PREFIX x86_64-w64-mingw32)
-set(CMAKE_C_COMPILER ${VIMLO_MINGW_PREFIX}-gcc)
-set(CMAKE_CXX_COMPILER ${VIMLO_MINGW_PREFIX}-g++)
+# Debian ships each compiler in two thread models; only the POSIX one has
+# std::timed_mutex and std::thread, which the front end's core and its tests use.
+if(EXISTS /usr/bin/${VIMLO_MINGW_PREFIX}-g++-posix)
+  set(CMAKE_C_COMPILER ${VIMLO_MINGW_PREFIX}-gcc-posix)
+  set(CMAKE_CXX_COMPILER ${VIMLO_MINGW_PREFIX}-g++-posix)
+else()
+  set(CMAKE_C_COMPILER ${VIMLO_MINGW_PREFIX}-gcc)
+  set(CMAKE_CXX_COMPILER ${VIMLO_MINGW_PREFIX}-g++)
+endif()
 set(CMAKE_RC_COMPILER ${VIMLO_MINGW_PREFIX}-windres)
 
 # Headers and libraries come from the MinGW tree only; build tools from the host.

@@ -115,8 +115,8 @@ static void freeWorkspace(Compression& c) {
 }
 
 // The range index of a match length (3-258) or a distance: the last range whose base is
-// not above the value, found by binary search over the bases.
-static inline int rangeOf(const uint16_t* bases, int rangeCount, int value) {
+// not above the value.
+static constexpr int rangeOf(const uint16_t* bases, int rangeCount, int value) {
     int low = 0, high = rangeCount - 1;
     while (low < high) {
         const int middle = (low + high + 1) / 2;
@@ -125,12 +125,44 @@ static inline int rangeOf(const uint16_t* bases, int rangeCount, int value) {
     return low;
 }
 
-static inline int lengthRange(int matchLength) {
-    return rangeOf(kDeflateRanges.lengthBase, kLengthRanges, matchLength);
+// Every token needs its ranges, so they come from maps instead of a search: one entry
+// per match length - 3, and for distances one entry per value below 257 and then one per
+// 128 values, since every range from 257 on starts one above a multiple of 128 and spans
+// whole multiples of it.
+struct RangeMaps {
+    uint8_t lengthRange[256];
+    uint8_t distanceRange[512];
+};
+
+static constexpr RangeMaps makeRangeMaps() {
+    RangeMaps maps{};
+    for (int i = 0; i < 256; ++i)
+        maps.lengthRange[i] = static_cast<uint8_t>(rangeOf(kDeflateRanges.lengthBase, kLengthRanges, i + kMinMatch));
+    for (int i = 0; i < 256; ++i)
+        maps.distanceRange[i] = static_cast<uint8_t>(rangeOf(kDeflateRanges.distanceBase, kDistanceSymbols, i + 1));
+    for (int i = 2; i < 256; ++i)
+        maps.distanceRange[256 + i] = static_cast<uint8_t>(rangeOf(kDeflateRanges.distanceBase, kDistanceSymbols, (i << 7) + 1));
+    return maps;
 }
-static inline int distanceRange(int distance) {
-    return rangeOf(kDeflateRanges.distanceBase, kDistanceSymbols, distance);
+
+static constexpr RangeMaps kRangeMaps = makeRangeMaps();
+
+static constexpr int lengthRange(int matchLength) { return kRangeMaps.lengthRange[matchLength - kMinMatch]; }
+// For distances 1 to 32768.
+static constexpr int distanceRange(int distance) {
+    const int d = distance - 1;
+    return d < 256 ? kRangeMaps.distanceRange[d] : kRangeMaps.distanceRange[256 + (d >> 7)];
 }
+
+// The maps agree with the search for every length and distance.
+static constexpr bool rangeMapsAgree() {
+    for (int length = kMinMatch; length <= kMaxMatch; ++length)
+        if (lengthRange(length) != rangeOf(kDeflateRanges.lengthBase, kLengthRanges, length)) return false;
+    for (int distance = 1; distance <= 32768; ++distance)
+        if (distanceRange(distance) != rangeOf(kDeflateRanges.distanceBase, kDistanceSymbols, distance)) return false;
+    return true;
+}
+static_assert(rangeMapsAgree(), "the range maps give the ranges of RFC 1951");
 
 static void clearFrequencies(CodingState& coding) {
     std::memset(coding.litLenFrequency, 0, sizeof coding.litLenFrequency);
@@ -239,34 +271,85 @@ static int putCodeTable(BitWriter& writer, const CodingState& coding, int codeLe
     return ok && flushBits(writer);
 }
 
+// Puts one token with the checked writer: 1, or 0 when a completed word finds no room
+// or the token has no code.
+static int putToken(BitWriter& writer, const CodingState& coding, int litLenValue, int d) {
+    const uint8_t* lengths = coding.litLenLength;
+    const uint16_t* codes = coding.litLenCode;
+    if (d == 0) return lengths[litLenValue] != 0 && putBits(writer, codes[litLenValue], lengths[litLenValue]);
+    const int matchLength = litLenValue + kMinMatch;
+    const int range = lengthRange(matchLength);
+    const int symbol = kFirstLengthSymbol + range;
+    const int distanceSymbol = distanceRange(d);
+    if (lengths[symbol] == 0 || coding.distanceLength[distanceSymbol] == 0) return 0;
+    int ok = putBits(writer, codes[symbol], lengths[symbol]);
+    ok &= putBits(writer, static_cast<uint32_t>(matchLength - kDeflateRanges.lengthBase[range]),
+                  kDeflateRanges.lengthExtra[range]);
+    ok &= putBits(writer, coding.distanceCode[distanceSymbol], coding.distanceLength[distanceSymbol]);
+    ok &= putBits(writer, static_cast<uint32_t>(d - kDeflateRanges.distanceBase[distanceSymbol]),
+                  kDeflateRanges.distanceExtra[distanceSymbol]);
+    return ok;
+}
+
 // Codes one chunk's tokens and the end symbol; 1, or 0 when they do not fit the writer
 // (or a token has no code, which only a damaged spill stream could cause).
 static int putChunkTokens(BitWriter& writer, const CodingState& coding, const uint8_t* litLen,
                           const uint16_t* distance, int32_t tokens) {
     const uint8_t* lengths = coding.litLenLength;
     const uint16_t* codes = coding.litLenCode;
-    for (int32_t t = 0; t < tokens; ++t) {
-        const int d = distance[t];
-        if (d == 0) {
-            const int symbol = litLen[t];
-            if (lengths[symbol] == 0 || !putBits(writer, codes[symbol], lengths[symbol]))
-                return 0;
-            continue;
+    int32_t t = 0;
+    {
+        // The writer's state in locals, written back once. A token adds at most 48 bits
+        // (a length code and its extra bits, 15 + 5, then a distance code and its extra
+        // bits, 15 + 13) to at most 31 pending ones, so it completes at most two words:
+        // while two words are free, no word needs a room check.
+        uint64_t accumulator = writer.accumulator;
+        int32_t pendingBits = writer.pendingBits;
+        uint8_t* out = writer.output + 4 * writer.storedWords;
+        // Below this point at least two words are free.
+        const uint8_t* const roomyEnd =
+            writer.output + (writer.capacityWords >= 2 ? 4 * (writer.capacityWords - 1) : 0);
+        auto append = [&](uint32_t bits, int32_t width) {
+            accumulator |= static_cast<uint64_t>(bits) << pendingBits;
+            pendingBits += width;
+            if (pendingBits >= 32) {
+                const uint32_t word = static_cast<uint32_t>(accumulator);
+                out[0] = static_cast<uint8_t>(word >> 24);
+                out[1] = static_cast<uint8_t>(word >> 16);
+                out[2] = static_cast<uint8_t>(word >> 8);
+                out[3] = static_cast<uint8_t>(word);
+                out += 4;
+                accumulator >>= 32;
+                pendingBits -= 32;
+            }
+        };
+        for (; t < tokens && out < roomyEnd; ++t) {
+            const int d = distance[t];
+            if (d == 0) {
+                const int symbol = litLen[t];
+                if (lengths[symbol] == 0) return 0;
+                append(codes[symbol], lengths[symbol]);
+                continue;
+            }
+            const int matchLength = litLen[t] + kMinMatch;
+            const int range = lengthRange(matchLength);
+            const int symbol = kFirstLengthSymbol + range;
+            const int distanceSymbol = distanceRange(d);
+            const int distanceBits = coding.distanceLength[distanceSymbol];
+            if (lengths[symbol] == 0 || distanceBits == 0) return 0;
+            append(codes[symbol] | static_cast<uint32_t>(matchLength - kDeflateRanges.lengthBase[range]) << lengths[symbol],
+                   lengths[symbol] + kDeflateRanges.lengthExtra[range]);
+            append(coding.distanceCode[distanceSymbol] |
+                       static_cast<uint32_t>(d - kDeflateRanges.distanceBase[distanceSymbol]) << distanceBits,
+                   distanceBits + kDeflateRanges.distanceExtra[distanceSymbol]);
         }
-        const int matchLength = litLen[t] + kMinMatch;
-        const int range = lengthRange(matchLength);
-        const int symbol = kFirstLengthSymbol + range;
-        const int distanceSymbol = distanceRange(d);
-        if (lengths[symbol] == 0 || coding.distanceLength[distanceSymbol] == 0) return 0;
-        int ok = putBits(writer, codes[symbol], lengths[symbol]);
-        ok &= putBits(writer, static_cast<uint32_t>(matchLength - kDeflateRanges.lengthBase[range]),
-                      kDeflateRanges.lengthExtra[range]);
-        ok &= putBits(writer, coding.distanceCode[distanceSymbol],
-                      coding.distanceLength[distanceSymbol]);
-        ok &= putBits(writer, static_cast<uint32_t>(d - kDeflateRanges.distanceBase[distanceSymbol]),
-                      kDeflateRanges.distanceExtra[distanceSymbol]);
-        if (!ok) return 0;
+        writer.accumulator = accumulator;
+        writer.pendingBits = pendingBits;
+        writer.storedWords = static_cast<int32_t>((out - writer.output) / 4);
     }
+    // Near the end of the room every completed word is checked.
+    for (; t < tokens; ++t)
+        if (!putToken(writer, coding, litLen[t], distance[t])) return 0;
     if (lengths[kEndSymbol] == 0) return 0;
     return putBits(writer, codes[kEndSymbol], lengths[kEndSymbol]) && flushBits(writer);
 }

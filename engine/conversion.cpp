@@ -124,7 +124,10 @@ int32_t convertDocument(const ConversionJob& job) {
     for (int index = TempCount - 1; index >= 0; --index) {
         if (temps[index] != 0) io.closeStream(io.userData, temps[index]);
     }
-    if (destination != 0) io.closeStream(io.userData, destination);
+    // Closing the destination may still write its last bytes: a book whose end never
+    // reached the file is no success. Other streams are finished with by then.
+    if (destination != 0 && io.closeStream(io.userData, destination) == 0 && result == ResultOk)
+        result = ResultConversionError;
     if (opener.cachedSource != 0) io.closeStream(io.userData, opener.cachedSource);
     return result;
 }

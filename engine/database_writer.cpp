@@ -122,21 +122,30 @@ static void buildHeader(const char* title, uint32_t time, uint32_t records, Data
 
 // Writes entries 0 to R-1 by walking the text-part records as they stand in the file:
 // record 0 by its length field, every other record by its header. The walk must end
-// exactly where the compressor stopped writing.
+// exactly where the compressor stopped writing. Entries are gathered kOffsetsPerPass at
+// a time and written together: the walk then only reads forward, which the stream's
+// buffer serves, instead of turning from reading to writing at every record.
 static int fillTextRecordList(const IoOps& io, uint32_t destination, uint32_t records,
                               int64_t firstRecord, int64_t textEnd) {
+    uint8_t entries[kRecordEntrySize * kOffsetsPerPass];
     uint8_t bytes[kRecordZeroSize];
     int64_t offset = firstRecord;
-    if (!seekExact(io, destination, static_cast<int32_t>(offset))) return 0;
-    if (!readExact(io, destination, bytes, kRecordZeroSize)) return 0;
-    if (!writeRecordEntry(io, destination, 0, static_cast<uint32_t>(offset))) return 0;
-    offset += getBigEndian16(bytes + kRecordZeroLength);
-    for (uint32_t k = 1; k < records; ++k) {
-        if (offset > textEnd) return 0;
-        if (!seekExact(io, destination, static_cast<int32_t>(offset))) return 0;
-        if (!readExact(io, destination, bytes, kRecordHeaderSize)) return 0;
-        if (!writeRecordEntry(io, destination, k, static_cast<uint32_t>(offset))) return 0;
-        offset += bytes[0] + 4 * static_cast<int64_t>(getBigEndian16(bytes + 2));
+    for (uint32_t first = 0; first < records; first += kOffsetsPerPass) {
+        const uint32_t piece = records - first < static_cast<uint32_t>(kOffsetsPerPass)
+                                   ? records - first
+                                   : static_cast<uint32_t>(kOffsetsPerPass);
+        for (uint32_t i = 0; i < piece; ++i) {
+            const uint32_t k = first + i;
+            if (k > 0 && offset > textEnd) return 0;
+            if (!seekExact(io, destination, static_cast<int32_t>(offset))) return 0;
+            if (!readExact(io, destination, bytes, k == 0 ? kRecordZeroSize : kRecordHeaderSize)) return 0;
+            encodeRecordEntry(RecordEntry{static_cast<uint32_t>(offset), 0, k}, entries + kRecordEntrySize * i);
+            offset += k == 0 ? getBigEndian16(bytes + kRecordZeroLength)
+                             : bytes[0] + 4 * static_cast<int64_t>(getBigEndian16(bytes + 2));
+        }
+        const int64_t listPosition = kDatabaseHeaderSize + static_cast<int64_t>(kRecordEntrySize) * first;
+        if (!seekExact(io, destination, static_cast<int32_t>(listPosition))) return 0;
+        if (!writeExact(io, destination, entries, kRecordEntrySize * static_cast<int32_t>(piece))) return 0;
     }
     return offset == textEnd;
 }

@@ -2,9 +2,27 @@
 // the C heap. Handles are 32-bit while FILE pointers are not, so open files live in a
 // fixed table of slots and a handle is its slot number plus one. That table is the only
 // process-wide state of the toolkit; it belongs to this platform layer, and a mutex
-// guards it because several conversions may run on their own threads at once.
+// guards the taking and freeing of slots because several conversions may run on their
+// own threads at once.
+//
+// The engine moves a few bytes to 4 KB at a time and positions the stream before nearly
+// every transfer; the HTML pass reads, patches and appends small records on the same
+// streams in turn. A FILE's own buffer serves that badly: every turn from reading to
+// writing, and every seek to the end of what it has read, costs system calls and throws
+// the buffer away. So each stream keeps two windows of its own over the file, of up to
+// 64 KB each (4 KB where reads jump about), so that a stream read through in one place
+// while records elsewhere are patched keeps both places at hand. Reads and writes
+// inside a window touch only memory, written bytes go back when a window moves or the
+// stream closes, and a seek only records the position. The windows never overlap, so
+// no byte has two copies. The FILE itself is unbuffered and is always positioned right
+// before each transfer, which also satisfies the C rule that a seek separate reading
+// from writing.
+#include <algorithm>
+#include <atomic>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <mutex>
 #include <system_error>
@@ -17,13 +35,32 @@ namespace {
 // temporary streams and the HTML pass's own streams and pages.
 constexpr int kSlotCount = 256;
 
-// C stdio forbids switching between reading and writing without a seek in between, so
-// each slot remembers the direction of its last transfer.
-enum class LastTransfer { None, Read, Write };
+constexpr int64_t kWindowBytes = 65536;
+constexpr int64_t kLookupBytes = 4096;  // loaded for a read away from both windows
+constexpr int kWindows = 2;
+constexpr int64_t kUnknown = -1;
+
+// Bytes [start, start + length) of the file, of which [dirtyFrom, dirtyTo) (relative to
+// start) are not yet in the file.
+struct Window {
+    uint8_t* bytes;  // kWindowBytes
+    int64_t start;
+    int64_t length;
+    int64_t dirtyFrom;
+    int64_t dirtyTo;
+    int64_t end() const { return start + length; }
+};
 
 struct Slot {
-    std::FILE* file;
-    LastTransfer last;
+    // Set while the slot holds an open stream; the only field read without owning it.
+    std::atomic<std::FILE*> file;
+    uint8_t* block;        // both windows' bytes, freed after the FILE is closed
+    bool writable;
+    bool failed;           // a write-back fell short: the stream's content is lost
+    int64_t position;      // where the engine has put the stream
+    int64_t size;          // kUnknown unless only this handle writes the stream
+    Window windows[kWindows];
+    int recent;            // the window used last; a miss takes the other one
 };
 
 struct SlotTable {
@@ -36,56 +73,98 @@ SlotTable& slotTable() {
     return table;
 }
 
-// Takes a free slot for `file`: its handle, or 0 when the table is full.
-uint32_t takeSlot(std::FILE* file) {
+// Takes a free slot for `file` and `block`: its handle, or 0 when the table is full.
+uint32_t takeSlot(std::FILE* file, uint8_t* block, bool writable, bool sizeKnown) {
     SlotTable& table = slotTable();
     std::lock_guard<std::mutex> guard(table.lock);
     for (int index = 0; index < kSlotCount; ++index) {
-        if (table.slots[index].file == nullptr) {
-            table.slots[index] = Slot{file, LastTransfer::None};
-            return static_cast<uint32_t>(index) + 1;
-        }
+        Slot& slot = table.slots[index];
+        if (slot.file.load(std::memory_order_relaxed) != nullptr) continue;
+        slot.block = block;
+        slot.writable = writable;
+        slot.failed = false;
+        slot.position = 0;
+        slot.size = sizeKnown ? 0 : kUnknown;
+        for (int w = 0; w < kWindows; ++w) slot.windows[w] = Window{block + w * kWindowBytes, 0, 0, 0, 0};
+        slot.recent = 0;
+        slot.file.store(file, std::memory_order_release);
+        return static_cast<uint32_t>(index) + 1;
     }
     return 0;
 }
 
 // The slot of an open handle, or nullptr. A slot is used only by the thread that holds
-// its handle, so the pointer stays valid outside the lock until that thread closes it.
+// its handle, so it needs no lock until that thread closes it.
 Slot* findSlot(uint32_t handle) {
     if (handle == 0 || handle > static_cast<uint32_t>(kSlotCount)) return nullptr;
-    SlotTable& table = slotTable();
-    std::lock_guard<std::mutex> guard(table.lock);
-    Slot* slot = &table.slots[handle - 1];
-    return slot->file != nullptr ? slot : nullptr;
+    Slot* slot = &slotTable().slots[handle - 1];
+    return slot->file.load(std::memory_order_acquire) != nullptr ? slot : nullptr;
 }
 
-// Removes the handle from the table and gives back its file, or nullptr.
-std::FILE* releaseSlot(uint32_t handle) {
-    if (handle == 0 || handle > static_cast<uint32_t>(kSlotCount)) return nullptr;
-    SlotTable& table = slotTable();
-    std::lock_guard<std::mutex> guard(table.lock);
-    Slot& slot = table.slots[handle - 1];
-    std::FILE* file = slot.file;
-    slot = Slot{nullptr, LastTransfer::None};
-    return file;
+// Frees the handle's slot.
+void releaseSlot(Slot& slot) {
+    std::lock_guard<std::mutex> guard(slotTable().lock);
+    slot.block = nullptr;
+    slot.file.store(nullptr, std::memory_order_release);
 }
 
-// Hands a new FILE to the table, closing it again when no slot is free.
-uint32_t adopt(std::FILE* file) {
+// Hands a new FILE, at position 0, to the table, closing it again when it cannot be made
+// unbuffered, its windows cannot be had or no slot is free. `sizeKnown`: only this
+// handle will write it, and it is empty.
+uint32_t adopt(std::FILE* file, bool writable, bool sizeKnown) {
     if (file == nullptr) return 0;
-    const uint32_t handle = takeSlot(file);
-    if (handle == 0) std::fclose(file);
+    auto* block = static_cast<uint8_t*>(std::malloc(kWindows * kWindowBytes));
+    uint32_t handle = 0;
+    if (block != nullptr && std::setvbuf(file, nullptr, _IONBF, 0) == 0)
+        handle = takeSlot(file, block, writable, sizeKnown);
+    if (handle == 0) {
+        std::fclose(file);
+        std::free(block);
+    }
     return handle;
 }
 
-// Before a transfer in direction `next`, a seek to the current position when the last
-// transfer went the other way, as C stdio requires.
-bool turnTo(Slot& slot, LastTransfer next) {
-    if (slot.last != LastTransfer::None && slot.last != next) {
-        if (std::fseek(slot.file, 0, SEEK_CUR) != 0) return false;
+std::FILE* fileOf(const Slot& slot) { return slot.file.load(std::memory_order_relaxed); }
+
+bool seekFile(std::FILE* file, int64_t position) {
+    return std::fseek(file, static_cast<long>(position), SEEK_SET) == 0;
+}
+
+// Writes a window's changed bytes to the file. Returns false when they do not all go;
+// the stream is then failed for good, since the engine has been told they were written.
+bool writeBack(Slot& slot, Window& window) {
+    if (slot.failed) return false;
+    if (window.dirtyFrom == window.dirtyTo) return true;
+    std::FILE* file = fileOf(slot);
+    const size_t count = static_cast<size_t>(window.dirtyTo - window.dirtyFrom);
+    if (!seekFile(file, window.start + window.dirtyFrom) ||
+        std::fwrite(window.bytes + window.dirtyFrom, 1, count, file) != count) {
+        slot.failed = true;
+        return false;
     }
-    slot.last = next;
+    window.dirtyFrom = window.dirtyTo = 0;
     return true;
+}
+
+bool writeBackAll(Slot& slot) {
+    bool ok = true;
+    for (Window& window : slot.windows) ok = writeBack(slot, window) && ok;
+    return ok;
+}
+
+// Writes a window back and empties it, so that it next holds the bytes at `start`.
+bool moveWindow(Slot& slot, Window& window, int64_t start) {
+    if (!writeBack(slot, window)) return false;
+    window.start = start;
+    window.length = 0;
+    return true;
+}
+
+// Empties both windows: for a large transfer that goes past them.
+bool emptyWindows(Slot& slot) {
+    bool ok = true;
+    for (Window& window : slot.windows) ok = moveWindow(slot, window, slot.position) && ok;
+    return ok;
 }
 
 uint32_t openStream(void*, const char* path, int32_t mode) {
@@ -104,48 +183,160 @@ uint32_t openStream(void*, const char* path, int32_t mode) {
         const std::filesystem::file_status status = std::filesystem::status(path, error);
         if (error || !std::filesystem::is_regular_file(status)) return 0;
     }
-    return adopt(std::fopen(path, how));
+    return adopt(std::fopen(path, how), mode != 0, mode == 1);
 }
 
 int32_t closeStream(void*, uint32_t handle) {
-    std::FILE* file = releaseSlot(handle);
-    if (file == nullptr) return 0;
-    return std::fclose(file) == 0 ? 1 : 0;
+    Slot* slot = findSlot(handle);
+    if (slot == nullptr) return 0;
+    const bool written = writeBackAll(*slot);
+    std::FILE* file = fileOf(*slot);
+    uint8_t* block = slot->block;
+    releaseSlot(*slot);
+    const bool closed = std::fclose(file) == 0;
+    std::free(block);
+    return written && closed ? 1 : 0;
 }
 
 int32_t seekStream(void*, uint32_t handle, int32_t offset, int32_t origin) {
     Slot* slot = findSlot(handle);
     if (slot == nullptr) return -1;
-    int whence = SEEK_SET;
+    int64_t base = 0;
     switch (origin) {
-        case 0: whence = SEEK_SET; break;
-        case 1: whence = SEEK_CUR; break;
-        case 2: whence = SEEK_END; break;
+        case 0: base = 0; break;
+        case 1: base = slot->position; break;
+        case 2: {
+            if (slot->size != kUnknown) {
+                base = slot->size;
+                break;
+            }
+            // Someone else may change the file's length: ask the file, once it holds
+            // what was written here.
+            std::FILE* file = fileOf(*slot);
+            if (!writeBackAll(*slot) || std::fseek(file, 0, SEEK_END) != 0) return -1;
+            base = std::ftell(file);
+            if (base < 0) return -1;
+            break;
+        }
         default: return -1;
     }
-    if (std::fseek(slot->file, offset, whence) != 0) return -1;
-    slot->last = LastTransfer::None;
-    const long position = std::ftell(slot->file);
-    // A position past what a 32-bit answer can carry is as good as a failed seek.
+    const int64_t position = base + offset;
+    // A position before the start fails as fseek would; one past what a 32-bit answer
+    // can carry is as good as a failed seek.
     if (position < 0 || position > INT32_MAX) return -1;
+    slot->position = position;
     return static_cast<int32_t>(position);
 }
 
 int32_t readStream(void*, uint32_t handle, int32_t count, void* buffer) {
     Slot* slot = findSlot(handle);
     if (slot == nullptr || count <= 0 || buffer == nullptr) return 0;
-    if (!turnTo(*slot, LastTransfer::Read)) return 0;
-    return static_cast<int32_t>(std::fread(buffer, 1, static_cast<size_t>(count), slot->file));
+    auto* out = static_cast<uint8_t*>(buffer);
+    int64_t done = 0;
+    while (done < count) {
+        const int64_t position = slot->position;
+        Window* hit = nullptr;
+        for (int w = 0; w < kWindows && hit == nullptr; ++w) {
+            Window& window = slot->windows[(slot->recent + w) % kWindows];
+            if (position >= window.start && position < window.end()) hit = &window;
+        }
+        if (hit != nullptr) {
+            const int64_t at = position - hit->start;
+            const int64_t piece = std::min<int64_t>(count - done, hit->length - at);
+            std::memcpy(out + done, hit->bytes + at, static_cast<size_t>(piece));
+            done += piece;
+            slot->position += piece;
+            slot->recent = static_cast<int>(hit - slot->windows);
+            continue;
+        }
+        std::FILE* file = fileOf(*slot);
+        if (count - done >= kWindowBytes) {
+            // A large read goes straight to the caller, once the file holds what was
+            // written here; the windows are left empty.
+            if (!emptyWindows(*slot) || !seekFile(file, position)) break;
+            const size_t got = std::fread(out + done, 1, static_cast<size_t>(count - done), file);
+            done += static_cast<int64_t>(got);
+            slot->position += static_cast<int64_t>(got);
+            break;
+        }
+        // Reading on from a window's end is reading through the stream: a whole window is
+        // worth loading. Anywhere else it is a record looked up here and there, and a
+        // whole window would be read for a few bytes.
+        const int victim = 1 - slot->recent;
+        Window& window = slot->windows[victim];
+        Window& other = slot->windows[slot->recent];
+        const bool onward = position == window.end() || position == other.end();
+        int64_t load = onward ? kWindowBytes : std::max<int64_t>(kLookupBytes, count - done);
+        // Never over bytes the other window holds.
+        if (other.length > 0 && other.start > position) load = std::min(load, other.start - position);
+        if (!moveWindow(*slot, window, position) || !seekFile(file, position)) break;
+        window.length = static_cast<int64_t>(std::fread(window.bytes, 1, static_cast<size_t>(load), file));
+        if (window.length < load && other.dirtyFrom != other.dirtyTo && other.start + other.dirtyFrom >= position) {
+            // The file ends before bytes written further on that only the other window
+            // holds yet: once they are in the file, the gap reads as zeros.
+            if (!writeBack(*slot, other) || !seekFile(file, position)) break;
+            window.length = static_cast<int64_t>(std::fread(window.bytes, 1, static_cast<size_t>(load), file));
+        }
+        slot->recent = victim;
+        if (window.length == 0) break;  // the end of the file
+    }
+    return static_cast<int32_t>(done);
+}
+
+// Whether `window` can take `count` bytes at `position`: they continue or overwrite what
+// it holds, and they fit.
+bool takesWrite(const Window& window, int64_t position, int32_t count) {
+    const int64_t at = position - window.start;
+    return at >= 0 && at <= window.length && at + count <= kWindowBytes;
 }
 
 int32_t writeStream(void*, uint32_t handle, int32_t count, const void* buffer) {
     Slot* slot = findSlot(handle);
-    if (slot == nullptr || count <= 0 || buffer == nullptr) return 0;
-    if (!turnTo(*slot, LastTransfer::Write)) return 0;
-    return static_cast<int32_t>(std::fwrite(buffer, 1, static_cast<size_t>(count), slot->file));
+    if (slot == nullptr || count <= 0 || buffer == nullptr || !slot->writable) return 0;
+    const auto* bytes = static_cast<const uint8_t*>(buffer);
+    const int64_t position = slot->position;
+    if (count >= kWindowBytes) {
+        // A large write goes straight to the file; the windows are left empty.
+        std::FILE* file = fileOf(*slot);
+        if (!emptyWindows(*slot) || !seekFile(file, position)) return 0;
+        const size_t written = std::fwrite(bytes, 1, static_cast<size_t>(count), file);
+        slot->position += static_cast<int64_t>(written);
+        if (written != static_cast<size_t>(count)) slot->failed = true;
+        else if (slot->size != kUnknown) slot->size = std::max(slot->size, slot->position);
+        return static_cast<int32_t>(written);
+    }
+    // Into a window that holds or continues the bytes, else into the other one, moved
+    // there. Whatever of the bytes the other window holds is written back and dropped
+    // first, so that no byte has two copies.
+    int target = slot->recent;
+    if (!takesWrite(slot->windows[target], position, count)) {
+        target = 1 - target;
+        if (!takesWrite(slot->windows[target], position, count) &&
+            !moveWindow(*slot, slot->windows[target], position))
+            return 0;
+    }
+    Window& window = slot->windows[target];
+    Window& other = slot->windows[1 - target];
+    if (other.length > 0 && other.start < position + count && position < other.end() &&
+        !moveWindow(*slot, other, other.start))
+        return 0;
+    const int64_t from = position - window.start;
+    std::memcpy(window.bytes + from, bytes, static_cast<size_t>(count));
+    if (window.dirtyFrom == window.dirtyTo) {
+        window.dirtyFrom = from;
+        window.dirtyTo = from + count;
+    } else {
+        window.dirtyFrom = std::min(window.dirtyFrom, from);
+        window.dirtyTo = std::max(window.dirtyTo, from + count);
+    }
+    window.length = std::max(window.length, from + count);
+    slot->recent = target;
+    slot->position += count;
+    if (slot->size != kUnknown) slot->size = std::max(slot->size, slot->position);
+    return count;
 }
 
-uint32_t createTempStream(void*) { return adopt(std::tmpfile()); }
+uint32_t createTempStream(void*) { return adopt(std::tmpfile(), true, true); }
 
 void* allocBlock(void*, int32_t byteCount) {
     if (byteCount < 0) return nullptr;

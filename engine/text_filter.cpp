@@ -108,8 +108,19 @@ void filterInit(TextFilter& filter, const ConversionJob& job, const IoOps& io, u
 }
 
 int filterChunk(TextFilter& f, const uint8_t* bytes, int32_t length) {
+    // The bytes some rule acts on inside text; with these options every other byte there
+    // only joins the pending run, so runs of them are skipped in a tight loop.
+    bool acts[256] = {};
+    acts[kCR] = f.removeCR || f.convertCRtoLF || f.slbSpaces >= 0;
+    acts[kLF] = f.removeLF || f.slbSpaces >= 0;
+    acts[kNul] = f.slbSpaces < 0;
+    acts[kTab] = f.slbSpaces < 0 && (f.tabToLB >= 0 || f.tabToSpace >= 0);
     int32_t pending = 0;
     for (int32_t i = 0; i < length; ++i) {
+        if (f.state == FilterInText) {
+            while (i < length && !acts[bytes[i]]) ++i;
+            if (i == length) break;
+        }
         const uint8_t c = bytes[i];
         // Removal comes before every other rule; outside text the byte simply vanishes.
         if ((c == kCR && f.removeCR) || (c == kLF && f.removeLF)) {

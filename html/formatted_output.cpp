@@ -154,10 +154,13 @@ int beginListItem(FormattedOutput& output, int32_t type, int32_t value) {
     const int list = nearestList(output);
     if (list < 0) return 1;
     ElementEntry& entry = output.entries[list];
+    // An item without a TYPE of its own keeps its list's style: resetting it would turn
+    // every <OL TYPE=a> back into numbers at its first item. A TYPE of the other family
+    // still falls back to the list's default.
     if (entry.kind == ElementOl) {
-        entry.value1 = olType(type);
+        if (type != -1) entry.value1 = olType(type);
         entry.value2 = (value & 0xFFFF) != 0 ? value : nextListNumber(entry.value2);
-    } else {
+    } else if (type != -1) {
         entry.value1 = bulletType(type);
     }
     return 0;

@@ -1,6 +1,7 @@
 // html/html_reader.cpp -- see html_reader.h.
 #include "html/html_reader.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "engine/checked_io.h"
@@ -40,6 +41,28 @@ void addAttribute(HtmlContext& context, const char* name, const char* value) {
 }
 
 bool isQuote(int c) { return c == '"' || c == '\''; }
+
+// Whether `c` is one of the zero-terminated `stops` (none when null). A loop over one or
+// two stop bytes, called for every byte of a tag, costs less than strchr.
+inline bool isStop(const char* stops, int c) {
+    if (stops == nullptr) return false;
+    for (; *stops != 0; ++stops)
+        if (static_cast<uint8_t>(*stops) == c) return true;
+    return false;
+}
+
+// The bytes a text run takes as they are: all but '<', '&' and whitespace.
+struct PlainBytes {
+    bool plain[256];
+};
+
+constexpr PlainBytes makePlainBytes() {
+    PlainBytes bytes{};
+    for (int c = 0; c < 256; ++c) bytes.plain[c] = c != '<' && c != '&' && !isHtmlSpace(c);
+    return bytes;
+}
+
+constexpr PlainBytes kPlainBytes = makePlainBytes();
 
 // A quoted name or value after its opening quote `quote`: whitespace after the quote is
 // skipped, then at most 1 + `max` bytes are kept up to the closing quote. Returns the
@@ -212,11 +235,6 @@ int refillInput(HtmlContext& context) {
     return 1;
 }
 
-int readChar(HtmlContext& context) {
-    if (context.bufferPos >= context.bufferFill && !refillInput(context)) return kEndOfInput;
-    return context.inputBuffer[context.bufferPos++];
-}
-
 int unreadChars(HtmlContext& context, int32_t count) {
     if (count < 0) return -1;
     if (count <= context.bufferPos) {
@@ -248,8 +266,8 @@ int readToken(HtmlContext& context, const char* stops, char* buffer, int32_t max
             buffer[stored] = 0;
             return c;
         }
-        // strchr would find the terminating zero of `stops`, so a NUL byte never stops.
-        if (c != 0 && stops != nullptr && std::strchr(stops, c) != nullptr) {
+        // A NUL byte never stops, as the terminating zero of `stops` is not one of them.
+        if (c != 0 && isStop(stops, c)) {
             buffer[stored] = 0;
             return c;
         }
@@ -420,6 +438,18 @@ int readText(HtmlContext& context, int32_t& prevSpace, uint8_t* buffer, int32_t 
     int32_t space = prevSpace;
     int result = kTextRunFull;
     while (stored < max) {
+        // Plain bytes go straight from the window into the run; whatever needs a rule
+        // (and the window's end) takes the byte-by-byte way below.
+        const int32_t start = context.bufferPos;
+        const int32_t end = std::min(context.bufferFill, start + (max - stored));
+        int32_t at = start;
+        while (at < end && kPlainBytes.plain[context.inputBuffer[at]])
+            buffer[stored++] = context.inputBuffer[at++];
+        if (at != start) {
+            context.bufferPos = at;
+            space = 0;
+            if (stored >= max) break;
+        }
         int c = space != 0 ? readNonSpace(context) : readChar(context);
         if (c == '<' || c == kEndOfInput) {
             result = c;

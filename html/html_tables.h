@@ -52,7 +52,7 @@ struct EntityEntry {
 };
 
 // Whitespace of HTML text and tags: 0x09-0x0D and 0x20 (never a byte above 0x7F).
-inline bool isHtmlSpace(int c) { return c == 0x20 || (c >= 0x09 && c <= 0x0D); }
+constexpr bool isHtmlSpace(int c) { return c == 0x20 || (c >= 0x09 && c <= 0x0D); }
 inline bool isHtmlDigit(int c) { return c >= '0' && c <= '9'; }
 // ASCII letters to lower case; every other byte unchanged.
 inline uint8_t foldAscii(uint8_t c) {

@@ -166,6 +166,30 @@ TEST(Compressor, ChunksThatDoNotCodeSmallerAreStoredWithZeroPadBytes) {
     }
 }
 
+TEST(Compressor, ChunksCodedIntoTheLastWordsOfRoomRoundTrip) {
+    // After seven chunks of text, a last chunk of random bytes and text: as its random
+    // part grows, its coding grows through the last words of the 1024 (where the coder
+    // turns from its unchecked loop to checked writes) until it no longer fits and is
+    // stored.
+    const Bytes before = realText(7 * 4096);
+    ASSERT_EQ(7u * 4096, before.size());
+    int nearlyFull = 0;
+    int stored = 0;
+    for (size_t randomPart = 3000; randomPart <= 3600; randomPart += 8) {
+        SCOPED_TRACE(randomPart);
+        const Bytes last = randomBytes(randomPart, static_cast<uint32_t>(randomPart)) + realText(4096 - randomPart);
+        const BuiltBook book = buildBook(before + last);
+        ASSERT_EQ(ResultOk, book.result);
+        const std::vector<Bytes> records = recordsOf(book.database);
+        ASSERT_EQ(10u, records.size());
+        if (records[9][1] == 2 && bigEndian16(records[9], 2) >= 1020) ++nearlyFull;
+        if (records[9][1] >= 4) ++stored;
+        expectBookOf(book.database, before + last);
+    }
+    EXPECT_GE(nearlyFull, 3) << "coded chunks in the last words of room";
+    EXPECT_GE(stored, 3);
+}
+
 TEST(Compressor, EqualChunksInOneGroupCodeIdentically) {
     const Bytes chunk = realText(4096);
     ASSERT_EQ(4096u, chunk.size());

@@ -83,6 +83,19 @@ TEST(ConvertDocument, SuccessClosesTempsInReverseThenDestinationThenSource) {
     }
 }
 
+TEST(ConvertDocument, OnlyAFailedCloseOfTheDestinationFailsTheConversion) {
+    // Closes come in the order T4, T3, T2, T1, destination, source.
+    for (int failing = 1; failing <= 6; ++failing) {
+        MemoryIo mem;
+        mem.addFile("book.txt", std::string(kText));
+        CountingIo counting(mem.ops());
+        counting.failAt(IoOp::Close, failing);
+        EXPECT_EQ(failing == 5 ? ResultConversionError : ResultOk, convert(counting)) << "close " << failing;
+        EXPECT_EQ(6, counting.calls(IoOp::Close));
+        expectNothingHeld(counting);
+    }
+}
+
 TEST(ConvertDocument, ReportsTheStageForTheKindOfSource) {
     const struct {
         const char* name;

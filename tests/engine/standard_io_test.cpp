@@ -5,6 +5,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <thread>
 #include <vector>
 
@@ -12,6 +13,7 @@
 #include "engine/conversion.h"
 #include "tests/engine/engine_fixtures.h"
 #include "tests/support/counting_io.h"
+#include "tests/support/memory_io.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
@@ -178,3 +180,116 @@ TEST(StandardIo, ConversionOverRealFilesClosesEverything) {
 }
 
 }  // namespace
+
+// The table keeps its own account of each stream's position and, for streams only it
+// writes, of the size, holds two windows of each file and moves the FILE only when a
+// transfer needs it there. Any mix of seeks, reads and writes must still answer exactly
+// as in-memory streams with the C library's rules do: for a temporary stream (size
+// known) and for an existing file opened for update (size asked from the file); with
+// pieces large and small thrown anywhere, and with small records read, patched and
+// appended all over a growing stream, as the HTML pass does.
+TEST(StandardIo, AnyMixOfSeeksReadsAndWritesAnswersLikeMemoryStreams) {
+    enum Pattern { Anywhere, Records };
+    for (const Pattern pattern : {Anywhere, Records}) {
+        for (const bool temporary : {true, false}) {
+            SCOPED_TRACE(pattern == Anywhere ? "pieces anywhere" : "records");
+            SCOPED_TRACE(temporary ? "temporary stream" : "file opened in mode 2");
+            TempDir dir;
+            dir.write("update.bin", std::string(100000, 'u'));
+            MemoryIo memory;
+            const IoOps& model = memory.ops();
+            uint32_t expected = 0;
+            uint32_t actual = 0;
+            if (temporary) {
+                expected = model.createTempStream(model.userData);
+                actual = io.createTempStream(io.userData);
+            } else {
+                memory.addFile("update.bin", std::string(100000, 'u'));
+                expected = model.openStream(model.userData, "update.bin", 2);
+                actual = io.openStream(io.userData, dir.file("update.bin").c_str(), 2);
+            }
+            ASSERT_NE(0u, expected);
+            ASSERT_NE(0u, actual);
+            uint32_t seed = pattern == Anywhere ? 7 : 11;
+            auto next = [&seed](uint32_t bound) {
+                seed = seed * 1664525u + 1013904223u;
+                return (seed >> 8) % bound;
+            };
+            std::vector<uint8_t> bytes(70000), want(70000), got(70000);
+            for (int step = 0; step < 6000; ++step) {
+                int32_t count = 0;
+                int32_t offset = 0;
+                int32_t origin = 0;
+                if (pattern == Anywhere) {
+                    // Mostly small pieces, now and then one larger than a window.
+                    count = next(20) == 0 ? 1 + next(70000) : 1 + next(300);
+                    origin = next(3);
+                    offset = static_cast<int32_t>(next(140000)) - 40000;
+                } else {
+                    // Records of up to 64 bytes anywhere in what is there, or at the end.
+                    count = 1 + next(64);
+                    const int32_t size = model.seekStream(model.userData, expected, 0, 2);
+                    origin = next(4) == 0 ? 2 : 0;
+                    offset = origin == 2 ? 0 : static_cast<int32_t>(next(static_cast<uint32_t>(size) + 1));
+                    model.seekStream(model.userData, expected, 0, 0);  // the size lookup moved it
+                    io.seekStream(io.userData, actual, 0, 0);
+                }
+                switch (next(4)) {
+                    case 0:
+                        ASSERT_EQ(model.seekStream(model.userData, expected, offset, origin),
+                                  io.seekStream(io.userData, actual, offset, origin))
+                            << "step " << step << ": seek " << offset << " from " << origin;
+                        break;
+                    case 1: {
+                        if (pattern == Records) {
+                            model.seekStream(model.userData, expected, offset, origin);
+                            io.seekStream(io.userData, actual, offset, origin);
+                        }
+                        const int32_t wantCount = model.readStream(model.userData, expected, count, want.data());
+                        ASSERT_EQ(wantCount, io.readStream(io.userData, actual, count, got.data())) << "step " << step;
+                        ASSERT_TRUE(std::equal(want.begin(), want.begin() + wantCount, got.begin())) << "step " << step;
+                        break;
+                    }
+                    default:
+                        if (pattern == Records) {
+                            model.seekStream(model.userData, expected, offset, origin);
+                            io.seekStream(io.userData, actual, offset, origin);
+                        }
+                        for (int32_t i = 0; i < count; ++i) bytes[i] = static_cast<uint8_t>(next(256));
+                        ASSERT_EQ(model.writeStream(model.userData, expected, count, bytes.data()),
+                                  io.writeStream(io.userData, actual, count, bytes.data()))
+                            << "step " << step;
+                }
+            }
+            EXPECT_EQ(model.seekStream(model.userData, expected, 0, 2), io.seekStream(io.userData, actual, 0, 2));
+            const std::vector<uint8_t> content = memory.bytesOfHandle(expected);
+            EXPECT_EQ(std::string(content.begin(), content.end()), readAll(actual));
+            EXPECT_EQ(1, io.closeStream(io.userData, actual));
+            model.closeStream(model.userData, expected);
+            if (!temporary) {
+                EXPECT_EQ(std::string(content.begin(), content.end()), dir.read("update.bin"));
+            }
+        }
+    }
+}
+
+// The C library's end-of-file flag is sticky: a stream that read to its end must not
+// keep reporting the end once the file has grown through another handle.
+TEST(StandardIo, BytesAppendedElsewhereAfterTheEndWasReachedAreRead) {
+    TempDir dir;
+    dir.write("grows.txt", "abc");
+    const uint32_t reader = io.openStream(io.userData, dir.file("grows.txt").c_str(), 0);
+    ASSERT_NE(0u, reader);
+    char bytes[8];
+    EXPECT_EQ(3, io.readStream(io.userData, reader, 8, bytes)) << "a short read at the end";
+    const uint32_t writer = io.openStream(io.userData, dir.file("grows.txt").c_str(), 2);
+    ASSERT_NE(0u, writer);
+    EXPECT_EQ(3, io.seekStream(io.userData, writer, 0, 2));
+    EXPECT_EQ(2, io.writeStream(io.userData, writer, 2, "de"));
+    EXPECT_EQ(1, io.closeStream(io.userData, writer));
+    EXPECT_EQ(3, io.seekStream(io.userData, reader, 3, 0));
+    ASSERT_EQ(2, io.readStream(io.userData, reader, 8, bytes));
+    EXPECT_EQ("de", std::string(bytes, 2));
+    EXPECT_EQ(5, io.seekStream(io.userData, reader, 0, 2)) << "its end is asked from the file";
+    EXPECT_EQ(1, io.closeStream(io.userData, reader));
+}

@@ -146,6 +146,19 @@ TEST_F(Stack, ListDefaultsAndUnorderedListsKeepTheirNumber) {
     EXPECT_EQ(ListDisc, style().listType);
 }
 
+TEST_F(Stack, ItemsWithoutATypeKeepTheirListsStyle) {
+    pushListElement(*output, ElementOl, ListLowerRoman, 3);  // <OL TYPE=i START=3>
+    EXPECT_EQ(0, beginListItem(*output, -1, 0));
+    EXPECT_EQ(ListLowerRoman, style().listType);
+    EXPECT_EQ(3, style().listNumber);
+    EXPECT_EQ(0, beginListItem(*output, -1, 0));
+    EXPECT_EQ(ListLowerRoman, style().listType);
+    EXPECT_EQ(4, style().listNumber);
+    pushListElement(*output, ElementUl, ListCircle, 0);  // <UL TYPE=circle> inside it
+    EXPECT_EQ(0, beginListItem(*output, -1, 0));
+    EXPECT_EQ(ListCircle, style().listType);
+}
+
 TEST_F(Stack, ListItemOutsideAnyListIsPushedAndReportsNoList) {
     EXPECT_EQ(1, beginListItem(*output, 3, 4));
     EXPECT_EQ((Kinds{ElementLi}), kinds());

@@ -137,13 +137,14 @@ TEST(PageStyles, NestedFormattingInAnOrderedListItem) {
 TEST(PageStyles, ListsAndDefinitionLists) {
     ParsedPage page = parseOnePage("<UL TYPE=square><LI>a<UL><LI>b</UL></UL>c");
     EXPECT_EQ("\na\nb\n\nc\n", page.text);
-    // An item without TYPE sets the list's bullet back to disc; the marker ends before
-    // the newlines that close the lists.
-    EXPECT_EQ((Styles{{1, "ind2 li0.0"}, {3, "ind4 li0.0"}, {4, ""}, {8, ""}}), page.styles);
+    // An item without TYPE keeps its list's bullet; the marker ends before the newlines
+    // that close the lists.
+    EXPECT_EQ((Styles{{1, "ind2 li2.0"}, {3, "ind4 li0.0"}, {4, ""}, {8, ""}}), page.styles);
 
-    // The last START and TYPE win; an item's START sets its number.
+    // The last START and TYPE win; an item's START sets its number, and its TYPE holds
+    // for the items after it.
     page = parseOnePage("<OL START=2 START=4><LI>x<LI TYPE=a TYPE=I START=9>y<LI>z</OL>");
-    EXPECT_EQ((Styles{{1, "ind2 li7.4"}, {3, "ind2 li5.9"}, {5, "ind2 li7.10"}, {6, ""}, {9, ""}}),
+    EXPECT_EQ((Styles{{1, "ind2 li7.4"}, {3, "ind2 li5.9"}, {5, "ind2 li5.10"}, {6, ""}, {9, ""}}),
               page.styles);
 
     page = parseOnePage("<DL><DT>term<DD>def</DL>after");

@@ -1,0 +1,173 @@
+// frontend/win32/conversion_runner.cpp -- see conversion_runner.h.
+#include "frontend/win32/conversion_runner.h"
+
+#include <commctrl.h>
+
+#include <memory>
+
+#include "engine/conversion.h"
+#include "frontend/html_reference_rules.h"
+#include "frontend/install.h"
+#include "frontend/win32/message_box.h"
+#include "frontend/win32/property_page.h"
+#include "frontend/win32/property_sheet.h"
+#include "frontend/win32/resource.h"
+
+DWORD WINAPI conversionWorker(void* parameter) {
+    ConversionTask& task = *static_cast<ConversionTask*>(parameter);
+    // The copy's userData carries the channel to reportProgress; the standard
+    // operations ignore it.
+    IoOps io = standardIoOps;
+    io.userData = task.channel;
+    io.reportProgress = &reportProgressToChannel;
+    const HtmlReferenceRules rules;
+    const Win32FileSystem files;
+    task.status.store(runWorker(task.request, task.settings, io, PathFlavor::Windows, rules, files,
+                                &convertDocument));
+    return 0;
+}
+
+namespace {
+
+constexpr UINT_PTR kProgressTimer = 1;
+
+// ProgressState of one run: the channel the worker reports to, and its task.
+struct SharedRun {
+    Win32ProgressChannel channel;
+    ConversionTask task;
+};
+
+struct ProgressDialogState {
+    HINSTANCE instance;
+    ConversionTask* task;
+    const std::string* sourceAsEntered;
+    const std::string* destinationName;
+    HANDLE thread = nullptr;
+};
+
+bool workerEnded(HANDLE thread) { return WaitForSingleObject(thread, 0) == WAIT_OBJECT_0; }
+
+void showSnapshot(HWND dialog, const ProgressDialogState& state) {
+    const std::optional<ProgressFields> snapshot = takeProgressSnapshot(*state.task->channel);
+    if (!snapshot) return;  // the worker holds the lock too long: skip this tick's update
+    const ProgressDisplay display = progressDisplay(*snapshot);
+    SendDlgItemMessageA(dialog, IDC_PROG_BAR, PBM_SETPOS, static_cast<WPARAM>(display.barPosition), 0);
+    char percent[16];
+    wsprintfA(percent, "%d%%", display.barPosition);
+    SetDlgItemTextA(dialog, IDC_PROG_PERCENT, percent);
+    if (display.stepLine) {
+        char step[128] = {};
+        if (LoadStringA(state.instance, IDS_STEP_FIRST + static_cast<UINT>(snapshot->stage), step,
+                        sizeof step) > 0)
+            SetDlgItemTextA(dialog, IDC_PROG_STEP, step);
+    }
+    if (display.pageLine) SetDlgItemTextA(dialog, IDC_PROG_PAGE, display.pageLine->c_str());
+}
+
+void cancelWorker(HWND dialog, ProgressDialogState& state) {
+    KillTimer(dialog, kProgressTimer);
+    const bool signalled = state.task->channel->requestCancel();
+    const bool ended = WaitForSingleObject(state.thread, kCancelWaitMs) == WAIT_OBJECT_0;
+    if (!signalled || !ended) {
+        // Stopped by force, the worker leaves the status at "unknown error".
+        if (!TerminateThread(state.thread, kForcedExitCode)) {
+            WindowMessageSink messages(dialog);
+            messages.show(MsgThreadTerminateFailed, messageText(MsgThreadTerminateFailed));
+        }
+    }
+    EndDialog(dialog, IDCANCEL);
+}
+
+INT_PTR CALLBACK progressDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    auto* state = reinterpret_cast<ProgressDialogState*>(GetWindowLongPtrA(dialog, DWLP_USER));
+    switch (message) {
+        case WM_INITDIALOG: {
+            state = reinterpret_cast<ProgressDialogState*>(lParam);
+            SetWindowLongPtrA(dialog, DWLP_USER, lParam);
+            setEditTextCaretAtEnd(GetDlgItem(dialog, IDC_PROG_SOURCE), *state->sourceAsEntered);
+            setEditTextCaretAtEnd(GetDlgItem(dialog, IDC_PROG_DEST), *state->destinationName);
+            SendDlgItemMessageA(dialog, IDC_PROG_BAR, PBM_SETRANGE, 0, MAKELPARAM(0, 100));
+            DWORD threadId = 0;
+            state->thread = CreateThread(nullptr, 0, &conversionWorker, state->task, 0, &threadId);
+            if (state->thread == nullptr) {
+                WindowMessageSink messages(dialog);
+                messages.show(MsgThreadCreateFailed, messageText(MsgThreadCreateFailed));
+                EndDialog(dialog, IDABORT);
+                return TRUE;
+            }
+            SetTimer(dialog, kProgressTimer, kProgressTickMs, nullptr);
+            SetFocus(GetDlgItem(dialog, IDCANCEL));
+            return FALSE;  // focus set here
+        }
+        case WM_TIMER:
+            if (state == nullptr || wParam != kProgressTimer) return FALSE;
+            showSnapshot(dialog, *state);
+            if (workerEnded(state->thread)) {
+                KillTimer(dialog, kProgressTimer);
+                EndDialog(dialog, IDOK);
+            }
+            return TRUE;
+        case WM_COMMAND:
+            if (state == nullptr) return FALSE;
+            // Enter (IDOK) does nothing: only the worker's end or Cancel closes the dialog.
+            if (LOWORD(wParam) == IDCANCEL) cancelWorker(dialog, *state);
+            return TRUE;
+        case WM_DESTROY:
+            KillTimer(dialog, kProgressTimer);
+            return FALSE;
+        default:
+            return FALSE;
+    }
+}
+
+}  // namespace
+
+bool runProgressDialog(HINSTANCE instance, HWND owner, ConversionTask& task,
+                       const std::string& sourceAsEntered, const std::string& destinationName) {
+    ProgressDialogState state{instance, &task, &sourceAsEntered, &destinationName};
+    DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_PROGRESS), owner, &progressDialogProc,
+                    reinterpret_cast<LPARAM>(&state));
+    if (state.thread == nullptr) return true;
+    const bool ended = workerEnded(state.thread);
+    CloseHandle(state.thread);
+    return ended;
+}
+
+bool runConversion(ConverterApp& app, CQuibPropertySheet& sheet) {
+    CQuibSrcDstPage& sourcePage = sheet.sourcePage();
+    if (!sourcePage.commitPage(sourcePage.isActive())) return false;
+    CQuibOptionsPage& optionsPage = sheet.optionsPage();
+    if (!optionsPage.commitPage(optionsPage.isActive())) return false;
+
+    WindowMessageSink messages(sheet.window());
+    const std::optional<RunTarget> target =
+        checkRunTarget(app.handed, app.settings, app.desktopPath, app.commandLine.forceOverwrite,
+                       PathFlavor::Windows, app.files, messages);
+    if (!target) {
+        sheet.activateSourcePage();
+        return false;
+    }
+
+    // On the heap: a worker that could not be stopped keeps reading them, so they are
+    // then left alive rather than freed under it.
+    auto run = std::make_unique<SharedRun>();
+    if (!run->channel.ready()) {
+        messages.show(MsgInitializationFailed, messageText(MsgInitializationFailed));
+        return false;
+    }
+    ConversionTask& task = run->task;
+    task.request.sourcePath = target->sourcePath;
+    task.request.destinationPath = target->destinationPath;
+    task.request.title = app.handed.title;
+    task.settings = app.settings;
+    task.channel = &run->channel;
+    const bool workerGone = runProgressDialog(app.instance, sheet.window(), task,
+                                              app.handed.sourcePath, app.handed.fileName);
+    const int32_t status = workerGone ? task.status.load() : StatusUnknownError;
+    if (!workerGone) static_cast<void>(run.release());
+    const RunOutcome outcome = runOutcome(status, app.commandLine.quiet, app.settings.destinationLocation);
+    if (outcome.clearChangeTracking) sourcePage.clearChangeTracking();
+    if (outcome.message) messages.show(*outcome.message, messageText(*outcome.message));
+    if (outcome.registerInstallation) registerInstallation(app.registry, app.handed.userId, messages);
+    return outcome.succeeded;
+}

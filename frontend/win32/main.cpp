@@ -1,0 +1,20 @@
+// frontend/win32/main.cpp -- VimloW32's entry point: OLE for drag and drop and shortcut
+// resolution, then the application. Without OLE the program ends at once, silently.
+#include <windows.h>
+#include <ole2.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "frontend/win32/app.h"
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+    if (FAILED(OleInitialize(nullptr))) return 1;
+    // The C runtime has split the command line by the usual quoting rules.
+    std::vector<std::string> arguments;
+    for (int index = 1; index < __argc; ++index) arguments.emplace_back(__argv[index]);
+    const int exitCode = runApplication(instance, arguments);
+    OleUninitialize();
+    return exitCode;
+}

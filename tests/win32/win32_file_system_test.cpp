@@ -1,0 +1,136 @@
+// The Windows file system under the core: lookups, identities that see through other
+// spellings, the current directories the source path is resolved against, and whole-file
+// reads that refuse folders, locked files and giants.
+#include <gtest/gtest.h>
+
+#include "frontend/install.h"
+#include "frontend/source_destination.h"
+#include "frontend/win32/win32_file_system.h"
+#include "tests/frontend/fakes.h"
+#include "tests/win32/win32_fixtures.h"
+
+TEST(Win32FileSystem, LooksUpFoldersFilesAndNothingThroughWildcards) {
+    TempDir dir;
+    dir.write("a.txt", "x");
+    const Win32FileSystem files;
+    EXPECT_EQ(PathLookup::Folder, files.lookup(winPath(dir, "")));
+    EXPECT_EQ(PathLookup::Folder, files.lookup(dir.path()));
+    EXPECT_EQ(PathLookup::File, files.lookup(winPath(dir, "a.txt")));
+    EXPECT_EQ(PathLookup::File, files.lookup(winPath(dir, "A.TXT")));
+    EXPECT_EQ(PathLookup::Missing, files.lookup(winPath(dir, "b.txt")));
+    EXPECT_EQ(PathLookup::Missing, files.lookup(winPath(dir, "*.txt")));
+    EXPECT_EQ(PathLookup::Missing, files.lookup(winPath(dir, "a.tx?")));
+    EXPECT_EQ(PathLookup::Missing, files.lookup(""));
+}
+
+TEST(Win32FileSystem, OtherSpellingsOfOneFileAreTheSameFile) {
+    TempDir dir;
+    dir.write("Book.txt", "text");
+    dir.write("other.txt", "text");
+    const Win32FileSystem files;
+    const std::string source = winPath(dir, "Book.txt");
+    ASSERT_TRUE(files.identity(source));
+    EXPECT_EQ(files.identity(source), files.identity(winPath(dir, "BOOK.TXT")));
+    EXPECT_EQ(files.identity(source), files.identity(dir.path() + "/Book.txt"));
+    EXPECT_NE(files.identity(source), files.identity(winPath(dir, "other.txt")));
+    EXPECT_FALSE(files.identity(winPath(dir, "missing.txt")));
+
+    RecordingSink messages;
+    EXPECT_FALSE(checkSameName(source, dir.path() + "/./book.TXT", PathFlavor::Windows, files, messages));
+    EXPECT_TRUE(checkSameName(source, winPath(dir, "other.txt"), PathFlavor::Windows, files, messages));
+    EXPECT_EQ(std::vector<MessageId>{MsgSameName}, messages.ids());
+}
+
+TEST(Win32FileSystem, CurrentDirectoriesOfTheProcessAndOfItsDrive) {
+    const Win32FileSystem files;
+    char expected[MAX_PATH];
+    ASSERT_GT(GetCurrentDirectoryA(MAX_PATH, expected), 0u);
+    EXPECT_EQ(expected, files.currentDirectory().value_or("?"));
+    EXPECT_EQ(expected, files.currentDirectoryOfDrive(expected[0]).value_or("?"));
+    EXPECT_FALSE(files.currentDirectoryOfDrive('1'));
+    EXPECT_FALSE(files.currentDirectoryOfDrive(':'));
+}
+
+TEST(Win32FileSystem, ReadsWholeFilesAndRefusesWhatCannotBeRead) {
+    TempDir dir;
+    dir.write("bytes.bin", std::string("a\0\xff\r\n", 5));
+    const Win32FileSystem files;
+    EXPECT_EQ((std::vector<uint8_t>{'a', 0, 0xff, '\r', '\n'}),
+              files.readFile(winPath(dir, "bytes.bin")).value_or(std::vector<uint8_t>{}));
+    EXPECT_FALSE(files.readFile(winPath(dir, "missing.bin")));
+    EXPECT_FALSE(files.readFile(dir.path()));
+
+    // Held by a writer that shares nothing: no read, and no partial content.
+    const std::string locked = winPath(dir, "locked.dat");
+    const HANDLE writer = CreateFileA(locked.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, writer);
+    EXPECT_FALSE(files.readFile(locked));
+    CloseHandle(writer);
+    EXPECT_TRUE(files.readFile(locked));
+}
+
+// users.dat as the desktop writes it: count, then records of tag, id, name, folder,
+// flags, a skipped block and two tagged lists.
+static std::string userRecord(uint16_t tag, uint32_t id, const std::string& name, const std::string& folder) {
+    std::string record;
+    auto little = [&record](uint32_t value, int width) {
+        for (int i = 0; i < width; ++i) record += static_cast<char>((value >> (8 * i)) & 0xFF);
+    };
+    little(tag, 2);
+    if (tag == 0xFFFF) {
+        little(1, 2);
+        little(7, 2);
+        record += "CUserDb";
+    }
+    little(id, 4);
+    record += static_cast<char>(name.size()) + name;
+    record += static_cast<char>(folder.size()) + folder;
+    little(0x0102, 2);
+    little(3, 4);
+    record += "abc";
+    little(1, 2);
+    little(0x8001, 2);
+    record += std::string(8, 'x');
+    little(0, 2);
+    return record;
+}
+
+TEST(Win32FileSystem, UsersFileIsReadUpToItsDamage) {
+    TempDir dir;
+    const std::string desktop = winPath(dir, "");
+    const Win32FileSystem files;
+    std::vector<UserEntry> users;
+    EXPECT_FALSE(loadUsers(desktop, files, users));  // no users.dat
+    EXPECT_TRUE(users.empty());
+
+    // Count 3, the second record with an empty name: the first user only.
+    dir.write("users.dat", std::string("\x03\x00", 2) + userRecord(0xFFFF, 4000000000u, "Ann", "AnnF") +
+                               userRecord(0x8001, 7, "", "BobF") + userRecord(0x8001, 8, "Cy", "CyF"));
+    EXPECT_FALSE(loadUsers(desktop, files, users));
+    ASSERT_EQ(1u, users.size());
+    EXPECT_EQ(4000000000u, users[0].userId);
+    EXPECT_EQ("AnnF", users[0].userFolder);
+
+    dir.write("users.dat", "\x02");  // the count itself cut short
+    EXPECT_FALSE(loadUsers(desktop, files, users));
+    EXPECT_TRUE(users.empty());
+}
+
+TEST(Win32FileSystem, DestinationFolderThatIsAFileIsRefused) {
+    TempDir dir;
+    dir.write("plain.txt", "x");
+    const Win32FileSystem files;
+    RecordingSink messages;
+    DestinationRequest request;
+    request.location = LocationChosenFolder;
+    request.fileName = "book.pdb";
+    request.destinationFolder = winPath(dir, "plain.txt");
+    EXPECT_FALSE(computeDestination(request, PathFlavor::Windows, files, messages));
+    request.destinationFolder = winPath(dir, "nowhere");
+    EXPECT_FALSE(computeDestination(request, PathFlavor::Windows, files, messages));
+    EXPECT_EQ((std::vector<MessageId>{MsgNotAFolder, MsgFolderMissing}), messages.ids());
+    request.destinationFolder = winPath(dir, "") + "  ";
+    EXPECT_EQ(winPath(dir, "book.pdb"),
+              computeDestination(request, PathFlavor::Windows, files, messages).value_or("?"));
+}
