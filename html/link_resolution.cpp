@@ -65,6 +65,33 @@ int matchPageName(const IoOps& io, uint32_t stream, int32_t pagePosition, uint16
     return 1;
 }
 
+int findKnownPage(HtmlContext& context, const char* name, int32_t* position) {
+    const IoOps& io = *context.io;
+    *position = kNoRecord;
+    const size_t length = std::strlen(name);
+    if (length >= kFoldedNameBytes) return 1;  // page names are at most 255 bytes: none matches
+    char folded[kFoldedNameBytes];
+    for (size_t i = 0; i <= length; ++i)
+        folded[i] = name[i] >= 'A' && name[i] <= 'Z' ? static_cast<char>(name[i] + 32) : name[i];
+    const uint32_t hash = nameHash(name);
+    const uint32_t wanted = std::min(context.pageCount, static_cast<uint32_t>(kPageIndexEntries));
+    int32_t at = 0;
+    for (uint32_t i = 0; i < wanted && at != kNoRecord; ++i) {
+        PageRecord page;
+        if (!readPageRecord(io, context.pageStream, at, &page)) return 0;
+        if (page.nameHash == hash && page.nameLength == length) {
+            int equal = 0;
+            if (!matchPageName(io, context.pageStream, at, page.nameLength, folded, &equal)) return 0;
+            if (equal) {
+                *position = at;
+                return 1;
+            }
+        }
+        at = page.nextInQueue;
+    }
+    return 1;
+}
+
 // --- Indexes ---
 
 template <typename Entry>

@@ -88,6 +88,12 @@ int resolveLinkTarget(HtmlContext& context, const AnchorIndex& index, int32_t li
 int matchAnchor(const IoOps& io, uint32_t stream, int32_t namePosition, const char* foldedFragment,
                 LinkRecord* link, int32_t* nextPosition);
 
+// Looks for a page named `name` among the first 8000 pages in queue order, names
+// compared as links compare them; `position` gets its PageRecord offset, or kNoRecord.
+// Frames use it so that a frameset naming itself, or framesets naming each other, do
+// not queue their pages again and again. 0 when a record cannot be read.
+int findKnownPage(HtmlContext& context, const char* name, int32_t* position);
+
 // Sets *equal to whether the name of the PageRecord at `pagePosition` equals the folded
 // path of `pathLength` bytes.
 int matchPageName(const IoOps& io, uint32_t stream, int32_t pagePosition, uint16_t pathLength,

@@ -7,6 +7,7 @@
 #include "html/html_output.h"
 #include "html/html_reader.h"
 #include "html/html_tables.h"
+#include "html/link_resolution.h"
 #include "html/page_records.h"
 #include "html/references.h"
 
@@ -449,6 +450,15 @@ void collectFrames(PageParse& parse) {
         char name[kReferenceBytes];
         if (resolveReference(context.baseDir, source, name) == nullptr) continue;
         if (normalizePath(name) == nullptr) continue;
+        // A page already in the list (this frameset itself, or a page another frameset
+        // named) is not queued again: a frameset that names itself would otherwise be
+        // converted over and over at the same depth, up to the pass's page limit.
+        int32_t known = kNoRecord;
+        if (!findKnownPage(context, name, &known)) {
+            parse.writeFailed = 1;
+            break;
+        }
+        if (known != kNoRecord) continue;
         if (!addPage(context, context.pageDepth, name, nullptr)) {
             parse.writeFailed = 1;
             break;
