@@ -24,38 +24,6 @@ void checkNothingHeld(const MemoryIo& memory);
 // Every run of document records named by record 0 must lie inside the record list.
 void checkBook(MemoryIo& memory, const std::string& name, std::vector<uint8_t>& text);
 
-// An IoOps over a MemoryIo that misbehaves once: the k-th call of any operation fails
-// (open and createTemp give 0, seek -1, read and write 0, alloc nullptr, close and free
-// release but answer 0, report answers cancel), or the k-th read or write moves one
-// byte fewer, or the k-th progress report answers cancel.
-enum class FaultKind { None, FailCall, ShortTransfer, CancelReport };
-
-class FaultyIo {
-public:
-    FaultyIo(MemoryIo& inner, FaultKind kind, int k);
-    const IoOps& ops() const { return ops_; }
-    bool fired() const { return fired_; }
-
-private:
-    bool hit(bool counted);
-    static uint32_t open(void* self, const char* path, int32_t mode);
-    static int32_t close(void* self, uint32_t handle);
-    static int32_t seek(void* self, uint32_t handle, int32_t offset, int32_t origin);
-    static int32_t read(void* self, uint32_t handle, int32_t count, void* buffer);
-    static int32_t write(void* self, uint32_t handle, int32_t count, const void* buffer);
-    static uint32_t createTemp(void* self);
-    static void* alloc(void* self, int32_t byteCount);
-    static int32_t free(void* self, void* block);
-    static int32_t report(void* self, int32_t stage, void* argument);
-
-    const IoOps& inner_;
-    IoOps ops_;
-    FaultKind kind_;
-    int k_;
-    int count_ = 0;
-    bool fired_ = false;
-};
-
 // Bytes of [data, data + size) split at every kPageSeparator.
 inline constexpr char kPageSeparator[] = "\n#PAGE#\n";
 std::vector<std::string> splitPages(const uint8_t* data, size_t size);

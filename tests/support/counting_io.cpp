@@ -1,8 +1,6 @@
 // tests/support/counting_io.cpp -- see counting_io.h.
 #include "tests/support/counting_io.h"
 
-#include <gtest/gtest.h>
-
 CountingIo::CountingIo(const IoOps& inner) : inner_(inner) {
     ops_.userData = this;
     ops_.openStream = &CountingIo::open;
@@ -175,11 +173,4 @@ int32_t CountingIo::report(void* self, int32_t stage, void* argument) {
     if (fail) return 0;
     if (io.cancelAt_ > 0 && static_cast<int>(io.reports_.size()) == io.cancelAt_) return 0;
     return 1;
-}
-
-void expectNothingHeld(const CountingIo& io) {
-    EXPECT_EQ(0, io.openHandles()) << "handles left open";
-    EXPECT_EQ(0, io.liveBlocks()) << "blocks left allocated";
-    EXPECT_EQ(0, io.badCloses()) << "handles closed twice or never opened";
-    EXPECT_EQ(0, io.badFrees()) << "blocks freed twice or never allocated";
 }
