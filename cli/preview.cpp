@@ -10,38 +10,11 @@
 #include <limits>
 
 #include "cli/palm_text.h"
+#include "engine/ebook_layout.h"
 
 namespace {
 
-// Attribute word of a format run.
-constexpr uint16_t kSizeMask = 0x0007;  // bits 0-2: font size 1 to 7
-constexpr uint16_t kHeadingBit = 1u << 3;
-constexpr uint16_t kMonospaceBit = 1u << 4;
-constexpr uint16_t kBoldBit = 1u << 5;
-constexpr uint16_t kUnderlineBit = 1u << 6;
-constexpr uint16_t kLinkUnderlineBit = 1u << 7;
-constexpr uint16_t kItalicBit = 1u << 8;
-constexpr uint16_t kStrikeBit = 1u << 9;
-constexpr uint16_t kSubscriptBit = 1u << 10;
-constexpr uint16_t kSuperscriptBit = 1u << 11;
-constexpr uint16_t kCenterBit = 1u << 12;
-constexpr uint16_t kRightBit = 1u << 13;
-constexpr uint16_t kExtraWordBit = 1u << 15;
 constexpr uint16_t kDefaultAttributes = 3;  // size 3, no flags: text no run covers
-
-// Extra word of a format run.
-constexpr uint16_t kIndentMask = 0x0007;  // bits 0-2: indent level
-constexpr int kListTypeShift = 3;         // bits 3-5: list type 0 to 7
-constexpr uint16_t kListMarkerBit = 1u << 6;
-constexpr int kListNumberShift = 8;  // bits 8-15: item number - 1
-
-// Flags byte and width word of a rule entry.
-constexpr uint8_t kRuleSizeMask = 0x0F;  // bits 0-3: thickness in pixels
-constexpr uint8_t kRuleNoShadeBit = 1u << 4;
-constexpr uint8_t kRuleRightBit = 1u << 5;
-constexpr uint8_t kRuleLeftBit = 1u << 6;
-constexpr uint8_t kRuleWidthBit = 1u << 7;
-constexpr uint16_t kRulePercentBit = 0x8000;  // width word: a percentage, else pixels
 
 // The handheld's screen is 160 pixels wide; the page draws each of its pixels as this
 // many CSS pixels, so a 160-pixel-wide book column.

@@ -1,6 +1,7 @@
 // engine/ebook_layout.h -- the numbers of the e-book database that more than one module
 // needs: record 0 (the 64-byte document header record), the 4-byte header in front of
-// every text record, the record kinds, and the chunk and group sizes the handheld reads.
+// every text record, the record kinds, the chunk and group sizes the handheld reads, and
+// the bits of the format and rule records.
 // The writer fills these records and the book reader checks them, each with its own code.
 #pragma once
 #include <cstdint>
@@ -42,6 +43,34 @@ enum RecordKind : uint8_t {
     KindCodedChunk = 2,
     KindStored = 4,  // 4 + the number of zero pad bytes after the text: 4 to 7
 };
+
+// Format runs: the attribute word of each run, and the extra word that follows it when
+// kExtraWordBit is set.
+constexpr uint16_t kSizeMask = 0x0007;  // bits 0-2: font size 1 to 7
+constexpr uint16_t kHeadingBit = 1u << 3;
+constexpr uint16_t kMonospaceBit = 1u << 4;
+constexpr uint16_t kBoldBit = 1u << 5;
+constexpr uint16_t kUnderlineBit = 1u << 6;
+constexpr uint16_t kLinkUnderlineBit = 1u << 7;
+constexpr uint16_t kItalicBit = 1u << 8;
+constexpr uint16_t kStrikeBit = 1u << 9;
+constexpr uint16_t kSubscriptBit = 1u << 10;
+constexpr uint16_t kSuperscriptBit = 1u << 11;
+constexpr uint16_t kCenterBit = 1u << 12;
+constexpr uint16_t kRightBit = 1u << 13;
+constexpr uint16_t kExtraWordBit = 1u << 15;
+constexpr uint16_t kIndentMask = 0x0007;  // extra word bits 0-2: indent level
+constexpr int kListTypeShift = 3;         // bits 3-5: list type 0 to 7
+constexpr uint16_t kListMarkerBit = 1u << 6;
+constexpr int kListNumberShift = 8;       // bits 8-15: item number - 1
+
+// Rule entries: the flags byte, and the width word that follows when kRuleWidthBit is set.
+constexpr uint8_t kRuleSizeMask = 0x0F;  // bits 0-3: thickness in pixels
+constexpr uint8_t kRuleNoShadeBit = 1u << 4;
+constexpr uint8_t kRuleRightBit = 1u << 5;
+constexpr uint8_t kRuleLeftBit = 1u << 6;
+constexpr uint8_t kRuleWidthBit = 1u << 7;
+constexpr uint16_t kRulePercentBit = 0x8000;  // width word: a percentage, else pixels
 
 // Record 0 in host order.
 struct DocumentHeaderRecord {

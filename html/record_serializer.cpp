@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "engine/checked_io.h"
+#include "engine/ebook_layout.h"
 #include "html/page_records.h"
 #include "html/style_record.h"
 
@@ -57,31 +58,31 @@ static int writeRecord(RecordSink& sink, const uint8_t* bytes, int32_t length) {
 // Bits 0-2 size, 3 heading, 4 monospace, 5 bold, 6 underline, 7 link underline, 8 italic,
 // 9 strike, 10 subscript, 11 superscript, 12 center, 13 right, 15 extra word follows.
 static uint16_t formatAttributeWord(const StyleRecord& style) {
-    uint16_t word = static_cast<uint16_t>(style.fontSize & 7);
-    if (style.heading == 1) word |= 1u << 3;
-    if (style.monospace == 1) word |= 1u << 4;
-    if (style.bold == 1) word |= 1u << 5;
-    if (style.underline == 1) word |= 1u << 6;
-    if (style.underline == 2) word |= 1u << 7;
-    if (style.italic == 1) word |= 1u << 8;
-    if (style.strike == 1) word |= 1u << 9;
-    if (style.subscript == 1) word |= 1u << 10;
-    if (style.superscript == 1) word |= 1u << 11;
-    if (style.alignment == 1) word |= 1u << 12;
-    if (style.alignment == 2) word |= 1u << 13;
-    if (style.indent > 0 || style.listMarker == 1) word |= 1u << 15;
+    uint16_t word = static_cast<uint16_t>(style.fontSize & kSizeMask);
+    if (style.heading == 1) word |= kHeadingBit;
+    if (style.monospace == 1) word |= kMonospaceBit;
+    if (style.bold == 1) word |= kBoldBit;
+    if (style.underline == 1) word |= kUnderlineBit;
+    if (style.underline == 2) word |= kLinkUnderlineBit;
+    if (style.italic == 1) word |= kItalicBit;
+    if (style.strike == 1) word |= kStrikeBit;
+    if (style.subscript == 1) word |= kSubscriptBit;
+    if (style.superscript == 1) word |= kSuperscriptBit;
+    if (style.alignment == 1) word |= kCenterBit;
+    if (style.alignment == 2) word |= kRightBit;
+    if (style.indent > 0 || style.listMarker == 1) word |= kExtraWordBit;
     return word;
 }
 
 // Bits 0-2 indent, 3-5 list type and 6 the marker (only with a pending marker), 8-15 the
 // item number minus one (only for the ordered list types 3 to 7).
 static uint16_t formatExtraWord(const StyleRecord& style) {
-    uint16_t word = static_cast<uint16_t>(style.indent & 7);
+    uint16_t word = static_cast<uint16_t>(style.indent & kIndentMask);
     if (style.listMarker == 1) {
-        if (style.listType >= 0 && style.listType <= 7) word |= static_cast<uint16_t>(style.listType << 3);
-        word |= 1u << 6;
+        if (style.listType >= 0 && style.listType <= 7) word |= static_cast<uint16_t>(style.listType << kListTypeShift);
+        word |= kListMarkerBit;
         if (style.listType >= 3 && style.listType <= 7)
-            word |= static_cast<uint16_t>(((style.listNumber - 1) & 0xFF) << 8);
+            word |= static_cast<uint16_t>(((style.listNumber - 1) & 0xFF) << kListNumberShift);
     }
     return word;
 }
@@ -127,7 +128,7 @@ static int addFormatRun(RecordSink& sink, FormatBlock& block, uint32_t start, ui
     const uint16_t attribute = formatAttributeWord(style);
     block.startLow[block.runs] = lowWord(start);
     block.attribute[block.runs] = attribute;
-    if (attribute & 0x8000) block.extra[block.extras++] = formatExtraWord(style);
+    if (attribute & kExtraWordBit) block.extra[block.extras++] = formatExtraWord(style);
     block.runs += 1;
     block.endLow = lowWord(end);
     block.endHigh = highWord(end);
@@ -260,13 +261,8 @@ struct RuleBlock {
 };
 }  // namespace
 
-constexpr uint8_t kRuleNoShade = 1u << 4;
-constexpr uint8_t kRuleRight = 1u << 5;
-constexpr uint8_t kRuleLeft = 1u << 6;
-constexpr uint8_t kRuleHasWidth = 1u << 7;
-
 // Layout: first high 2, last high 2, n 2, position lows 2n, kinds n, flags n, one width
-// word per entry with kRuleHasWidth (their count is not stored).
+// word per entry with kRuleWidthBit (their count is not stored).
 static int flushRuleRecord(RecordSink& sink, RuleBlock& block) {
     uint8_t bytes[6 + 4 * kEntriesPerRecord + 2 * kEntriesPerRecord];
     const int32_t n = block.entries;
@@ -291,7 +287,7 @@ static int addRuleEntry(RecordSink& sink, RuleBlock& block, uint32_t position, u
     block.positionLow[block.entries] = lowWord(position);
     block.kind[block.entries] = kind;
     block.flags[block.entries] = flags;
-    if (flags & kRuleHasWidth) block.width[block.widths++] = width;
+    if (flags & kRuleWidthBit) block.width[block.widths++] = width;
     block.entries += 1;
     block.lastHigh = highWord(position);
     block.lastPosition = position;
@@ -303,16 +299,16 @@ static int addRuleEntry(RecordSink& sink, RuleBlock& block, uint32_t position, u
 // or for a percentage below 100 (0x8000 | percent); full width needs none.
 static int addRule(RecordSink& sink, RuleBlock& block, const LayoutRecord& rule) {
     uint8_t flags = static_cast<uint8_t>(rule.size < 0 ? 2 : rule.size > 15 ? 15 : rule.size);
-    if (rule.noShade != 0) flags |= kRuleNoShade;
-    if (rule.align == 1) flags |= kRuleRight;
-    if (rule.align == 2) flags |= kRuleLeft;
+    if (rule.noShade != 0) flags |= kRuleNoShadeBit;
+    if (rule.align == 1) flags |= kRuleRightBit;
+    if (rule.align == 2) flags |= kRuleLeftBit;
     uint16_t width = 0;
     if (rule.width >= 0) {
-        flags |= kRuleHasWidth;
+        flags |= kRuleWidthBit;
         width = static_cast<uint16_t>(std::min(rule.width, 4095));
     } else if (rule.width > -100) {
-        flags |= kRuleHasWidth;
-        width = static_cast<uint16_t>(0x8000 | -rule.width);
+        flags |= kRuleWidthBit;
+        width = static_cast<uint16_t>(kRulePercentBit | -rule.width);
     }
     return addRuleEntry(sink, block, rule.position, 1, flags, width);
 }
