@@ -10,7 +10,7 @@
 #include <cstdlib>
 
 #include "bench/bench_io.h"
-#include "engine/conversion.h"
+#include "platform/standard_io.h"
 #include "html/html_reader.h"
 #include "html/link_resolution.h"
 #include "html/page_records.h"

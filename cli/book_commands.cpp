@@ -17,7 +17,7 @@
 #include "cli/preview.h"
 #include "cli/staged_file.h"
 #include "engine/book_reader.h"
-#include "engine/conversion.h"
+#include "platform/standard_io.h"
 #include "frontend/path_rules.h"
 #include "frontend/posix_file_system.h"
 #include "frontend/source_destination.h"

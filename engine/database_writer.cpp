@@ -30,12 +30,13 @@ uint32_t conversionTime(const LocalDateTime& local) {
 
 uint32_t currentConversionTime() {
     const std::time_t now = std::time(nullptr);
-    // localtime's result lives in the C library (one buffer per thread in the Windows
-    // runtime, one per process elsewhere): copy it at once.
-    const std::tm* local = std::localtime(&now);
-    if (local == nullptr) return 0;
-    const LocalDateTime when{local->tm_year + 1900, local->tm_mon + 1, local->tm_mday,
-                             local->tm_hour,        local->tm_min,     local->tm_sec};
+    // The re-entrant form: conversions on several threads each stamp their own book, and
+    // localtime's one buffer would be shared by all of them. (The Windows build gets it
+    // from the C library's POSIX thread-safe functions.)
+    std::tm local{};
+    if (localtime_r(&now, &local) == nullptr) return 0;
+    const LocalDateTime when{local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
+                             local.tm_hour,        local.tm_min,     local.tm_sec};
     return conversionTime(when);
 }
 
@@ -236,9 +237,9 @@ static int writeDocumentEntries(const IoOps& io, uint32_t offsetStream, uint32_t
 // Record 0's runs: format, link, rule and page-boundary records follow one another from
 // the first document record R. Every run must end below index 32768 and inside the
 // database's records.
-static int fillRuns(DocumentHeaderRecord& record, const HtmlPassRequest& request, uint32_t allRecords) {
-    const int32_t counts[4] = {request.formatCount, request.linkCount, request.ruleCount,
-                               request.boundaryCount};
+static int fillRuns(DocumentHeaderRecord& record, const DocumentRecordSet& records, uint32_t allRecords) {
+    const int32_t counts[4] = {records.formatCount, records.linkCount, records.ruleCount,
+                               records.boundaryCount};
     uint16_t* fields[4][2] = {{&record.formatFirst, &record.formatCount},
                               {&record.linkFirst, &record.linkCount},
                               {&record.ruleFirst, &record.ruleCount},
@@ -252,14 +253,14 @@ static int fillRuns(DocumentHeaderRecord& record, const HtmlPassRequest& request
         *fields[run][1] = static_cast<uint16_t>(counts[run]);
         first = end;
     }
-    if (request.pageCount < 0) return 0;
-    record.pageCount = static_cast<uint16_t>(request.pageCount);  // low 16 bits, as page numbers
+    if (records.pageCount < 0) return 0;
+    record.pageCount = static_cast<uint16_t>(records.pageCount);  // low 16 bits, as page numbers
     return 1;
 }
 
 int32_t appendDocumentRecords(const IoOps& io, uint32_t recordStream, uint32_t offsetStream,
                               uint32_t destination, int32_t documentRecordCount,
-                              const HtmlPassRequest& request) {
+                              const DocumentRecordSet& records) {
     if (documentRecordCount < 0) return ResultConversionError;
     DocumentHeaderRecord record;
     DatabaseHeader header;
@@ -287,7 +288,7 @@ int32_t appendDocumentRecords(const IoOps& io, uint32_t recordStream, uint32_t o
     if (rc != ResultOk) return rc;
 
     if (!stillWantedPercent(io, 100)) return ResultCanceled;
-    if (!fillRuns(record, request, allRecords)) return ResultConversionError;
+    if (!fillRuns(record, records, allRecords)) return ResultConversionError;
     return writeRecordZero(io, destination, record);
 }
 
@@ -299,7 +300,7 @@ int32_t stampRecordZero(const IoOps& io, uint32_t destination) {
 }
 
 int32_t writeBookDatabase(const ConversionJob& job, uint32_t text, uint32_t spill,
-                          uint32_t destination, const HtmlPassRequest* html,
+                          uint32_t destination, const DocumentRecordSet* html,
                           int32_t documentRecordCount) {
     const IoOps& io = *job.io;
     if (!stillWanted(io, html != nullptr ? StageCompressHtml : StageCompressText, nullptr))

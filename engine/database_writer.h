@@ -8,9 +8,22 @@
 #pragma once
 #include <cstdint>
 
-#include "engine/conversion.h"
+#include "engine/conversion_job.h"
 #include "engine/ebook_layout.h"
 #include "engine/io_ops.h"
+
+// The document records an HTML conversion appends after the text part: the whole of
+// `recordStream`, one 32-bit host-order start offset per record in `offsetStream`, and
+// where each kind's run starts and how many records it holds.
+struct DocumentRecordSet {
+    uint32_t recordStream;   // T3: serialized document records
+    uint32_t offsetStream;   // T4: one 32-bit host-order start offset per record
+    int32_t formatFirst, formatCount;
+    int32_t linkFirst, linkCount;
+    int32_t ruleFirst, ruleCount;
+    int32_t pageCount;
+    int32_t boundaryFirst, boundaryCount;
+};
 
 // A local date and time as a calendar shows it: month 1-12, day 1-31.
 struct LocalDateTime {
@@ -45,14 +58,14 @@ int32_t writeDatabase(const IoOps& io, uint32_t text, uint32_t spill, uint32_t d
 // Appends the HTML pass's document records (the whole of `recordStream`) to the
 // destination, writes their entries (offsets from `offsetStream`, one 32-bit host-order
 // value per record) after the text part's, and fills record 0's runs and page count from
-// `request`. Fails when the count does not match the header's numRecords, the first
+// `records`. Fails when the count does not match the header's numRecords, the first
 // offset is not 0, an offset lies outside the record stream or goes backwards, record
 // bytes come without records, a count is negative, or a run would reach index 32768 or
 // beyond the records. Reports StagePercent 100. Returns ResultOk,
 // ResultCanceled or ResultConversionError.
 int32_t appendDocumentRecords(const IoOps& io, uint32_t recordStream, uint32_t offsetStream,
                               uint32_t destination, int32_t documentRecordCount,
-                              const HtmlPassRequest& request);
+                              const DocumentRecordSet& records);
 
 // Sets record 0's conversion time to now and its last 22 bytes to zero.
 // Returns ResultOk or ResultConversionError.
@@ -64,5 +77,5 @@ int32_t stampRecordZero(const IoOps& io, uint32_t destination);
 // stampRecordZero, each only if the one before succeeded. `documentRecordCount` is
 // ignored without `html`. Returns ResultOk, ResultCanceled or ResultConversionError.
 int32_t writeBookDatabase(const ConversionJob& job, uint32_t text, uint32_t spill,
-                          uint32_t destination, const HtmlPassRequest* html,
+                          uint32_t destination, const DocumentRecordSet* html,
                           int32_t documentRecordCount);

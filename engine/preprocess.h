@@ -5,7 +5,7 @@
 #pragma once
 #include <cstdint>
 
-#include "engine/conversion.h"
+#include "engine/conversion_job.h"
 
 // Reads the source in 4096-byte pieces. Returns ResultOk, ResultCanceled, or
 // ResultPreprocessError when its size cannot be found, a seek or read falls short, or a

@@ -6,7 +6,7 @@
 #pragma once
 #include <cstdint>
 
-#include "engine/conversion.h"
+#include "engine/conversion_job.h"
 
 // What the single-line-break rule has seen and not yet written.
 enum FilterState : int32_t {

@@ -7,7 +7,7 @@
 #include <optional>
 #include <string>
 
-#include "engine/conversion.h"
+#include "driver/conversion.h"
 #include "frontend/file_system.h"
 #include "frontend/messages.h"
 #include "frontend/path_rules.h"

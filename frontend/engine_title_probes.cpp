@@ -4,7 +4,8 @@
 #include <cstring>
 #include <vector>
 
-#include "engine/conversion.h"
+#include "driver/conversion.h"
+#include "driver/html_probes.h"
 
 std::optional<std::string> EngineTitleProbes::docTitle(const std::string& path) {
     char name[33] = {};

@@ -10,7 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/conversion.h"
+#include "driver/conversion.h"
+#include "driver/html_probes.h"
 #include "engine/text_filter.h"
 #include "fuzz/fuzz_support.h"
 #include "tests/support/counting_io.h"

@@ -21,7 +21,7 @@ enum PassStream { StyleTemp = 0, LinkTemp = 1, PageTemp = 2, LayoutTemp = 3, Pas
 
 // The reader's progress hook over the engine's percent report: nonzero cancels.
 int32_t reportReadPercent(void* progressArg, int32_t percent) {
-    return progressPercent(*static_cast<const IoOps*>(progressArg), percent) ? 1 : 0;
+    return stillWantedPercent(*static_cast<const IoOps*>(progressArg), percent) ? 0 : 1;
 }
 
 // Step 1: the page loop. `page` holds the handle of the page being converted, so the
@@ -97,6 +97,22 @@ int32_t writeDocumentRecords(HtmlPassRequest& request, HtmlContext& context,
 }
 
 }  // namespace
+
+uint32_t openPage(void* pageCallbackData, const char* pagePath) {
+    PageOpener& opener = *static_cast<PageOpener*>(pageCallbackData);
+    const IoOps& io = *opener.job->io;
+    if (opener.cachedSource != 0 && std::strcmp(pagePath, opener.job->sourcePath) == 0)
+        return opener.cachedSource;
+    return io.openStream(io.userData, pagePath, 0);
+}
+
+void closePage(void* pageCallbackData, uint32_t handle) {
+    PageOpener& opener = *static_cast<PageOpener*>(pageCallbackData);
+    const IoOps& io = *opener.job->io;
+    if (handle == 0) return;
+    io.closeStream(io.userData, handle);
+    if (handle == opener.cachedSource) opener.cachedSource = 0;
+}
 
 int32_t runHtmlPass(HtmlPassRequest& request, const char* sourcePath) {
     const IoOps& io = *request.io;

@@ -8,7 +8,33 @@
 #pragma once
 #include <cstdint>
 
-#include "engine/conversion.h"
+#include "engine/conversion_job.h"
+#include "engine/database_writer.h"
+#include "engine/io_ops.h"
+
+// How the pass opens pages: the root page through the source handle the driver already
+// holds, every other page with openStream mode 0.
+struct PageOpener {
+    const ConversionJob* job;
+    uint32_t cachedSource;  // the open source, handed out once for job->sourcePath
+};
+
+// The records the pass produces (the base: the record and offset streams and the runs
+// of each kind) and what it needs to produce them.
+struct HtmlPassRequest : DocumentRecordSet {
+    uint32_t (*openPage)(void* pageCallbackData, const char* pagePath);
+    void (*closePage)(void* pageCallbackData, uint32_t handle);
+    void* pageCallbackData;  // usually a PageOpener
+    const IoOps* io;
+    uint32_t textStream;     // T1: the document text
+    int32_t maxDepth;
+};
+
+// The PageOpener operations a driver puts into an HtmlPassRequest. openPage hands out the
+// cached source when asked for the job's source path, else opens the page; closePage
+// closes the handle and forgets the cached source when that is the one closed.
+uint32_t openPage(void* pageCallbackData, const char* pagePath);
+void closePage(void* pageCallbackData, uint32_t handle);
 
 constexpr int32_t kMaxPageIterations = 32000;  // pages taken from the queue, opened or not
 

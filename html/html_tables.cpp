@@ -3,8 +3,6 @@
 // (and the counts) below: one misplaced entry would make a search miss silently.
 #include "html/html_tables.h"
 
-#include "html/html_context.h"
-#include "html/html_reader.h"
 
 namespace {
 
@@ -203,8 +201,7 @@ int lookupAttribute(const char* name) {
     return searchNames(kAttributeNames, AttrCount, name);
 }
 
-int lookupAlign(const HtmlContext& context) {
-    const char* value = findAttribute(context, AttrAlign);
+int lookupAlign(const char* value) {
     if (value == nullptr) return -1;
     if (compareFolded(value, "LEFT") == 0) return 0;
     if (compareFolded(value, "CENTER") == 0) return 1;

@@ -7,8 +7,6 @@
 #pragma once
 #include <cstdint>
 
-struct HtmlContext;
-
 // Index into the sorted tag table; the value is the tag's position in it.
 enum TagId : int32_t {
     TagA = 0, TagAddress = 1, TagApplet = 2, TagArea = 3, TagB = 4, TagBase = 5,
@@ -68,9 +66,9 @@ int compareFolded(const char* left, const char* right);
 int lookupTag(const char* name, int32_t& isEnd);
 // AttributeId of `name` (ASCII case folded), or -1.
 int lookupAttribute(const char* name);
-// The last tag's ALIGN value: "LEFT" 0, "CENTER" 1, "RIGHT" 2 (any case); -1 for any
-// other value or when the tag has no ALIGN. These are the style's alignment codes.
-int lookupAlign(const HtmlContext& context);
+// An ALIGN value: "LEFT" 0, "CENTER" 1, "RIGHT" 2 (any case); -1 for any other value
+// and for none (nullptr). These are the style's alignment codes.
+int lookupAlign(const char* value);
 // List numbering style of a TYPE value: one character gives "1" 7, "A" 3, "a" 4, "I" 5,
 // "i" 6 (exact case); a longer value "DISC" 0, "CIRCLE" 1, "SQUARE" 2 (any case).
 // Anything else, an empty value and no value give -1.

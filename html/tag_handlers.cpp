@@ -29,6 +29,9 @@ constexpr int kAddLinkMaxDepth = 256;       // addLink refuses deeper pages by d
 const char kXmpEnd[] = "</XMP>";
 constexpr int kXmpEndLength = 6;
 
+// The alignment code of the tag just read (-1 without a valid ALIGN).
+int alignOf(const HtmlContext& context) { return lookupAlign(findAttribute(context, AttrAlign)); }
+
 // Tags that only push and pop one element of their own kind.
 int inlineKind(int tag) {
     switch (tag) {
@@ -294,7 +297,7 @@ void handleTable(PageParse& parse, int32_t isEnd) {
         return;
     }
     requestBlankLine(context);
-    const int align = lookupAlign(context);
+    const int align = alignOf(context);
     pushElementValue(*context.elements, ElementTable, align == kAlignNotGiven ? kAlignLeft : align);
     const int32_t border = tableBorderOf(context);
     if (border > 0) drawTableRule(parse, kTableEdgeRule);
@@ -322,7 +325,7 @@ void handleRow(PageParse& parse, int32_t isEnd) {
         context.tableState[level] = kRowStarted;
     }
     requestLineBreak(context);
-    const int align = lookupAlign(context);
+    const int align = alignOf(context);
     if (align != kAlignNotGiven) pushElementValue(*context.elements, ElementTr, align);
 }
 
@@ -342,7 +345,7 @@ void handleCell(PageParse& parse, int kind, int32_t isEnd) {
         context.tableState[level] = kInCell;
     }
     requestLineBreak(context);
-    pushElementValue(*context.elements, kind, lookupAlign(context));
+    pushElementValue(*context.elements, kind, alignOf(context));
 }
 
 // --- Tags that take over the reading ---
@@ -579,7 +582,7 @@ void runTagHandler(PageParse& parse, int tag, int32_t isEnd) {
             break;
         case TagDiv: {
             popElement(elements, ElementDiv);
-            const int align = isEnd ? kAlignNotGiven : lookupAlign(context);
+            const int align = isEnd ? kAlignNotGiven : alignOf(context);
             if (align != kAlignNotGiven) pushElementValue(elements, ElementDiv, align);
             requestNewline(context);
             break;
@@ -605,7 +608,7 @@ void runTagHandler(PageParse& parse, int tag, int32_t isEnd) {
                 requestParagraphEnd(context);
             } else {
                 popBlockElement(elements);
-                pushElementValue(elements, kind, lookupAlign(context));
+                pushElementValue(elements, kind, alignOf(context));
                 requestBlankLine(context);
             }
             break;
@@ -615,7 +618,7 @@ void runTagHandler(PageParse& parse, int tag, int32_t isEnd) {
             break;
         case TagP: {
             popBlockElement(elements);
-            const int align = isEnd ? kAlignNotGiven : lookupAlign(context);
+            const int align = isEnd ? kAlignNotGiven : alignOf(context);
             if (align != kAlignNotGiven) pushElementValue(elements, ElementP, align);
             requestParagraphEnd(context);
             break;

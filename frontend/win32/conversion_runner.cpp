@@ -5,7 +5,8 @@
 
 #include <memory>
 
-#include "engine/conversion.h"
+#include "driver/conversion.h"
+#include "platform/standard_io.h"
 #include "frontend/html_reference_rules.h"
 #include "frontend/install.h"
 #include "frontend/win32/message_box.h"

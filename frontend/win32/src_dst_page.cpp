@@ -4,7 +4,7 @@
 #include <commdlg.h>
 #include <shlobj.h>
 
-#include "engine/conversion.h"
+#include "platform/standard_io.h"
 
 #include "frontend/win32/message_box.h"
 #include "frontend/win32/resource.h"

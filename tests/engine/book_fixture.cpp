@@ -14,9 +14,7 @@
 #include "engine/database_writer.h"
 #include "tests/support/memory_io.h"
 
-#ifdef VIMLO_HAVE_ZLIB
 #include <zlib.h>
-#endif
 
 Bytes bytesOf(const std::string& text) { return Bytes(text.begin(), text.end()); }
 
@@ -194,7 +192,6 @@ static int payloadBit(const Bytes& record, size_t k) {
     return static_cast<int>(bigEndian32(record, 4 + k / 32 * 4) >> (k % 32) & 1);
 }
 
-#ifdef VIMLO_HAVE_ZLIB
 // The chunk as a standard raw deflate stream: one final dynamic block whose header
 // bits are the code table's, followed by the chunk's bits; zlib must give its text.
 static void expectInflates(const Bytes& table, int32_t tableBits, const Bytes& chunk,
@@ -218,7 +215,6 @@ static void expectInflates(const Bytes& table, int32_t tableBits, const Bytes& c
     EXPECT_EQ(Z_STREAM_END, status) << "chunk " << chunkIndex << ": " << (z.msg ? z.msg : "");
     EXPECT_TRUE(out == expected) << "zlib disagrees on chunk " << chunkIndex;
 }
-#endif
 
 // The chunks one by one through the reader, each coded one also through zlib.
 static void expectChunks(const Bytes& database, const Bytes& text, const std::vector<Bytes>& records) {
@@ -236,13 +232,9 @@ static void expectChunks(const Bytes& database, const Bytes& text, const std::ve
         const Bytes expected(text.begin() + index * 4096, text.begin() + index * 4096 + length);
         ASSERT_TRUE(Bytes(chunk.begin(), chunk.begin() + length) == expected) << "chunk " << index;
         EXPECT_EQ(index + index / 8 + 2, info.record);
-#ifdef VIMLO_HAVE_ZLIB
         if (info.kind == 2)
             expectInflates(records.at(info.codeTableRecord), info.codeTableBits, records.at(info.record),
                            info.chunkBits, expected, index);
-#else
-        (void)records;
-#endif
     }
     bookClose(reader);
     io.closeStream(io.userData, stream);

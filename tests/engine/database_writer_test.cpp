@@ -56,10 +56,8 @@ ConversionJob jobFor(const IoOps& io, const char* title = "Title") {
     return ConversionJob{&io, "source.txt", "out.pdb", title, 1, 0, 0, -1, -1, -1, -1};
 }
 
-HtmlPassRequest requestFor(const Streams& s) {
-    HtmlPassRequest request{};
-    request.io = &s.io;
-    request.textStream = s.text;
+DocumentRecordSet requestFor(const Streams& s) {
+    DocumentRecordSet request{};
     request.recordStream = s.records;
     request.offsetStream = s.offsets;
     return request;
@@ -130,7 +128,7 @@ TEST(DatabaseWriter, DocumentRecordsFollowTheTextAndRecordZeroNamesTheirRuns) {
     const std::vector<Bytes> documents = {randomBytes(10, 1), randomBytes(4100, 2), randomBytes(1, 3),
                                           randomBytes(300, 4)};
     ASSERT_TRUE(s.addDocumentRecords(documents));
-    HtmlPassRequest request = requestFor(s);
+    DocumentRecordSet request = requestFor(s);
     request.formatCount = 2;
     request.linkCount = 1;
     request.ruleCount = 0;
@@ -173,7 +171,7 @@ TEST(DatabaseWriter, RunsMustEndBelowIndex32768) {
         Streams s(io, bytesOf("x"));
         ASSERT_TRUE(s.ready);
         ASSERT_TRUE(s.addDocumentRecords(std::vector<Bytes>(static_cast<size_t>(documents), Bytes{7})));
-        HtmlPassRequest request = requestFor(s);
+        DocumentRecordSet request = requestFor(s);
         request.formatCount = documents - 1;
         request.boundaryCount = 1;
         ASSERT_EQ(ResultOk, writeDatabase(io, s.text, s.spill, s.destination, "t", 4096, 8, documents));
@@ -212,7 +210,7 @@ TEST(DatabaseWriter, DocumentRecordsThatDoNotFitTheFileAreRefused) {
             ASSERT_TRUE(seekExact(io, s.offsets, 4 * row.badIndex));
             ASSERT_TRUE(writeExact(io, s.offsets, &row.badOffset, 4));
         }
-        HtmlPassRequest request = requestFor(s);
+        DocumentRecordSet request = requestFor(s);
         request.formatCount = row.formatCount;
         ASSERT_EQ(ResultOk, writeDatabase(io, s.text, s.spill, s.destination, "t", 4096, 8, row.writtenCount));
         const int32_t rc = appendDocumentRecords(io, s.records, s.offsets, s.destination, row.appendCount, request);
@@ -280,7 +278,7 @@ TEST(DatabaseWriter, DriverStepReportsItsStageBeforeAnything) {
         {
             Streams s(io, bytesOf("text"));
             ASSERT_TRUE(s.ready);
-            HtmlPassRequest request = requestFor(s);
+            DocumentRecordSet request = requestFor(s);
             const ConversionJob job = jobFor(io);
             EXPECT_EQ(ResultOk, writeBookDatabase(job, s.text, s.spill, s.destination,
                                                   html ? &request : nullptr, 0));

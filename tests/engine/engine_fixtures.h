@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/conversion.h"
+#include "engine/conversion_job.h"
 
 using Bytes = std::vector<uint8_t>;
 

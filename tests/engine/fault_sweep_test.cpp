@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "engine/book_reader.h"
-#include "engine/conversion.h"
+#include "driver/conversion.h"
 #include "tests/engine/book_fixture.h"
 #include "tests/engine/engine_fixtures.h"
 #include "tests/support/counting_io.h"

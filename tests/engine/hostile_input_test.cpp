@@ -10,7 +10,7 @@
 #include <string>
 
 #include "engine/book_reader.h"
-#include "engine/conversion.h"
+#include "driver/conversion.h"
 #include "tests/engine/engine_fixtures.h"
 #include "tests/support/counting_io.h"
 #include "tests/support/memory_io.h"

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "engine/book_reader.h"
-#include "engine/conversion.h"
+#include "driver/conversion.h"
 #include "html/page_records.h"
 #include "tests/engine/engine_fixtures.h"
 #include "tests/support/counting_io.h"

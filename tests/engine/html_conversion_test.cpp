@@ -6,7 +6,8 @@
 #include <algorithm>
 #include <string>
 
-#include "engine/conversion.h"
+#include "driver/conversion.h"
+#include "driver/html_probes.h"
 #include "tests/engine/engine_fixtures.h"
 #include "tests/support/counting_io.h"
 #include "tests/support/memory_io.h"

@@ -16,7 +16,8 @@
 #include <string>
 
 #include "engine/book_reader.h"
-#include "engine/conversion.h"
+#include "driver/conversion.h"
+#include "platform/standard_io.h"
 #include "tests/engine/engine_fixtures.h"
 #include "tests/support/counting_io.h"
 #include "tests/support/temp_dir.h"

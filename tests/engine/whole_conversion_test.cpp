@@ -4,7 +4,8 @@
 #include <gtest/gtest.h>
 
 #include "engine/book_reader.h"
-#include "engine/conversion.h"
+#include "driver/conversion.h"
+#include "platform/standard_io.h"
 #include "engine/text_filter.h"
 #include "tests/engine/engine_fixtures.h"
 #include "tests/support/counting_io.h"

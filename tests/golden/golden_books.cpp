@@ -17,7 +17,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/conversion.h"
+#include "driver/conversion.h"
+#include "platform/standard_io.h"
 
 namespace {
 

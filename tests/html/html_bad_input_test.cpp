@@ -62,7 +62,7 @@ int tokenize(HtmlContext& c, size_t sourceSize) {
         expectTagWithinLimits(c);
         int32_t isEnd = 0;
         raw = lookupTag(c.tagName, isEnd) == TagPre ? isEnd == 0 : raw;
-        lookupAlign(c);
+        lookupAlign(findAttribute(c, AttrAlign));
         lookupListType(findAttribute(c, AttrType));
     }
 }

@@ -9,7 +9,9 @@
 #include <vector>
 
 #include "html/html_pass.h"
+#include "tests/engine/engine_fixtures.h"
 #include "tests/html/pass_run.h"
+#include "tests/support/counting_io.h"
 
 namespace {
 
@@ -326,6 +328,48 @@ TEST(HtmlPassFaults, AFaultAtAnyCallIsReportedOrHarmless) {
             EXPECT_EQ(clean.records, run.records) << (shorten ? "short " : "fail ") << k;
         }
     }
+}
+
+TEST(PageOpener, TheRootPageComesFromTheOpenSourceOnce) {
+    MemoryIo mem;
+    mem.addFile("root.html", std::string("<html>"));
+    mem.addFile("next.html", std::string("<p>"));
+    CountingIo counting(mem.ops());
+    const IoOps& io = counting.ops();
+    const ConversionJob job = defaultJob(io, "root.html", "out.pdb");
+    const uint32_t source = io.openStream(io.userData, "root.html", 0);
+    PageOpener opener{&job, source};
+    EXPECT_EQ(source, openPage(&opener, "root.html"));
+    closePage(&opener, source);
+    EXPECT_EQ(0u, opener.cachedSource);
+    const uint32_t next = openPage(&opener, "next.html");
+    EXPECT_EQ(counting.handleOf("next.html"), next);
+    EXPECT_EQ(0u, openPage(&opener, "missing.html"));
+    closePage(&opener, next);
+    closePage(&opener, 0);
+    EXPECT_EQ((std::vector<uint32_t>{source, next}), counting.closeOrder());
+    expectNothingHeld(counting);
+}
+
+TEST(PageOpener, HandsOutTheSourceOnlyForItsOwnPathAndKeepsItWhileOthersClose) {
+    MemoryIo mem;
+    mem.addFile("root.html", std::string("<html>"));
+    mem.addFile("next.html", std::string("<p>"));
+    CountingIo counting(mem.ops());
+    const IoOps& io = counting.ops();
+    const ConversionJob job = defaultJob(io, "root.html", "out.pdb");
+    const uint32_t source = io.openStream(io.userData, "root.html", 0);
+    PageOpener opener{&job, source};
+    // Another page asked first is opened, not given the source's handle.
+    const uint32_t next = openPage(&opener, "next.html");
+    EXPECT_NE(source, next);
+    EXPECT_EQ(counting.handleOf("next.html"), next);
+    closePage(&opener, next);
+    EXPECT_EQ(source, opener.cachedSource) << "closing another page must not forget the source";
+    EXPECT_EQ(source, openPage(&opener, "root.html"));
+    closePage(&opener, source);
+    EXPECT_EQ(0u, opener.cachedSource);
+    expectNothingHeld(counting);
 }
 
 }  // namespace

@@ -177,7 +177,7 @@ TEST(FindAttribute, FirstMatchingNameInAnyCaseAndAlignCodes) {
     for (int align : expected) {
         ASSERT_EQ('<', readChar(c));
         parseTag(c);
-        EXPECT_EQ(align, lookupAlign(c)) << c.tagName;
+        EXPECT_EQ(align, lookupAlign(findAttribute(c, AttrAlign))) << c.tagName;
     }
     page.close();
     expectNothingHeld(page.io);

@@ -9,9 +9,7 @@
 #include "html/page_records.h"
 #include "tests/html/record_streams.h"
 
-#ifdef VIMLO_HAVE_ZLIB
 #include <zlib.h>
-#endif
 
 TEST(NameHash, IsTheUninvertedCrcOfTheLowerCasedName) {
     EXPECT_EQ(0xCADBBE3Du, nameHash("abc"));
@@ -24,7 +22,6 @@ TEST(NameHash, IsTheUninvertedCrcOfTheLowerCasedName) {
     EXPECT_EQ(nameHash("ab"), nameHash("abc", 2));
 }
 
-#ifdef VIMLO_HAVE_ZLIB
 TEST(NameHash, AgreesWithZlibCrc32OnLowerCasedBytes) {
     std::vector<std::string> names = {"abc", "Top", "C:\\Docs\\Index.HTM", "http://Host/A%20B.htm#Sec"};
     std::string allBytes;
@@ -38,7 +35,6 @@ TEST(NameHash, AgreesWithZlibCrc32OnLowerCasedBytes) {
         EXPECT_EQ(static_cast<uint32_t>(~crc), nameHash(name.c_str())) << name;
     }
 }
-#endif
 
 namespace {
 struct Walked {

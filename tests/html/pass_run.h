@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/conversion.h"
+#include "html/html_pass.h"
 #include "engine/document_records.h"
 #include "tests/support/counting_io.h"
 #include "tests/support/memory_io.h"

@@ -6,7 +6,7 @@
 #include <cstdio>
 
 #include "engine/book_reader.h"
-#include "engine/conversion.h"
+#include "platform/standard_io.h"
 
 int main(int argc, char** argv) {
     if (argc != 3) {

@@ -1,4 +1,4 @@
-// engine/standard_io.cpp -- the ready-made IoOps table on the C standard I/O library and
+// platform/standard_io.cpp -- the ready-made IoOps table on the C standard I/O library and
 // the C heap. Handles are 32-bit while FILE pointers are not, so open files live in a
 // fixed table of slots and a handle is its slot number plus one. That table is the only
 // process-wide state of the toolkit; it belongs to this platform layer, and a mutex
@@ -29,7 +29,7 @@
 #include <string>
 #include <system_error>
 
-#include "engine/conversion.h"
+#include "platform/standard_io.h"
 
 namespace {
 

@@ -1,11 +1,11 @@
 // The driver: which result code each failure gives, which handles are closed and in what
 // order, cancel and the empty progress slot, a fault at every single IoOps call, and the
-// PalmDoc probes and page opener.
+// PalmDoc probes.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 
-#include "engine/conversion.h"
+#include "driver/conversion.h"
 #include "tests/engine/engine_fixtures.h"
 #include "tests/support/counting_io.h"
 #include "tests/support/memory_io.h"
@@ -288,40 +288,6 @@ TEST(DocProbes, ProbeDocTitleGivesTheNameOfPalmDocOnly) {
     failingClose.failAt(IoOp::Close, 1);
     EXPECT_FALSE(probeDocTitle(failingClose.ops(), "doc.pdb", name));
     expectNothingHeld(failingClose);
-}
-
-TEST(PageOpener, TheRootPageComesFromTheOpenSourceOnce) {
-    MemoryIo mem;
-    mem.addFile("root.html", std::string("<html>"));
-    mem.addFile("next.html", std::string("<p>"));
-    CountingIo counting(mem.ops());
-    const IoOps& io = counting.ops();
-    const ConversionJob job = defaultJob(io, "root.html", "out.pdb");
-    const uint32_t source = io.openStream(io.userData, "root.html", 0);
-    PageOpener opener{&job, source};
-    EXPECT_EQ(source, openPage(&opener, "root.html"));
-    closePage(&opener, source);
-    EXPECT_EQ(0u, opener.cachedSource);
-    const uint32_t next = openPage(&opener, "next.html");
-    EXPECT_EQ(counting.handleOf("next.html"), next);
-    EXPECT_EQ(0u, openPage(&opener, "missing.html"));
-    closePage(&opener, next);
-    closePage(&opener, 0);
-    EXPECT_EQ((std::vector<uint32_t>{source, next}), counting.closeOrder());
-    expectNothingHeld(counting);
-}
-
-TEST(ProgressPercent, AnswersTrueOnlyForCancel) {
-    MemoryIo mem;
-    CountingIo counting(mem.ops());
-    counting.cancelAtReport(2);
-    EXPECT_FALSE(progressPercent(counting.ops(), 17));
-    EXPECT_TRUE(progressPercent(counting.ops(), 18));
-    ASSERT_EQ(2u, counting.reports().size());
-    EXPECT_EQ(StagePercent, counting.reports()[0].stage);
-    EXPECT_EQ(17, counting.reports()[0].percent);
-    counting.withoutReportSlot();
-    EXPECT_FALSE(progressPercent(counting.ops(), 19));
 }
 
 }  // namespace

@@ -10,7 +10,8 @@
 #include <vector>
 
 #include "engine/checked_io.h"
-#include "engine/conversion.h"
+#include "driver/conversion.h"
+#include "platform/standard_io.h"
 #include "tests/engine/engine_fixtures.h"
 #include "tests/support/counting_io.h"
 #include "tests/support/memory_io.h"

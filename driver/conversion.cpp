@@ -1,11 +1,13 @@
-// engine/conversion.cpp -- the driver: opens the source, the destination and the four
+// driver/conversion.cpp -- the driver: opens the source, the destination and the four
 // temporary streams, decides the kind of source, runs its first step and closes
-// everything in a fixed order on every path. Also the PalmDoc probes and the page
-// opener that the HTML pass receives. The steps themselves live in their own modules.
+// everything in a fixed order on every path. Also the PalmDoc probes. The steps
+// themselves live in their own modules.
+#include "driver/conversion.h"
+
 #include <cstring>
 
+#include "driver/html_probes.h"
 #include "engine/checked_io.h"
-#include "engine/conversion.h"
 #include "engine/database_writer.h"
 #include "engine/palm_database.h"
 #include "engine/preprocess.h"
@@ -75,20 +77,6 @@ int32_t firstStep(const ConversionJob& job, SourceKind kind, PageOpener& opener,
 
 }  // namespace
 
-uint32_t openPage(void* pageCallbackData, const char* pagePath) {
-    PageOpener& opener = *static_cast<PageOpener*>(pageCallbackData);
-    if (opener.cachedSource != 0) return opener.cachedSource;
-    const IoOps& io = *opener.job->io;
-    return io.openStream(io.userData, pagePath, 0);
-}
-
-void closePage(void* pageCallbackData, uint32_t handle) {
-    PageOpener& opener = *static_cast<PageOpener*>(pageCallbackData);
-    const IoOps& io = *opener.job->io;
-    if (handle != 0) io.closeStream(io.userData, handle);
-    opener.cachedSource = 0;
-}
-
 int32_t convertDocument(const ConversionJob& job) {
     const IoOps& io = *job.io;
     // The opener holds the source for every kind: only the HTML pass's closePage clears
@@ -150,5 +138,3 @@ bool probeDocTitle(const IoOps& io, const char* path, char name[33]) {
     name[kDatabaseNameBytes] = '\0';
     return true;
 }
-
-bool progressPercent(const IoOps& io, int32_t percent) { return !stillWantedPercent(io, percent); }

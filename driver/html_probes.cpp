@@ -1,7 +1,6 @@
-// engine/html_probes.cpp -- the driver's questions to the HTML reader: is a source HTML,
-// and what is a page's title. Each probe reads through a context of its own, created
-// and destroyed within the call.
-#include "engine/conversion.h"
+// driver/html_probes.cpp -- see html_probes.h.
+#include "driver/html_probes.h"
+
 #include "html/html_reader.h"
 
 bool isHtmlSource(const IoOps& io, uint32_t stream) {
