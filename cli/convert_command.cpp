@@ -9,9 +9,10 @@
 #include <memory>
 #include <thread>
 
-#include "cli/book_commands.h"
 #include "cli/console.h"
 #include "cli/exit_status.h"
+#include "cli/overwrite_check.h"
+#include "cli/preview_command.h"
 #include "cli/progress_line.h"
 #include "cli/staged_file.h"
 #include "driver/conversion.h"
@@ -70,19 +71,8 @@ bool planPreview(Planned& job, const ConvertRequest& request, const std::string&
         job.exitStatus = ExitRefused;
         return false;
     }
-    if (!request.force && files.lookup(page) != PathLookup::Missing) {
-        if (!console::canAsk()) {
-            console::printError(job.prefix + page +
-                                " already exists; use -y (--force) to overwrite it.");
-            job.exitStatus = ExitRefused;
-            return false;
-        }
-        ConsoleMessages messages(job.prefix);
-        if (!checkOverwrite(false, page, files, messages)) {
-            job.exitStatus = console::interruptSignal() != 0 ? ExitCanceled : ExitRefused;
-            return false;
-        }
-    }
+    job.exitStatus = confirmOverwrite(page, request.force, job.prefix, files);
+    if (job.exitStatus != ExitSuccess) return false;
     job.previewPath = page;
     return true;
 }
@@ -136,18 +126,8 @@ void plan(Planned& job, const ConvertRequest& request, OutputKind kind,
             return;
         }
     }
-    if (!request.force && files.lookup(*destination) != PathLookup::Missing) {
-        if (!console::canAsk()) {
-            console::printError(job.prefix + *destination +
-                                  " already exists; use -y (--force) to overwrite it.");
-            job.exitStatus = ExitRefused;
-            return;
-        }
-        if (!checkOverwrite(false, *destination, files, messages)) {
-            job.exitStatus = console::interruptSignal() != 0 ? ExitCanceled : ExitRefused;
-            return;
-        }
-    }
+    job.exitStatus = confirmOverwrite(*destination, request.force, job.prefix, files);
+    if (job.exitStatus != ExitSuccess) return;
     if (request.preview && !planPreview(job, request, *destination, earlier, files)) return;
     job.destination = std::move(*destination);
 }

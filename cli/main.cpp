@@ -6,10 +6,12 @@
 #include <CLI/CLI.hpp>
 #include <iostream>
 
-#include "cli/book_commands.h"
 #include "cli/console.h"
 #include "cli/convert_command.h"
 #include "cli/exit_status.h"
+#include "cli/info_command.h"
+#include "cli/preview_command.h"
+#include "cli/text_command.h"
 
 #ifndef VIMLO_VERSION
 #define VIMLO_VERSION "unknown"

@@ -14,12 +14,6 @@ void fuzzCheck(bool condition, const char* what) {
     std::abort();
 }
 
-bool isSpecifiedResult(int32_t result) {
-    return result == ResultOk || result == ResultCanceled || result == ResultSourceOpenError ||
-           result == ResultDestinationOpenError || result == ResultTempOpenError ||
-           result == ResultPreprocessError || result == ResultConversionError;
-}
-
 void checkNothingHeld(const MemoryIo& memory) {
     fuzzCheck(memory.openHandles() == 0, "a handle was left open");
     fuzzCheck(memory.liveBlocks() == 0, "a block was left allocated");

@@ -1,7 +1,8 @@
-// fuzz/fuzz_support.h -- what every fuzz target checks after a run: a defined result
-// code, nothing left open or allocated, nothing written through a read-only handle, and
-// for a finished conversion a database the book reader accepts. A broken promise prints
-// what broke and aborts, so libFuzzer keeps the input and the replay test fails.
+// fuzz/fuzz_support.h -- what every fuzz target checks after a run: nothing left open or
+// allocated, nothing written through a read-only handle, and for a finished conversion a
+// database the book reader accepts (a defined result code is isDefinedResult, shared
+// with the tests). A broken promise prints what broke and aborts, so libFuzzer keeps the
+// input and the replay test fails.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -12,9 +13,6 @@
 
 // Prints `what` and aborts when `condition` is false.
 void fuzzCheck(bool condition, const char* what);
-
-// True for the codes convertDocument may return: 0, 100, 102 to 106.
-bool isSpecifiedResult(int32_t result);
 
 // No open handle, no live block, no bad close or free, no write to a read-only handle.
 void checkNothingHeld(const MemoryIo& memory);

@@ -8,7 +8,9 @@
 #include "driver/conversion.h"
 #include "tests/engine/engine_fixtures.h"
 #include "tests/support/counting_io.h"
+#include "tests/support/fault_sweep.h"
 #include "tests/support/memory_io.h"
+#include "tests/support/result_codes.h"
 
 namespace {
 
@@ -48,7 +50,7 @@ TEST(ConvertDocument, UncreatableDestinationGives103AndClosesTheSource) {
 }
 
 TEST(ConvertDocument, FailingTempStreamGives104AndClosesInReverse) {
-    for (int failing = 1; failing <= 4; ++failing) {
+    forEachFault(4, [](int failing) {
         MemoryIo mem;
         mem.addFile("book.txt", std::string(kText));
         CountingIo counting(mem.ops());
@@ -63,7 +65,7 @@ TEST(ConvertDocument, FailingTempStreamGives104AndClosesInReverse) {
         EXPECT_EQ(failing, counting.calls(IoOp::CreateTemp)) << "no stream after the failing one";
         EXPECT_EQ(0u, counting.reports().size());
         expectNothingHeld(counting);
-    }
+    });
 }
 
 TEST(ConvertDocument, SuccessClosesTempsInReverseThenDestinationThenSource) {
@@ -85,7 +87,7 @@ TEST(ConvertDocument, SuccessClosesTempsInReverseThenDestinationThenSource) {
 
 TEST(ConvertDocument, OnlyAFailedCloseOfTheDestinationFailsTheConversion) {
     // Closes come in the order T4, T3, T2, T1, destination, source.
-    for (int failing = 1; failing <= 6; ++failing) {
+    forEachFault(6, [](int failing) {
         MemoryIo mem;
         mem.addFile("book.txt", std::string(kText));
         CountingIo counting(mem.ops());
@@ -93,7 +95,7 @@ TEST(ConvertDocument, OnlyAFailedCloseOfTheDestinationFailsTheConversion) {
         EXPECT_EQ(failing == 5 ? ResultConversionError : ResultOk, convert(counting)) << "close " << failing;
         EXPECT_EQ(6, counting.calls(IoOp::Close));
         expectNothingHeld(counting);
-    }
+    });
 }
 
 TEST(ConvertDocument, ReportsTheStageForTheKindOfSource) {
@@ -149,13 +151,13 @@ TEST(ConvertDocument, CancelAtAnyReportUnwinds) {
         ASSERT_EQ(ResultOk, convert(probe, source));
         const int reports = static_cast<int>(probe.reports().size());
         ASSERT_GE(reports, 3) << source;
-        for (int n = 1; n <= reports; ++n) {
+        forEachFault(reports, [&](int n) {
             CountingIo counting(mem.ops());
             counting.cancelAtReport(n);
             EXPECT_EQ(ResultCanceled, convert(counting, source)) << source << " report " << n;
             EXPECT_EQ(static_cast<size_t>(n), counting.reports().size());
             expectNothingHeld(counting);
-        }
+        });
     }
 }
 
@@ -205,23 +207,18 @@ void expectSoundUnder(const std::string& source, const Bytes& content, bool shor
     CountingIo probe(mem.ops());
     ASSERT_EQ(ResultOk, convert(probe, source.c_str()));
     const int total = probe.calls(IoOp::Any);
-    for (int k = 1; k <= total + 1; ++k) {
+    forEachFault(total + 1, [&](int k) {
         mem.removeFile("out.pdb");
         CountingIo counting(mem.ops());
-        if (shorten) counting.shortAt(IoOp::Any, k);
-        else counting.failAt(IoOp::Any, k);
+        failOrShortAt(counting, IoOp::Any, k, shorten);
         const int32_t result = convert(counting, source.c_str());
-        const bool known = result == ResultOk || result == ResultCanceled ||
-                           result == ResultSourceOpenError || result == ResultDestinationOpenError ||
-                           result == ResultTempOpenError || result == ResultPreprocessError ||
-                           result == ResultConversionError;
-        EXPECT_TRUE(known) << source << " call " << k << " gave " << result;
+        EXPECT_TRUE(isDefinedResult(result)) << source << " call " << k << " gave " << result;
         if (!counting.faultFired()) {
             EXPECT_EQ(ResultOk, result) << source << " call " << k;
         }
         EXPECT_EQ(0, mem.writesToReadOnly());
         expectNothingHeld(counting);
-    }
+    });
 }
 
 TEST(ConvertDocument, AFaultAtAnyCallReleasesEverything) {

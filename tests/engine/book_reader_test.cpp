@@ -11,6 +11,7 @@
 #include "engine/book_reader.h"
 #include "tests/engine/book_fixture.h"
 #include "tests/support/counting_io.h"
+#include "tests/support/fault_sweep.h"
 #include "tests/support/memory_io.h"
 
 namespace {
@@ -390,7 +391,7 @@ TEST(BookReader, DamagedDatabasesGiveAnErrorAndNeverCrash) {
 
 TEST(BookReader, FailingCallsGiveAnErrorAndReleaseEverything) {
     const Bytes db = buildBook(realText(9 * 4096 + 50)).database;
-    for (int k = 1;; ++k) {
+    forEachFaultUntil([&](int k) {
         MemoryIo memory;
         memory.addFile("book.pdb", db);
         CountingIo counting(memory.ops());
@@ -408,8 +409,9 @@ TEST(BookReader, FailingCallsGiveAnErrorAndReleaseEverything) {
         expectNothingHeld(counting);
         if (!fired) {
             EXPECT_EQ(BookOk, rc);
-            break;
+            return false;
         }
         EXPECT_NE(BookOk, rc) << "call " << k;
-    }
+        return true;
+    });
 }

@@ -12,6 +12,7 @@
 #include "engine/database_writer.h"
 #include "tests/engine/book_fixture.h"
 #include "tests/support/counting_io.h"
+#include "tests/support/fault_sweep.h"
 #include "tests/support/memory_io.h"
 
 namespace {
@@ -299,7 +300,7 @@ TEST(DatabaseWriter, AnyFailedCallReleasesEverythingAndFailsTheRun) {
         ASSERT_EQ(ResultOk, writeBookDatabase(jobFor(probe.ops()), s.text, s.spill, s.destination, nullptr, 0));
     }
     const int total = probe.calls(IoOp::Any);
-    for (int k = 1; k <= total; ++k) {
+    forEachFault(total, [&](int k) {
         MemoryIo memory;
         CountingIo counting(memory.ops());
         counting.failAt(IoOp::Any, k);
@@ -317,12 +318,12 @@ TEST(DatabaseWriter, AnyFailedCallReleasesEverythingAndFailsTheRun) {
         if (k <= callsAtReturn && failed != IoOp::Free) {
             EXPECT_NE(ResultOk, rc) << "call " << k;
         }
-    }
+    });
 }
 
 TEST(DatabaseWriter, AnyShortTransferFailsTheRunInsteadOfLosingText) {
     const Bytes text = sampleText();
-    for (int k = 1;; ++k) {
+    forEachFaultUntil([&](int k) {
         MemoryIo memory;
         CountingIo counting(memory.ops());
         counting.shortAt(IoOp::Any, k);
@@ -335,12 +336,13 @@ TEST(DatabaseWriter, AnyShortTransferFailsTheRunInsteadOfLosingText) {
             callsAtReturn = counting.calls(IoOp::Any);
         }
         expectNothingHeld(counting);
-        if (k > callsAtReturn) break;
+        if (k > callsAtReturn) return false;
         const IoOp op = counting.log().at(static_cast<size_t>(k - 1)).op;
         if (op == IoOp::Read || op == IoOp::Write) {
             EXPECT_NE(ResultOk, rc) << "call " << k;
         }
-    }
+        return true;
+    });
 }
 
 TEST(DatabaseWriter, CancelAtAnyReportUnwinds) {
@@ -354,7 +356,7 @@ TEST(DatabaseWriter, CancelAtAnyReportUnwinds) {
         reports = static_cast<int>(counting.reports().size());
     }
     EXPECT_EQ(1 + 11 + 1, reports) << "the stage, one per chunk, the closing 100";
-    for (int n = 1; n <= reports; ++n) {
+    forEachFault(reports, [&](int n) {
         MemoryIo memory;
         CountingIo counting(memory.ops());
         counting.cancelAtReport(n);
@@ -370,5 +372,5 @@ TEST(DatabaseWriter, CancelAtAnyReportUnwinds) {
         if (n == 1) {
             EXPECT_TRUE(written.empty());
         }
-    }
+    });
 }

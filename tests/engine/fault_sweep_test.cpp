@@ -16,7 +16,9 @@
 #include "tests/engine/book_fixture.h"
 #include "tests/engine/engine_fixtures.h"
 #include "tests/support/counting_io.h"
+#include "tests/support/fault_sweep.h"
 #include "tests/support/memory_io.h"
+#include "tests/support/result_codes.h"
 
 namespace {
 
@@ -75,12 +77,6 @@ ConversionJob jobFor(const IoOps& io, const SweepSource& source) {
     return job;
 }
 
-bool isSpecifiedResult(int32_t result) {
-    return result == ResultOk || result == ResultCanceled || result == ResultSourceOpenError ||
-           result == ResultDestinationOpenError || result == ResultTempOpenError ||
-           result == ResultPreprocessError || result == ResultConversionError;
-}
-
 // The book reader's verdict on the destination; `recordZero` gets its record 0.
 int32_t readBack(MemoryIo& memory, DocumentHeaderRecord* recordZero = nullptr) {
     const IoOps& io = memory.ops();
@@ -134,7 +130,7 @@ void runWithFault(const SweepSource& source, Fault fault, int k) {
     }
     const int32_t result = convertDocument(jobFor(counting.ops(), source));
     SCOPED_TRACE(source.root + " fault " + std::to_string(static_cast<int>(fault)) + " at " + std::to_string(k));
-    EXPECT_TRUE(isSpecifiedResult(result)) << result;
+    EXPECT_TRUE(isDefinedResult(result)) << result;
     expectNothingHeld(counting);
     EXPECT_EQ(0, memory.writesToReadOnly());
     for (const auto& [name, bytes] : source.files) EXPECT_EQ(bytes, memory.bytesOf(name)) << name;
@@ -155,10 +151,8 @@ void sweep(const SweepSource& source, Fault fault) {
                    : fault == Fault::ShortWrite ? usage.writes
                    : usage.reports;
     ASSERT_GT(last, 0);
-    for (int k = 1; k <= last; ++k) {
-        runWithFault(source, fault, k);
-        if (::testing::Test::HasFailure()) break;  // one broken promise is enough to read
-    }
+    // One broken promise is enough to read.
+    forEachFault(last, [&](int k) { runWithFault(source, fault, k); }, SweepStop::AtAnyFailure);
 }
 
 TEST(FaultSweep, HtmlSiteFailAtEveryCall) { sweep(htmlSite(), Fault::FailCall); }

@@ -14,6 +14,7 @@
 #include "html/page_records.h"
 #include "tests/engine/engine_fixtures.h"
 #include "tests/support/counting_io.h"
+#include "tests/support/fault_sweep.h"
 #include "tests/support/memory_io.h"
 
 namespace {
@@ -294,27 +295,24 @@ TEST(HtmlBook, AFaultAtAnyCallFailsOrChangesNothing) {
         if (sniffFirst != 0 && probeLog[static_cast<size_t>(i)].op == IoOp::Free && ++frees == 2) sniffLast = i + 1;
     }
     ASSERT_LT(0, sniffFirst);
-    for (bool shorten : {false, true}) {
-        for (int k = 1; k <= total; ++k) {
-            site.memory.removeFile("out.pdb");
-            CountingIo counting(site.memory.ops());
-            if (shorten) counting.shortAt(IoOp::Any, k);
-            else counting.failAt(IoOp::Any, k);
-            const int32_t result = convertDocument(job(counting.ops()));
-            expectNothingHeld(counting);
-            if (result != ResultOk || (k >= sniffFirst && k <= sniffLast)) continue;
-            const std::vector<IoCall>& log = counting.log();
-            if (!shorten && log.size() >= static_cast<size_t>(k) && log[static_cast<size_t>(k) - 1].op == IoOp::Open)
-                continue;  // a page that could not be opened is left out
-            const Book book = readBook(site.memory, "out.pdb");
-            EXPECT_EQ(BookOk, book.bookResult) << k;
-            EXPECT_EQ(clean.text, book.text) << (shorten ? "short " : "fail ") << k;
-            EXPECT_EQ(clean.links, book.links) << k;
-            EXPECT_EQ(clean.rulePositions, book.rulePositions) << k;
-            EXPECT_EQ(clean.pageEnds, book.pageEnds) << k;
-            EXPECT_EQ(clean.runs.size(), book.runs.size()) << k;
-        }
-    }
+    forEachFailOrShort(total, [&](int k, bool shorten) {
+        site.memory.removeFile("out.pdb");
+        CountingIo counting(site.memory.ops());
+        failOrShortAt(counting, IoOp::Any, k, shorten);
+        const int32_t result = convertDocument(job(counting.ops()));
+        expectNothingHeld(counting);
+        if (result != ResultOk || (k >= sniffFirst && k <= sniffLast)) return;
+        const std::vector<IoCall>& log = counting.log();
+        if (!shorten && log.size() >= static_cast<size_t>(k) && log[static_cast<size_t>(k) - 1].op == IoOp::Open)
+            return;  // a page that could not be opened is left out
+        const Book book = readBook(site.memory, "out.pdb");
+        EXPECT_EQ(BookOk, book.bookResult) << k;
+        EXPECT_EQ(clean.text, book.text) << (shorten ? "short " : "fail ") << k;
+        EXPECT_EQ(clean.links, book.links) << k;
+        EXPECT_EQ(clean.rulePositions, book.rulePositions) << k;
+        EXPECT_EQ(clean.pageEnds, book.pageEnds) << k;
+        EXPECT_EQ(clean.runs.size(), book.runs.size()) << k;
+    });
 }
 
 }  // namespace

@@ -2,8 +2,12 @@
 // vacuously, so its books are checked against known call sequences here.
 #include <gtest/gtest.h>
 
+#include <utility>
+#include <vector>
+
 #include "engine/checked_io.h"
 #include "tests/support/counting_io.h"
+#include "tests/support/fault_sweep.h"
 #include "tests/support/memory_io.h"
 
 TEST(MemoryIo, StreamsSeekWithAllThreeOriginsAndReadExactCounts) {
@@ -91,4 +95,17 @@ TEST(CountingIo, RecordsReportsAndCancelsAtTheChosenOne) {
     EXPECT_EQ(42, counting.reports()[2].percent);
     counting.withoutReportSlot();
     EXPECT_EQ(1, stillWanted(counting.ops(), StagePercent, nullptr));
+}
+
+// A sweep that skipped a k would let that fault go untested without a word.
+TEST(FaultSweepHelper, ReachesEveryKInOrder) {
+    std::vector<int> seen;
+    forEachFault(4, [&](int k) { seen.push_back(k); });
+    EXPECT_EQ((std::vector<int>{1, 2, 3, 4}), seen);
+    std::vector<std::pair<int, bool>> runs;
+    forEachFailOrShort(2, [&](int k, bool shorten) { runs.emplace_back(k, shorten); });
+    EXPECT_EQ((std::vector<std::pair<int, bool>>{{1, false}, {2, false}, {1, true}, {2, true}}), runs);
+    int last = 0;
+    forEachFaultUntil([&](int k) { return (last = k) < 3; });
+    EXPECT_EQ(3, last);
 }

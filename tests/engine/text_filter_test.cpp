@@ -7,6 +7,7 @@
 #include "engine/text_filter.h"
 #include "tests/engine/engine_fixtures.h"
 #include "tests/support/counting_io.h"
+#include "tests/support/fault_sweep.h"
 #include "tests/support/memory_io.h"
 
 namespace {
@@ -185,7 +186,7 @@ TEST(TextFilter, UnchangedBytesGoOutInOneWrite) {
 
 TEST(TextFilter, AShortWriteFailsTheChunk) {
     const std::string input = "a\tb\r\nc\nd";
-    for (int k = 1; k <= 6; ++k) {
+    forEachFault(6, [&](int k) {
         MemoryIo mem;
         CountingIo counting(mem.ops());
         counting.shortAt(IoOp::Write, k);
@@ -199,7 +200,7 @@ TEST(TextFilter, AShortWriteFailsTheChunk) {
                                    static_cast<int32_t>(input.size()));
         EXPECT_EQ(counting.faultFired() ? 0 : 1, ok) << "write " << k;
         io.closeStream(io.userData, out);
-    }
+    });
 }
 
 }  // namespace

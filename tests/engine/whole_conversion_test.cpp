@@ -9,6 +9,7 @@
 #include "engine/text_filter.h"
 #include "tests/engine/engine_fixtures.h"
 #include "tests/support/counting_io.h"
+#include "tests/support/fault_sweep.h"
 #include "tests/support/memory_io.h"
 
 namespace {
@@ -78,14 +79,14 @@ TEST(WholeConversion, CancelAtEveryReportGives100AndHoldsNothing) {
     ASSERT_EQ(ResultOk, convertDocument(defaultJob(probe.ops(), "book.txt", "out.pdb")));
     const int reports = static_cast<int>(probe.reports().size());
     ASSERT_GT(reports, 10);
-    for (int n = 1; n <= reports; ++n) {
+    forEachFault(reports, [&](int n) {
         CountingIo counting(mem.ops());
         counting.cancelAtReport(n);
         EXPECT_EQ(ResultCanceled, convertDocument(defaultJob(counting.ops(), "book.txt", "out.pdb")))
             << "report " << n;
         EXPECT_EQ(0, mem.writesToReadOnly());
         expectNothingHeld(counting);
-    }
+    });
 }
 
 TEST(WholeConversion, StandardIoConvertsAFileOnDisk) {

@@ -11,6 +11,7 @@
 
 #include "html/html_tables.h"
 #include "tests/html/html_page.h"
+#include "tests/support/fault_sweep.h"
 
 namespace {
 
@@ -124,19 +125,19 @@ TEST(BadInput, AFailedReadOrSeekAnywhereEndsThePageQuietly) {
     const int seeks = probe.io.calls(IoOp::Seek);
     probe.close();
     for (IoOp op : {IoOp::Read, IoOp::Seek}) {
-        for (int k = 1; k <= (op == IoOp::Read ? reads : seeks); ++k) {
+        forEachFault(op == IoOp::Read ? reads : seeks, [&](int k) {
             HtmlPage page(source);
             page.io.failAt(op, k);
             if (!page.open()) {  // the size probe itself failed
                 page.close();
                 expectNothingHeld(page.io);
-                continue;
+                return;
             }
             tokenize(*page.context, source.size());
             EXPECT_TRUE(page.io.faultFired()) << k;
             EXPECT_EQ(kEndOfInput, readChar(*page.context));
             page.close();
             expectNothingHeld(page.io);
-        }
+        });
     }
 }

@@ -7,6 +7,7 @@
 
 #include "html/formatted_output.h"
 #include "tests/html/html_page.h"
+#include "tests/support/fault_sweep.h"
 
 using namespace std::string_literals;
 
@@ -33,13 +34,13 @@ int32_t cancelAtFifty(void* argument, int32_t percent) {
 }  // namespace
 
 TEST(HtmlContextLife, FailedAllocationsHoldNothing) {
-    for (int k = 1; k <= 2; ++k) {
+    forEachFault(2, [](int k) {
         MemoryIo memory;
         CountingIo io(memory.ops());
         io.failAt(IoOp::Alloc, k);
         EXPECT_EQ(nullptr, createHtmlContext(io.ops())) << "allocation " << k;
         expectNothingHeld(io);
-    }
+    });
 }
 
 TEST(HtmlContextLife, ResetLeavesAConversionReadyToStart) {

@@ -12,6 +12,7 @@
 #include "tests/engine/engine_fixtures.h"
 #include "tests/html/pass_run.h"
 #include "tests/support/counting_io.h"
+#include "tests/support/fault_sweep.h"
 
 namespace {
 
@@ -265,12 +266,12 @@ TEST(HtmlPassProgress, CancelAtAnyReportUnwinds) {
     ASSERT_EQ(StepDone, clean.result);
     const size_t total = clean.reports.size();
     ASSERT_GE(total, 16u);
-    for (size_t n = 1; n <= total; ++n) {
+    forEachFault(static_cast<int>(total), [&](int n) {
         PassOptions options;
-        options.arm = [n](CountingIo& io) { io.cancelAtReport(static_cast<int>(n)); };
+        options.arm = [n](CountingIo& io) { io.cancelAtReport(n); };
         const PassRun run = site.run(options);
         EXPECT_EQ(StepCanceled, run.result) << "report " << n;
-        EXPECT_EQ(n, run.reports.size()) << "no report after the cancel";
+        EXPECT_EQ(static_cast<size_t>(n), run.reports.size()) << "no report after the cancel";
         if (n == 1) {
             EXPECT_TRUE(run.passTemps.empty()) << "nothing is created before the first report";
         } else {
@@ -279,12 +280,12 @@ TEST(HtmlPassProgress, CancelAtAnyReportUnwinds) {
             std::vector<uint32_t> last(run.closeOrder.end() - 4, run.closeOrder.end());
             EXPECT_EQ(std::vector<uint32_t>(run.passTemps.rbegin(), run.passTemps.rend()), last) << n;
         }
-    }
+    });
 }
 
 TEST(HtmlPassFaults, FailingTempStreamsOrContextFailThePass) {
     Site site({{"index.htm", "x"}});
-    for (int k = 1; k <= 4; ++k) {
+    forEachFault(4, [&](int k) {
         PassOptions options;
         // The harness created three streams before the pass.
         options.arm = [k](CountingIo& io) { io.failAt(IoOp::CreateTemp, 3 + k); };
@@ -292,12 +293,12 @@ TEST(HtmlPassFaults, FailingTempStreamsOrContextFailThePass) {
         EXPECT_EQ(StepFailed, run.result) << k;
         EXPECT_EQ(3u, run.passTemps.size()) << "all four are attempted";
         EXPECT_TRUE(run.pagesAsked.empty());
-    }
-    for (int k = 1; k <= 2; ++k) {  // the context, then its element stack
+    });
+    forEachFault(2, [&](int k) {  // the context, then its element stack
         PassOptions options;
         options.arm = [k](CountingIo& io) { io.failAt(IoOp::Alloc, k); };
         EXPECT_EQ(StepFailed, site.run(options).result) << k;
-    }
+    });
 }
 
 // Under a fault at any one call the pass fails, cancels or gives exactly the output of
@@ -309,25 +310,21 @@ TEST(HtmlPassFaults, AFaultAtAnyCallIsReportedOrHarmless) {
     const PassRun clean = site.run(-1);
     expectWellFormed(clean);
     const int total = static_cast<int>(clean.log.size());
-    for (bool shorten : {false, true}) {
-        for (int k = 1; k <= total; ++k) {
-            PassOptions options;
-            options.arm = [k, shorten](CountingIo& io) {
-                const int at = io.calls(IoOp::Any) + k;
-                if (shorten) io.shortAt(IoOp::Any, at);
-                else io.failAt(IoOp::Any, at);
-            };
-            const PassRun run = site.run(options);
-            EXPECT_TRUE(run.result == StepDone || run.result == StepCanceled || run.result == StepFailed);
-            if (!run.faultFired) {
-                EXPECT_EQ(StepDone, run.result) << k;
-            }
-            if (run.result != StepDone) continue;
-            if (run.pagesReported.size() < clean.pagesReported.size()) continue;  // not opened
-            EXPECT_EQ(clean.text, run.text) << (shorten ? "short " : "fail ") << k;
-            EXPECT_EQ(clean.records, run.records) << (shorten ? "short " : "fail ") << k;
+    forEachFailOrShort(total, [&](int k, bool shorten) {
+        PassOptions options;
+        options.arm = [k, shorten](CountingIo& io) {
+            failOrShortAt(io, IoOp::Any, io.calls(IoOp::Any) + k, shorten);
+        };
+        const PassRun run = site.run(options);
+        EXPECT_TRUE(run.result == StepDone || run.result == StepCanceled || run.result == StepFailed);
+        if (!run.faultFired) {
+            EXPECT_EQ(StepDone, run.result) << k;
         }
-    }
+        if (run.result != StepDone) return;
+        if (run.pagesReported.size() < clean.pagesReported.size()) return;  // not opened
+        EXPECT_EQ(clean.text, run.text) << (shorten ? "short " : "fail ") << k;
+        EXPECT_EQ(clean.records, run.records) << (shorten ? "short " : "fail ") << k;
+    });
 }
 
 TEST(PageOpener, TheRootPageComesFromTheOpenSourceOnce) {

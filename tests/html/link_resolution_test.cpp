@@ -12,6 +12,7 @@
 #include "html/link_resolution.h"
 #include "html/page_records.h"
 #include "tests/html/record_streams.h"
+#include "tests/support/fault_sweep.h"
 
 namespace {
 
@@ -410,7 +411,7 @@ TEST(LinkResolutionFaults, AnyFailingCallFailsTheRunAndFreesEveryBlock) {
         ASSERT_EQ(1, runSite(probe.context(), site, "r", -1));
         calls = probe.counting().calls(IoOp::Any) - before;
     }
-    for (int k = 1; k <= calls; ++k) {
+    forEachFault(calls, [&](int k) {
         RecordStreams streams;
         const int at = streams.counting().calls(IoOp::Any) + k;
         streams.counting().failAt(IoOp::Any, at);
@@ -421,5 +422,5 @@ TEST(LinkResolutionFaults, AnyFailingCallFailsTheRunAndFreesEveryBlock) {
         }
         streams.closeStreams();
         expectNothingHeld(streams.counting());
-    }
+    });
 }

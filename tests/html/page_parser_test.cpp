@@ -8,6 +8,7 @@
 
 #include "html/tag_handlers.h"
 #include "tests/html/parsed_page.h"
+#include "tests/support/fault_sweep.h"
 
 namespace {
 
@@ -322,26 +323,26 @@ TEST(PageBadInput, AFailedWriteEndsThePageAndIsReported) {
                              "<A HREF=b.htm>b</A><HR><TABLE BORDER><TR><TD>c</TABLE>";
     const ParsedPage clean = parseOnePage(html);
     ASSERT_EQ(0, clean.writeFailed);
-    for (int k = 1; k <= 30; ++k) {
+    forEachFault(30, [&](int k) {
         PageOptions options;
         options.beforeParse = [k](CountingIo& io) { io.failAt(IoOp::Write, io.calls(IoOp::Write) + k); };
         const ParsedPage page = parseOnePage(html, options);
         EXPECT_EQ(1, page.result) << k;
         EXPECT_EQ(page.faultFired ? 1 : 0, page.writeFailed) << k;
-    }
+    });
     // A failed seek may hit the page's input (it then ends early) or a record stream.
-    for (int k = 1; k <= 60; ++k) {
+    forEachFault(60, [&](int k) {
         PageOptions options;
         options.beforeParse = [k](CountingIo& io) { io.failAt(IoOp::Seek, io.calls(IoOp::Seek) + k); };
         EXPECT_EQ(1, parseOnePage(html, options).result) << k;
-    }
-    for (int k = 1; k <= 20; ++k) {
+    });
+    forEachFault(20, [&](int k) {
         PageOptions options;
         options.beforeParse = [k](CountingIo& io) { io.shortAt(IoOp::Write, io.calls(IoOp::Write) + k); };
         const ParsedPage page = parseOnePage(html, options);
         EXPECT_EQ(1, page.result) << k;
         EXPECT_EQ(page.faultFired ? 1 : 0, page.writeFailed) << k;
-    }
+    });
 }
 
 TEST(TagValues, DecimalNumbersReadLikeTheCLibrary) {

@@ -8,6 +8,7 @@
 
 #include "html/page_records.h"
 #include "tests/html/record_streams.h"
+#include "tests/support/fault_sweep.h"
 
 #include <zlib.h>
 
@@ -268,20 +269,17 @@ TEST(PageRecordFaults, AnyFailedOrShortCallFailsAndNothingIsHeld) {
         ASSERT_EQ(1, writeOnePage(probe.context()));
         calls = probe.counting().calls(IoOp::Any) - before;
     }
-    for (int k = 1; k <= calls; ++k) {
-        for (bool shortTransfer : {false, true}) {
-            RecordStreams streams;
-            const int at = streams.counting().calls(IoOp::Any) + k;
-            if (shortTransfer) streams.counting().shortAt(IoOp::Any, at);
-            else streams.counting().failAt(IoOp::Any, at);
-            const int result = writeOnePage(streams.context());
-            const IoOp op = streams.counting().log()[at - 1].op;
-            const bool transfers = op == IoOp::Read || op == IoOp::Write;
-            if (!shortTransfer || transfers) {
-                EXPECT_EQ(0, result) << "call " << k << (shortTransfer ? " short" : "");
-            }
-            streams.closeStreams();
-            expectNothingHeld(streams.counting());
+    forEachFailOrShort(calls, [](int k, bool shortTransfer) {
+        RecordStreams streams;
+        const int at = streams.counting().calls(IoOp::Any) + k;
+        failOrShortAt(streams.counting(), IoOp::Any, at, shortTransfer);
+        const int result = writeOnePage(streams.context());
+        const IoOp op = streams.counting().log()[at - 1].op;
+        const bool transfers = op == IoOp::Read || op == IoOp::Write;
+        if (!shortTransfer || transfers) {
+            EXPECT_EQ(0, result) << "call " << k << (shortTransfer ? " short" : "");
         }
-    }
+        streams.closeStreams();
+        expectNothingHeld(streams.counting());
+    });
 }

@@ -11,6 +11,7 @@
 #include "html/page_records.h"
 #include "html/record_serializer.h"
 #include "tests/html/record_streams.h"
+#include "tests/support/fault_sweep.h"
 
 namespace {
 
@@ -404,23 +405,20 @@ TEST(SerializerFaults, FailedSeeksAndWritesFailTheWriterAndNothingIsHeld) {
         ASSERT_EQ(1, serializeAll(probe));
         calls = probe.streams.counting().calls(IoOp::Any) - before;
     }
-    for (int k = 1; k <= calls; ++k) {
-        for (bool shortTransfer : {false, true}) {
-            Serializer s;
-            fillSmallDocument(s);
-            CountingIo& counting = s.streams.counting();
-            const int at = counting.calls(IoOp::Any) + k;
-            if (shortTransfer) counting.shortAt(IoOp::Any, at);
-            else counting.failAt(IoOp::Any, at);
-            const int result = serializeAll(s);
-            const IoOp op = counting.log()[at - 1].op;
-            // Inputs end where their streams end: a failed or short read, like a failed
-            // seek or a short write, never passes.
-            if (op == IoOp::Write || op == IoOp::Read || (op == IoOp::Seek && !shortTransfer)) {
-                EXPECT_EQ(0, result) << "call " << k << (shortTransfer ? " short" : "");
-            }
-            s.streams.closeStreams();
-            expectNothingHeld(counting);
+    forEachFailOrShort(calls, [](int k, bool shortTransfer) {
+        Serializer s;
+        fillSmallDocument(s);
+        CountingIo& counting = s.streams.counting();
+        const int at = counting.calls(IoOp::Any) + k;
+        failOrShortAt(counting, IoOp::Any, at, shortTransfer);
+        const int result = serializeAll(s);
+        const IoOp op = counting.log()[at - 1].op;
+        // Inputs end where their streams end: a failed or short read, like a failed
+        // seek or a short write, never passes.
+        if (op == IoOp::Write || op == IoOp::Read || (op == IoOp::Seek && !shortTransfer)) {
+            EXPECT_EQ(0, result) << "call " << k << (shortTransfer ? " short" : "");
         }
-    }
+        s.streams.closeStreams();
+        expectNothingHeld(counting);
+    });
 }

@@ -1,16 +1,10 @@
-// cli/book_commands.h -- `vimlo info`, `vimlo text` and `vimlo preview`: an e-book
-// database read back through the engine's book reader, which checks the whole container
-// before anything is shown, so a damaged file gives one clear complaint and a non-zero
-// status.
+// cli/preview_command.h -- `vimlo preview`, and the preview page `vimlo convert
+// --preview` writes beside each new database: the database read back and laid out as
+// the handheld shows it (see cli/preview.h).
 #pragma once
 #include <sys/types.h>
 
 #include <string>
-
-// Prints what the database holds as JSON on standard output; returns the exit status.
-int runInfo(const std::string& path);
-// Writes the decoded text, unchanged bytes, to standard output; returns the exit status.
-int runText(const std::string& path);
 
 struct PreviewRequest {
     std::string book;
@@ -18,9 +12,9 @@ struct PreviewRequest {
     bool force = false;  // replace an existing page without asking
     mode_t umaskBits = 022;
 };
-// Writes the database's preview page (see cli/preview.h); returns the exit status. It
-// refuses, writing nothing, to replace the database itself, or an existing file unless
-// forced or the user agrees.
+// Writes the database's preview page; returns the exit status. It refuses, writing
+// nothing, to replace the database itself, or an existing file unless forced or the
+// user agrees.
 int runPreview(const PreviewRequest& request);
 
 // Where the preview of `bookPath` goes by default: beside it, with ".html" in place of
