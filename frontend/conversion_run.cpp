@@ -80,7 +80,8 @@ int32_t runWorker(const WorkerRequest& request, const ConverterSettings& setting
     if (!source) return StatusSourceError;
     if (request.destinationPath.size() > maxDestinationLength) return StatusDestinationError;
     PreparedJob prepared;
-    fillConversionJob(prepared, settings, io, *source, request.destinationPath, request.title);
+    fillConversionJob(prepared, settings, io, withSlashSeparators(*source, flavor),
+                      request.destinationPath, request.title);
     return statusForResult(convert(prepared.job()));
 }
 

@@ -93,10 +93,11 @@ struct WorkerRequest {
 };
 using ConvertFunction = int32_t (*)(const ConversionJob& job);
 
-// The worker's whole run: source made absolute (else StatusSourceError), a destination
-// longer than `maxDestinationLength` refused with StatusDestinationError rather than
-// cut to another name, the job filled and handed to `convert` (convertDocument in the
-// programs), the result mapped to a status.
+// The worker's whole run: source made absolute (else StatusSourceError) and spelled with
+// "/" separators (withSlashSeparators), so that links back to the root page find it, a
+// destination longer than `maxDestinationLength` refused with StatusDestinationError
+// rather than cut to another name, the job filled and handed to `convert`
+// (convertDocument in the programs), the result mapped to a status.
 int32_t runWorker(const WorkerRequest& request, const ConverterSettings& settings,
                   const IoOps& io, PathFlavor flavor, const ReferenceRules& rules,
                   const FileSystem& files, ConvertFunction convert,

@@ -121,3 +121,13 @@ std::optional<std::string> comparablePath(std::string_view path, PathFlavor flav
         for (char& c : result) c = foldAscii(c);
     return result;
 }
+
+std::string withSlashSeparators(std::string_view path, PathFlavor flavor) {
+    std::string result(path);
+    if (flavor != PathFlavor::Windows) return result;
+    // The leading pair marks a UNC path; the reference helpers take "//" for a rooted one.
+    const size_t from = result.rfind("\\\\", 0) == 0 ? 2 : 0;
+    for (size_t i = from; i < result.size(); ++i)
+        if (result[i] == '\\') result[i] = '/';
+    return result;
+}

@@ -40,3 +40,9 @@ bool isDriveRelative(std::string_view path);
 // when a current directory it needs is unknown.
 std::optional<std::string> comparablePath(std::string_view path, PathFlavor flavor,
                                           const FileSystem& files);
+
+// `path` with every "\" after a UNC path's leading pair spelled "/", in the Windows
+// flavour; the POSIX flavour is returned unchanged. Links in pages spell their
+// separators "/", and the engine tells pages apart by their spelling, so a root page
+// spelled with "\" would not be found again by the links that come back to it.
+std::string withSlashSeparators(std::string_view path, PathFlavor flavor);

@@ -342,7 +342,10 @@ int32_t writeStream(void*, uint32_t handle, int32_t count, const void* buffer) {
 // The Windows C library's tmpfile() creates its files in the root of the current drive,
 // where ordinary users may not write, so every conversion would fail to open its
 // temporary streams. The user's temporary folder takes them instead; mode "D" has the
-// library remove the file when it is closed, as tmpfile() would.
+// library remove the file when it is closed, as tmpfile() would. The name is opened
+// wide: the folder often lies below a user's name with letters beyond ASCII, and no
+// narrow spelling of it reaches the file (path::string() gives UTF-8, while the narrow
+// fopen reads the ANSI code page).
 std::FILE* openTemporaryFile() {
     static std::atomic<uint32_t> serial{0};
     std::error_code error;
@@ -354,7 +357,7 @@ std::FILE* openTemporaryFile() {
         const std::filesystem::path name =
             folder / ("vimlo-" + std::to_string(now % 1000000007u) + "-" + std::to_string(number) + ".tmp");
         if (std::filesystem::exists(name, error)) continue;
-        if (std::FILE* file = std::fopen(name.string().c_str(), "w+bD")) return file;
+        if (std::FILE* file = _wfopen(name.c_str(), L"w+bD")) return file;
     }
     return nullptr;
 }

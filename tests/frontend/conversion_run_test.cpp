@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "frontend/conversion_run.h"
+#include "html/references.h"
 #include "tests/frontend/fakes.h"
 
 namespace {
@@ -229,7 +230,7 @@ TEST_F(ConversionRun, WorkerHandsTheAbsoluteJobToTheEngineAndMapsItsResult) {
     settings.tabToSpace = 4;
     const WorkerRequest request{"site\\index.htm", "D:\\out\\index.pdb", "Index"};
     EXPECT_EQ(StatusSucceeded, runWorker(request, settings, io, PathFlavor::Windows, rules, files, recordingConvert));
-    EXPECT_EQ("C:\\Work\\Site\\site\\index.htm", lastSource);
+    EXPECT_EQ("C:/Work/Site/site/index.htm", lastSource);
     EXPECT_EQ("D:\\out\\index.pdb", lastDestination);
     EXPECT_EQ("Index", lastTitle);
     EXPECT_EQ(-1, lastJob.tabToLB);
@@ -239,6 +240,41 @@ TEST_F(ConversionRun, WorkerHandsTheAbsoluteJobToTheEngineAndMapsItsResult) {
     nextResult = 55;
     EXPECT_EQ(StatusUnknownError, runWorker(request, settings, io, PathFlavor::Windows, rules, files, recordingConvert));
     EXPECT_EQ(3, convertCalls);
+}
+
+// Links in pages spell their separators "/", and the engine tells pages apart by their
+// spelling (case aside): the root page must reach it spelled as links reach it.
+TEST_F(ConversionRun, WorkerSpellsTheSourceAsLinksSpellIt) {
+    const IoOps io{};
+    const ConverterSettings settings;
+    struct Row { const char* typed; PathFlavor flavor; const char* handed; };
+    const Row rows[] = {
+        {"Z:\\usr\\doc\\tutorial\\index.html", PathFlavor::Windows, "Z:/usr/doc/tutorial/index.html"},
+        {"tutorial\\index.html", PathFlavor::Windows, "C:/Work/Site/tutorial/index.html"},
+        {"D:novel.txt", PathFlavor::Windows, "D:/Books/novel.txt"},
+        // The leading pair stays: "//" is a rooted path to the reference helpers.
+        {"\\\\srv\\share\\a.htm", PathFlavor::Windows, "\\\\srv/share/a.htm"},
+        {"/home/u/a\\b.htm", PathFlavor::Posix, "/home/u/a\\b.htm"},  // "\\" is a name byte
+    };
+    for (const Row& row : rows) {
+        const WorkerRequest request{row.typed, "D:\\out.pdb", "T"};
+        EXPECT_EQ(StatusSucceeded, runWorker(request, settings, io, row.flavor, rules, files, recordingConvert));
+        EXPECT_EQ(row.handed, lastSource) << row.typed;
+    }
+
+    // With the engine's own helpers: a link from a page in a sibling folder back to the
+    // root page resolves to the very name the root page was handed under.
+    const WorkerRequest request{"Z:\\Usr\\doc\\tutorial\\index.html", "D:\\out.pdb", "T"};
+    ASSERT_EQ(StatusSucceeded, runWorker(request, settings, io, PathFlavor::Windows, rules, files, recordingConvert));
+    char rootDirectory[kReferenceBytes], sibling[kReferenceBytes], back[kReferenceBytes];
+    directoryPart(lastSource.c_str(), rootDirectory);
+    ASSERT_NE(nullptr, ::resolveReference(rootDirectory, "../reference/index.html", sibling));
+    ASSERT_NE(nullptr, ::normalizePath(sibling));
+    char siblingDirectory[kReferenceBytes];
+    directoryPart(sibling, siblingDirectory);
+    ASSERT_NE(nullptr, ::resolveReference(siblingDirectory, "../tutorial/index.html", back));
+    ASSERT_NE(nullptr, ::normalizePath(back));
+    EXPECT_TRUE(equalIgnoringCase(lastSource, back)) << lastSource << " against " << back;
 }
 
 TEST_F(ConversionRun, WorkerRefusesPathsItCannotPassWhole) {

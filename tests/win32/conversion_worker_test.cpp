@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "engine/io_ops.h"
+#include "frontend/win32/app.h"
 #include "frontend/win32/conversion_runner.h"
 #include "frontend/win32/progress_channel.h"
 #include "frontend/win32/resource.h"
@@ -123,6 +124,50 @@ TEST(ConversionWorker, SourceIsMadeAbsoluteOrRefused) {
     longPath.request.destinationPath = winPath(dir, "long.pdb");
     EXPECT_EQ(StatusSourceError, runWorkerThread(longPath));
     SetCurrentDirectoryA(previous);
+}
+
+// Names with letters beyond ASCII, spelled in the ANSI code page as the dialog, a drop and
+// the command line give them: "\u00e9" has the same value in Latin-1, "\u2019" has not.
+// The temporary folder is named so too; its files must open and be gone afterwards.
+TEST(ConversionWorker, NamesBeyondAsciiOpenForSourceDestinationAndTemporaryFiles) {
+    const std::optional<std::string> folderName = ansiName(L"Jos\u00e9\u2019s files");
+    const std::optional<std::string> baseName = ansiName(L"caf\u00e9 \u2019story\u2019");
+    if (!folderName || !baseName) GTEST_SKIP() << "the ANSI code page " << GetACP() << " cannot spell the names";
+    ASSERT_TRUE(useAnsiCodePageForNames());
+    TempDir dir;
+    const std::string folder = winPath(dir, *folderName);
+    ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
+    const std::string temporary = winPath(dir, *folderName) + "\\Temp";
+    ASSERT_TRUE(CreateDirectoryA(temporary.c_str(), nullptr));
+    const std::string source = folder + "\\" + *baseName + ".htm";
+    const HANDLE file = CreateFileA(source.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, file);
+    const std::string page = "<html><body><p>Caf\xe9 page.</p></body></html>";
+    DWORD written = 0;
+    WriteFile(file, page.data(), static_cast<DWORD>(page.size()), &written, nullptr);
+    CloseHandle(file);
+
+    char previousTmp[MAX_PATH] = {}, previousTemp[MAX_PATH] = {};
+    GetEnvironmentVariableA("TMP", previousTmp, MAX_PATH);
+    GetEnvironmentVariableA("TEMP", previousTemp, MAX_PATH);
+    SetEnvironmentVariableA("TMP", temporary.c_str());
+    SetEnvironmentVariableA("TEMP", temporary.c_str());
+    Win32ProgressChannel channel;
+    ConversionTask task;
+    task.channel = &channel;
+    task.request.sourcePath = source;
+    task.request.destinationPath = folder + "\\" + *baseName + ".pdb";
+    task.request.title = "Caf\xe9";
+    const int32_t status = runWorkerThread(task);
+    SetEnvironmentVariableA("TMP", previousTmp);
+    SetEnvironmentVariableA("TEMP", previousTemp);
+
+    EXPECT_EQ(StatusSucceeded, status);
+    EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(task.request.destinationPath.c_str()));
+    WIN32_FIND_DATAA found;
+    const HANDLE search = FindFirstFileA((temporary + "\\*.tmp").c_str(), &found);
+    EXPECT_EQ(INVALID_HANDLE_VALUE, search) << "left behind: " << found.cFileName;
+    if (search != INVALID_HANDLE_VALUE) FindClose(search);
 }
 
 TEST(Resources, StepLinesAreTheCoresTexts) {

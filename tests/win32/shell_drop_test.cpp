@@ -35,6 +35,19 @@ HDROP makeDrop(const std::vector<std::string>& names) {
     return static_cast<HDROP>(memory);
 }
 
+// The same with UTF-16 names, as the shell hands most drops over.
+HDROP makeWideDrop(const std::wstring& name) {
+    const size_t bytes = sizeof(DROPFILES) + (name.size() + 2) * sizeof(wchar_t);
+    const HGLOBAL memory = GlobalAlloc(GHND, bytes);
+    auto* header = static_cast<DROPFILES*>(GlobalLock(memory));
+    header->pFiles = sizeof(DROPFILES);
+    header->fWide = TRUE;
+    std::memcpy(reinterpret_cast<char*>(header) + sizeof(DROPFILES), name.c_str(),
+                (name.size() + 1) * sizeof(wchar_t));
+    GlobalUnlock(memory);
+    return static_cast<HDROP>(memory);
+}
+
 class ShellDrop : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr))); }
@@ -106,4 +119,28 @@ TEST_F(ShellDrop, FoldersBrokenShortcutsAndNothingAreRefused) {
     dir.write("garbage.lnk", std::string(200, '\x5a'));
     EXPECT_FALSE(resolveShortcut(winPath(dir, "garbage.lnk")));
     EXPECT_FALSE(acceptDroppedPath(winPath(dir, "garbage.lnk")));
+}
+
+// A name beyond ASCII comes out in the ANSI code page, and names a file the shell and
+// the engine's checks then find.
+TEST_F(ShellDrop, WideNamesBeyondAsciiArriveInTheAnsiCodePage) {
+    const std::wstring wideBase = L"caf\u00e9 \u2019story\u2019.htm";
+    const std::optional<std::string> base = ansiName(wideBase);
+    if (!base) GTEST_SKIP() << "the ANSI code page " << GetACP() << " cannot spell the name";
+    TempDir dir;
+    dir.write("plain.htm", "<html>");
+    const std::string page = winPath(dir, *base);
+    ASSERT_TRUE(MoveFileA(winPath(dir, "plain.htm").c_str(), page.c_str()));
+    wchar_t wideFolder[MAX_PATH];
+    MultiByteToWideChar(CP_ACP, 0, winPath(dir, "").c_str(), -1, wideFolder, MAX_PATH);
+
+    RecordingSink messages;
+    const HDROP drop = makeWideDrop(std::wstring(wideFolder) + wideBase);
+    EXPECT_EQ(page, firstDroppedName(drop, messages).value_or("?"));
+    GlobalFree(drop);
+    EXPECT_EQ(page, acceptDroppedPath(page).value_or("?"));
+
+    const std::string link = winPath(dir, *base + ".lnk");
+    makeShortcut(link, page);
+    EXPECT_TRUE(equalIgnoringCase(page, acceptDroppedPath(link).value_or("?")));
 }

@@ -9,6 +9,7 @@
 //   vimlo_ui_driver.exe PROGRAM WORKFOLDER pose-0|pose-1|pose-2|pose-progress|pose-message|pose-close
 //
 // WORKFOLDER must hold story.txt, page.htm and big.txt (the test script writes them).
+// Names beyond ASCII are spelled in the ANSI code page, which must have them (1252 does).
 // Prints "PASS: name" or "FAIL: name: why" per scenario and exits 1 when any failed.
 #include <windows.h>
 #include <commctrl.h>
@@ -375,6 +376,38 @@ void writeFile(const std::string& path, const std::string& bytes) {
 }
 
 bool exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+// `wide` in the ANSI code page, as the program's names are spelled; fails when a
+// character has no spelling there.
+std::string ansi(const std::wstring& wide) {
+    BOOL lossy = FALSE;
+    char buffer[4 * MAX_PATH] = {};
+    const int length = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.c_str(), -1, buffer,
+                                           sizeof buffer, nullptr, &lossy);
+    require(length > 0 && !lossy, "the ANSI code page " + std::to_string(GetACP()) + " cannot spell a test name");
+    return buffer;
+}
+
+// Sets an environment variable of this process, and so of the programs it starts, for
+// the object's life.
+class EnvironmentOverride {
+public:
+    EnvironmentOverride(const char* name, const std::string& value) : name_(name) {
+        char previous[4 * MAX_PATH] = {};
+        const DWORD length = GetEnvironmentVariableA(name, previous, sizeof previous);
+        had_ = length > 0 && length < sizeof previous;
+        previous_ = previous;
+        SetEnvironmentVariableA(name, value.c_str());
+    }
+    ~EnvironmentOverride() { SetEnvironmentVariableA(name_, had_ ? previous_.c_str() : nullptr); }
+    EnvironmentOverride(const EnvironmentOverride&) = delete;
+    EnvironmentOverride& operator=(const EnvironmentOverride&) = delete;
+
+private:
+    const char* name_;
+    std::string previous_;
+    bool had_ = false;
+};
 
 // Last write time and size, to see whether a file was written again.
 std::pair<unsigned long long, unsigned long long> stamp(const std::string& path) {
@@ -767,6 +800,58 @@ void browseForSource(DWORD filterIndex, const std::string& expectedFilter, const
     program.expectExit(10000);
 }
 
+// The temporary files go into the user's temporary folder, which lies below the user's
+// name: named beyond ASCII, it must still take them, and keep none.
+void temporaryFolderBeyondAscii() {
+    resetRegistry();
+    putDword(kSettingsKey, "DestinationLocation", 1);
+    const std::string temporary = work(ansi(L"Temp Jos\u00e9"));
+    CreateDirectoryA(temporary.c_str(), nullptr);
+    {
+        EnvironmentOverride tmp("TMP", temporary);
+        EnvironmentOverride temp("TEMP", temporary);
+        convertsAlone("-y -u page.htm", work("page.pdb"));
+    }
+    WIN32_FIND_DATAA found;
+    const HANDLE search = FindFirstFileA((temporary + "\\*.tmp").c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE) FindClose(search);
+    require(search == INVALID_HANDLE_VALUE, std::string("a temporary file was left: ") + found.cFileName);
+}
+
+// A source and destination named beyond ASCII ("\u2019" is where the ANSI code page and
+// Latin-1 differ), given on the command line and chosen in the Open dialog.
+void namesBeyondAscii() {
+    resetRegistry();
+    putDword(kSettingsKey, "DestinationLocation", 1);
+    const std::string folder = work(ansi(L"Jos\u00e9\u2019s files"));
+    CreateDirectoryA(folder.c_str(), nullptr);
+    const std::string base = ansi(L"caf\u00e9 \u2019story\u2019");
+    const std::string source = folder + "\\" + base + ".txt";
+    const std::string output = folder + "\\" + base + ".pdb";
+    writeFile(source, "Once upon a time\r\nthere was a story.\r\n");
+    convertsAlone("-y -u \"" + source + "\"", output);
+
+    DeleteFileA(output.c_str());
+    Program program("-H");
+    const HWND sheet = waitSheet(program.pid());
+    const HWND sourcePage = page(sheet, 0);
+    clickToOpen(sourcePage, kBrowseSource);
+    const HWND dialog = waitDialog(program.pid(), "Open");
+    HWND name = GetDlgItem(dialog, 0x47c);  // the file name box
+    if (name == nullptr) name = GetDlgItem(dialog, 0x480);
+    require(name != nullptr, "no file name box");
+    SendMessageA(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(source.c_str()));
+    PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDOK)));
+    waitFor([&] { return IsWindow(dialog) ? nullptr : sheet; }, 5000, "closing of the Open dialog", program.pid());
+    require(equalsIgnoringCase(fieldText(sourcePage, kSource), source),
+            "source field \"" + fieldText(sourcePage, kSource) + "\"");
+    pressSheetButton(sheet, IDOK);
+    expectMessage(program.pid(), "VimloW32", "Conversion successfully completed.", IDOK, false);
+    require(exists(output), output + " was not written");
+    pressSheetButton(sheet, IDCANCEL);
+    program.expectExit(10000);
+}
+
 void browseFilterRemembered() {
     // 0 means the first filter; the one the dialog ends with is saved.
     browseForSource(0, "HTML Files (*.htm;*.html)", "story.txt");
@@ -894,6 +979,8 @@ int main(int argc, char** argv) {
         {"proposal-of-title-and-name", proposalOfTitleAndName},
         {"browse-filter-remembered", browseFilterRemembered},
         {"cancel-long-conversion", cancelLongConversion},
+        {"temporary-folder-beyond-ascii", temporaryFolderBeyondAscii},
+        {"names-beyond-ascii", namesBeyondAscii},
     };
     int failed = 0;
     int passed = 0;

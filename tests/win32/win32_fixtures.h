@@ -4,6 +4,7 @@
 #pragma once
 #include <windows.h>
 
+#include <optional>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -59,4 +60,15 @@ inline std::string winPath(const TempDir& dir, const std::string& name) {
     for (char& c : path)
         if (c == '/') c = '\\';
     return path;
+}
+
+// `wide` in the ANSI code page, the spelling the program's names have; nullopt when a
+// character has none there.
+inline std::optional<std::string> ansiName(const std::wstring& wide) {
+    BOOL lossy = FALSE;
+    char buffer[4 * MAX_PATH] = {};
+    const int length = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.c_str(), -1, buffer,
+                                           sizeof buffer, nullptr, &lossy);
+    if (length <= 0 || lossy) return std::nullopt;
+    return std::string(buffer);
 }
