@@ -220,6 +220,9 @@ TEST(CelconvStagedOutput, ASuccessfulRunReplacesTheOutputWhole) {
     EXPECT_TRUE(fs::is_symlink(program.dir.file("link-out.csv")));
     EXPECT_EQ("\"Name\",\"Phone\"\r\n\"Smith\",\"555\"\r\n", program.dir.read("target.csv"));
 
+    // A device is written directly and is no file to keep: both outputs may be /dev/null.
+    EXPECT_EQ(0, program.run("2 db.pdb /dev/null /dev/null")) << program.screen;
+
     // Nothing but the outputs is left beside them.
     std::vector<std::string> names;
     for (const auto& entry : fs::directory_iterator(program.dir.path())) {
