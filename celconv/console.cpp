@@ -8,23 +8,28 @@
 #include "celconv/celdo_layout.h"
 #include "celconv/csv_to_database.h"
 #include "celconv/database_to_csv.h"
+#include "celconv/file_identity.h"
 #include "celconv/reporter.h"
+#include "celconv/staged_output.h"
 
 namespace celconv {
 
 namespace {
 
-const char kStartLines[] =
-    "Celdo 2.5b <-> Comma seperated file Utility\n"
-    "Version 2.5b \n\n\n"
-    "Command Line Argument Usage:\n"
-    "For csv->Celdo: celconv.exe 1 <input_file> <output_file> <database_name> <optional_info_file>\n"
-    "For Celdo->csv: celconv.exe 2 <input_file> <output_file> <optional_info_file>\n\n"
-    "See the celconv.txt file for more information on using this program.\n\n";
-const char kUsageError[] =
-    "Format error, use:\n"
-    "For csv->Celdo: celconv.exe 1 <input_file> <output_file> <database_name> <optional_info_file>\n"
-    "For Celdo->csv: celconv.exe 2 <input_file> <output_file> <optional_info_file>\n";
+// The start lines and the usage message name the program as it was started (`name`).
+std::string startLines(const std::string& name) {
+    return "Celdo 2.5b <-> Comma seperated file Utility\n"
+           "Version 2.5b \n\n\n"
+           "Command Line Argument Usage:\n"
+           "For csv->Celdo: " + name + " 1 <input_file> <output_file> <database_name> <optional_info_file>\n"
+           "For Celdo->csv: " + name + " 2 <input_file> <output_file> <optional_info_file>\n\n"
+           "See the celconv.md file beside the program for more information on using this program.\n\n";
+}
+std::string usageError(const std::string& name) {
+    return "Format error, use:\n"
+           "For csv->Celdo: " + name + " 1 <input_file> <output_file> <database_name> <optional_info_file>\n"
+           "For Celdo->csv: " + name + " 2 <input_file> <output_file> <optional_info_file>\n";
+}
 const char kMenu[] =
     "Pick an option:\n"
     "1: Comma seperated file -> Celdo .pdb\n"
@@ -32,6 +37,23 @@ const char kMenu[] =
 const char kWriteFailed[] = "Error: could not write output file.\n";
 
 constexpr int kEof = std::char_traits<char>::eof();
+
+// What a user types to start the program again: its name without the folder and, on
+// Windows, without ".exe".
+std::string programName(const std::vector<std::string>& args) {
+    std::string name = args.empty() ? std::string() : args[0];
+#ifdef _WIN32
+    name.erase(0, name.find_last_of("/\\:") + 1);
+    if (name.size() > 4) {
+        std::string extension = name.substr(name.size() - 4);
+        for (char& c : extension) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+        if (extension == ".exe") name.resize(name.size() - 4);
+    }
+#else
+    name.erase(0, name.find_last_of('/') + 1);
+#endif
+    return name.empty() ? std::string("celconv") : name;
+}
 
 // Shows `prompt` and reads one line of any length, its line end removed. False when the
 // input ended before anything was typed.
@@ -46,15 +68,21 @@ bool ask(std::istream& in, std::ostream& out, const char* prompt, std::string& a
     return true;
 }
 
-// The menu: one character at a time until "1" or "2"; 0 when the input ends first.
+// The menu: one character at a time until "1" or "2"; 0 when the input ends first. A
+// wrong answer is told once, at its first character: the rest of its line, line end
+// included, draws no further message (an empty line is a wrong answer of its own).
 int chooseMode(std::istream& in, std::ostream& out) {
     out << kMenu;
     out.flush();
     int c = in.get();
+    bool toldThisLine = false;
     while (c != '1' && c != '2') {
         if (c == kEof) return 0;
-        out << "Illegal option\n";
-        out.flush();
+        if (!toldThisLine) {
+            out << "Illegal option\n";
+            out.flush();
+        }
+        toldThisLine = c != '\n';
         c = in.get();
     }
     in.get();  // the line end after the choice
@@ -102,13 +130,44 @@ bool takeCommandLine(const std::vector<std::string>& args, ConversionRun& run) {
     return true;
 }
 
-// Closes what a successful conversion wrote and deletes the error log; a close that
-// fails is a failed conversion, and the log then keeps the reason.
-int finishConverted(std::ofstream& output, std::ofstream* info, std::ofstream& log,
+// One file a run names, for the check that no output is another of its files.
+struct NamedFile {
+    std::string role;  // as the refusal names it
+    bool written;      // created or replaced by the run
+    FileIdentity identity;
+};
+
+// Refuses (on the screen) a run in which a file it writes is also a file it reads or
+// another file it writes, however the names are spelled or linked: the staged output
+// would replace an input, and the error log would take the place of an input or an
+// output. Made before anything is created.
+bool filesAreDistinct(const ConversionRun& run, const std::string& errorLogPath, Reporter& reporter) {
+    std::vector<NamedFile> files = {{"input file", false, identifyFile(run.inputName)},
+                                    {"output file", true, identifyFile(run.outputName)}};
+    if (run.infoRequested) files.push_back({"info file", run.mode == 2, identifyFile(run.infoName)});
+    files.push_back({"error log " + errorLogPath, true, identifyFile(errorLogPath)});
+    for (size_t later = 1; later < files.size(); ++later) {
+        for (size_t earlier = 0; earlier < later; ++earlier) {
+            if (!files[later].written && !files[earlier].written) continue;
+            if (!sameFile(files[later].identity, files[earlier].identity)) continue;
+            const NamedFile& subject = files[later].written ? files[later] : files[earlier];
+            const NamedFile& other = files[later].written ? files[earlier] : files[later];
+            reporter.say(format("Error: the %s is the same file as the %s.\n", subject.role.c_str(), other.role.c_str()));
+            return false;
+        }
+    }
+    return true;
+}
+
+// Puts what a successful conversion wrote in place and deletes the error log. Every
+// output is complete on the disk before the first one replaces its old file; an output
+// that fails is a failed conversion, and the log then keeps the reason.
+int finishConverted(StagedOutput& output, StagedOutput* info, std::ofstream& log,
                     const std::string& errorLogPath, Reporter& reporter) {
-    output.close();
-    if (info != nullptr) info->close();
-    if (output.fail() || (info != nullptr && info->fail())) {
+    bool written = output.finish();
+    if (info != nullptr) written = info->finish() && written;
+    written = written && output.commit() && (info == nullptr || info->commit());
+    if (!written) {
         reporter.error(kWriteFailed);
         return kExitFailed;
     }
@@ -117,16 +176,18 @@ int finishConverted(std::ofstream& output, std::ofstream* info, std::ofstream& l
     return kExitConverted;
 }
 
-// Input, output and error log, in this order; each failure is told on the screen only.
+// Input, output and error log, in this order, after the check that they are distinct
+// files; each failure is told on the screen only. The output is staged: whatever stops
+// the run later leaves the file of that name as it was.
 bool openCommonFiles(const ConversionRun& run, const std::string& errorLogPath, std::ifstream& input,
-                     std::ofstream& output, std::ofstream& log, Reporter& reporter) {
+                     StagedOutput& output, std::ofstream& log, Reporter& reporter) {
     input.open(run.inputName, std::ios::binary);
     if (!input) {
         reporter.say("Could not open input file\n");
         return false;
     }
-    output.open(run.outputName, std::ios::binary | std::ios::trunc);
-    if (!output) {
+    if (!filesAreDistinct(run, errorLogPath, reporter)) return false;
+    if (!output.open(run.outputName)) {
         reporter.say("Could not open output file\n");
         return false;
     }
@@ -141,7 +202,7 @@ bool openCommonFiles(const ConversionRun& run, const std::string& errorLogPath, 
 
 int runMode1(const ConversionRun& run, const std::string& errorLogPath, Reporter& reporter) {
     std::ifstream input;
-    std::ofstream output;
+    StagedOutput output;
     std::ofstream log;
     if (!openCommonFiles(run, errorLogPath, input, output, log, reporter)) return kExitFailed;
     if (run.databaseName.empty() || static_cast<int>(run.databaseName.size()) > kMaxDatabaseNameLength) {
@@ -161,7 +222,8 @@ int runMode1(const ConversionRun& run, const std::string& errorLogPath, Reporter
         if (!*again) return nullptr;
         return again;
     };
-    if (!csvToDatabase(input, reopen, run.infoRequested ? &info : nullptr, run.databaseName, output, reporter)) {
+    if (!csvToDatabase(input, reopen, run.infoRequested ? &info : nullptr, run.databaseName, output.stream(),
+                       reporter)) {
         return kExitFailed;
     }
     return finishConverted(output, nullptr, log, errorLogPath, reporter);
@@ -169,18 +231,17 @@ int runMode1(const ConversionRun& run, const std::string& errorLogPath, Reporter
 
 int runMode2(const ConversionRun& run, const std::string& errorLogPath, Reporter& reporter) {
     std::ifstream input;
-    std::ofstream output;
+    StagedOutput output;
     std::ofstream log;
     if (!openCommonFiles(run, errorLogPath, input, output, log, reporter)) return kExitFailed;
-    std::ofstream info;
-    if (run.infoRequested) {
-        info.open(run.infoName, std::ios::binary | std::ios::trunc);
-        if (!info) {
-            reporter.error("Could not create info file\n");
-            return kExitFailed;
-        }
+    StagedOutput info;
+    if (run.infoRequested && !info.open(run.infoName)) {
+        reporter.error("Could not create info file\n");
+        return kExitFailed;
     }
-    if (!databaseToCsv(input, output, run.infoRequested ? &info : nullptr, reporter)) return kExitFailed;
+    if (!databaseToCsv(input, output.stream(), run.infoRequested ? &info.stream() : nullptr, reporter)) {
+        return kExitFailed;
+    }
     return finishConverted(output, run.infoRequested ? &info : nullptr, log, errorLogPath, reporter);
 }
 
@@ -189,7 +250,8 @@ int runMode2(const ConversionRun& run, const std::string& errorLogPath, Reporter
 int runCelconv(const std::vector<std::string>& args, std::istream& in, std::ostream& out,
                const std::string& errorLogPath) {
     Reporter reporter(out);
-    reporter.say(kStartLines);
+    const std::string name = programName(args);
+    reporter.say(startLines(name));
     ConversionRun run;
     if (args.size() <= 1) {
         run.mode = chooseMode(in, out);
@@ -199,7 +261,7 @@ int runCelconv(const std::vector<std::string>& args, std::istream& in, std::ostr
     } else if (args.size() <= 3) {
         return kExitUsage;  // too few arguments for any conversion: nothing is done
     } else if (!takeCommandLine(args, run)) {
-        reporter.say(kUsageError);
+        reporter.say(usageError(name));
         return kExitUsage;
     }
     return run.mode == 1 ? runMode1(run, errorLogPath, reporter) : runMode2(run, errorLogPath, reporter);

@@ -28,9 +28,12 @@ struct ConversionRun {
     bool infoRequested = false;
 };
 
-// Runs the utility: args[0] is the program name. Answers are read from `in`, every
-// message goes to `out`, and conversion errors also go to the error log at
-// `errorLogPath`, which a successful conversion deletes. Returns the exit status.
+// Runs the utility: args[0] is the program name, which the start lines show without its
+// folder. Answers are read from `in`, every message goes to `out`, and conversion errors
+// also go to the error log at `errorLogPath`, which a successful conversion deletes. A
+// run whose output is one of its other files is refused before anything is created;
+// outputs are staged and replace their files only when the whole run succeeded.
+// Returns the exit status.
 int runCelconv(const std::vector<std::string>& args, std::istream& in, std::ostream& out,
                const std::string& errorLogPath = kErrorLogName);
 

@@ -21,8 +21,9 @@ static int digitValue(int c) {
 }
 
 // Reads an integer after white space: optional sign, then decimal digits, 0x and
-// hexadecimal digits, or 0 and octal digits. Keeps the low 16 bits as a signed value.
-// Returns false when no number stands there.
+// hexadecimal digits, or 0 and octal digits. Every value is stored as a 16-bit word, so
+// it must lie in -32768..65535 (65535 and -1 are the same word). Returns false when no
+// number stands there or it does not fit the word.
 static bool readInteger(TextReader& in, int16_t& value) {
     in.skipSpace();
     bool negative = false;
@@ -38,8 +39,12 @@ static bool readInteger(TextReader& in, int16_t& value) {
             base = 16;
         }
     }
-    uint32_t magnitude = 0;  // wraps harmlessly: only the low 16 bits are kept
-    while (digitValue(in.peek()) < base) magnitude = magnitude * base + digitValue(in.get());
+    constexpr uint32_t kTooLarge = 65536;  // held there once passed, so it cannot wrap
+    uint32_t magnitude = 0;
+    while (digitValue(in.peek()) < base) {
+        magnitude = std::min<uint32_t>(magnitude * base + digitValue(in.get()), kTooLarge);
+    }
+    if (magnitude > (negative ? 32768u : 65535u)) return false;
     if (negative) magnitude = 0u - magnitude;
     value = static_cast<int16_t>(static_cast<uint16_t>(magnitude));
     return true;
@@ -103,7 +108,7 @@ bool readInfoFile(TextReader& in, CeldoAppInfo& appInfo, int fieldCount, Reporte
     }
     for (int field = 0; field < fieldCount; ++field) {
         if (!readChecked(in, appInfo.fieldWidths[field], reporter)) return false;
-        if (appInfo.fieldWidths[field] > kMaxFieldWidth) {
+        if (appInfo.fieldWidths[field] < 0 || appInfo.fieldWidths[field] > kMaxFieldWidth) {
             reporter.error(kBadFieldWidth);
             return false;
         }

@@ -20,13 +20,13 @@ const std::string kStart =
     "Celdo 2.5b <-> Comma seperated file Utility\n"
     "Version 2.5b \n\n\n"
     "Command Line Argument Usage:\n"
-    "For csv->Celdo: celconv.exe 1 <input_file> <output_file> <database_name> <optional_info_file>\n"
-    "For Celdo->csv: celconv.exe 2 <input_file> <output_file> <optional_info_file>\n\n"
-    "See the celconv.txt file for more information on using this program.\n\n";
+    "For csv->Celdo: celconv 1 <input_file> <output_file> <database_name> <optional_info_file>\n"
+    "For Celdo->csv: celconv 2 <input_file> <output_file> <optional_info_file>\n\n"
+    "See the celconv.md file beside the program for more information on using this program.\n\n";
 const std::string kUsage =
     "Format error, use:\n"
-    "For csv->Celdo: celconv.exe 1 <input_file> <output_file> <database_name> <optional_info_file>\n"
-    "For Celdo->csv: celconv.exe 2 <input_file> <output_file> <optional_info_file>\n";
+    "For csv->Celdo: celconv 1 <input_file> <output_file> <database_name> <optional_info_file>\n"
+    "For Celdo->csv: celconv 2 <input_file> <output_file> <optional_info_file>\n";
 const std::string kMenu =
     "Pick an option:\n1: Comma seperated file -> Celdo .pdb\n2: Celdo .pdb -> Comma seperated file\n";
 const char kExample[] = "Name,Phone\nSmith,555\n";
@@ -107,9 +107,11 @@ TEST(ConsoleCommandLine, FileNamesOfAnyLength) {
     EXPECT_EQ(666u, console.dir.read(name).size());
 }
 
-TEST(ConsoleInteractive, WrongChoiceAndItsLineEndEachDrawAMessage) {
+TEST(ConsoleInteractive, EachWrongAnswerDrawsOneMessage) {
     Console console;
     EXPECT_EQ(celconv::kExitFailed, console.run({"celconv"}, "3\n"));
+    EXPECT_EQ(kStart + kMenu + "Illegal option\n", console.screen);
+    EXPECT_EQ(celconv::kExitFailed, console.run({"celconv"}, "34\n\n"));  // a wrong line, an empty one
     EXPECT_EQ(kStart + kMenu + "Illegal option\nIllegal option\n", console.screen);
 }
 
@@ -153,8 +155,7 @@ TEST(ConsoleFailures, DatabaseNameOutside1To31Characters) {
         EXPECT_EQ(celconv::kExitFailed, console.status) << name.size();
         EXPECT_NE(std::string::npos, console.screen.find("Database name invalid\n"));
         EXPECT_EQ("Database name invalid\n", console.dir.read("celconv.err"));
-        EXPECT_TRUE(exists(console.dir.file("b.pdb")));
-        EXPECT_EQ("", console.dir.read("b.pdb"));
+        EXPECT_FALSE(exists(console.dir.file("b.pdb")));  // the staged output went with the run
     }
     Console longest;
     EXPECT_EQ(0, longest.run({"celconv", "1", "a.csv", "b.pdb", std::string(31, 'd')}));
@@ -194,7 +195,7 @@ TEST(ConsoleFailures, ErrorLogThatCannotBeCreated) {
                                            in, out, console.dir.file("no/such/celconv.err"));
     EXPECT_EQ(celconv::kExitFailed, status);
     EXPECT_EQ(kStart + "Could not open error output file\n", out.str());
-    EXPECT_EQ("", console.dir.read("b.pdb"));  // created already, and left as it is
+    EXPECT_FALSE(exists(console.dir.file("b.pdb")));  // staged already, and removed
 }
 
 TEST(ConsoleFailures, ConversionErrorKeepsTheLog) {
@@ -242,7 +243,7 @@ TEST(ConsoleProgram, ExitStatusesAndTheErrorLogInTheCurrentFolder) {
 TEST(ConsoleProgram, MenuAnsweredThroughAPipe) {
     Program program;
     EXPECT_EQ(1, program.run("", "3\n"));
-    EXPECT_EQ(kStart + kMenu + "Illegal option\nIllegal option\n", program.screen);
+    EXPECT_EQ(kStart + kMenu + "Illegal option\n", program.screen);
     program.dir.write("a.csv", kExample);
     EXPECT_EQ(0, program.run("", "1\na.csv\nb.pdb\nTest\n\n"));
     EXPECT_EQ(666u, program.dir.read("b.pdb").size());

@@ -158,7 +158,7 @@ TEST(DatabaseRoundTrip, CsvAndInfoComeBackToTheSameDatabase) {
         "\"O'Neil\",,\"say \"\"hi\"\"\",y\n"
         ",\"" + std::string(497, 'z') + "\",last,\n";
     const std::string info =
-        "2 0x10 -1 7\n50 160 -5 010\n120\n3\nsecret\n1\n"
+        "2 0x10 -1 7\n50 160 0 010\n120\n3\nsecret\n1\n"
         "popup kinds\nx\ny\n" + std::string(99, 'w') + "\npopup more\n" + std::string(150, 'v') + "\n";
     const auto first = toDatabase(csv, &info);
     ASSERT_TRUE(first.converted) << first.messages.screen;

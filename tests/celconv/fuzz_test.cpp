@@ -42,8 +42,8 @@ public:
     // with long, blank and marker popup lines.
     std::string infoFile(int fieldCount) {
         std::string text;
-        for (int field = 0; field < fieldCount; ++field) text += number(-40000, 40000) + separator();
-        for (int field = 0; field < fieldCount; ++field) text += number(-5, 160) + separator();
+        for (int field = 0; field < fieldCount; ++field) text += number(-32768, 65535) + separator();
+        for (int field = 0; field < fieldCount; ++field) text += number(0, 160) + separator();
         text += number(0, 160) + separator() + number(0, 19) + "\n";
         text += (below(3) == 0 ? std::string("none") : randomText(14)) + "\n" + number(0, 1) + "\n";
         for (size_t line = below(50); line > 0; --line) {
@@ -123,7 +123,7 @@ const std::vector<std::string> kCsvSeeds = {
 };
 const std::vector<std::string> kInfoSeeds = {
     "1 1\n80 80\n80\n1\nnone\n0\n",
-    "0x10 010\n-5 160\n 0\n19\nabcdefghijklmn\n1\n\npopup a\nx\n\ny\n",
+    "0x10 010\n0 160\n 0\n19\nabcdefghijklmn\n1\n\npopup a\nx\n\ny\n",
     "1 2 3\n4 5 6\n7\n8\npw\n0\n" + std::string(99, 'p') + "\n" + std::string(150, 'q') + "\n",
 };
 

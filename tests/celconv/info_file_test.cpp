@@ -42,22 +42,35 @@ std::string lines(const std::string& line, int count) {
 const char kSettings[] = "1 1\n80 80\n80\n1\nnone\n0\n";  // two fields, defaults
 
 TEST(InfoFileNumbers, CLiteralSyntaxAndSixteenBits) {
-    const auto read = readInfo("0x10 -3 010\n0x50 80 -5\n0X5 \n 017\nnone\n+1\n", 3);
+    const auto read = readInfo("0x10 -3 010\n0x50 80 -0\n0X5 \n 017\nnone\n+1\n", 3);
     ASSERT_TRUE(read.ok) << read.screen;
     EXPECT_EQ(16, read.appInfo.fieldTypes[0]);
     EXPECT_EQ(-3, read.appInfo.fieldTypes[1]);
     EXPECT_EQ(8, read.appInfo.fieldTypes[2]);     // leading 0: octal
     EXPECT_EQ(80, read.appInfo.fieldWidths[0]);   // 0x50 and 80 alike
     EXPECT_EQ(80, read.appInfo.fieldWidths[1]);
-    EXPECT_EQ(-5, read.appInfo.fieldWidths[2]);   // no lower bound for widths
+    EXPECT_EQ(0, read.appInfo.fieldWidths[2]);
     EXPECT_EQ(5, read.appInfo.editFieldWidth);
     EXPECT_EQ(15, read.appInfo.firstShowColumn);
     EXPECT_EQ(1, read.appInfo.passwordLock);
     EXPECT_EQ(1, read.appInfo.fieldTypes[3]);     // slots past the field count keep defaults
     EXPECT_EQ(80, read.appInfo.fieldWidths[3]);
-    // The low 16 bits decide before the range test: 65616 is 80.
-    EXPECT_TRUE(readInfo("1\n65616\n80\n1\nnone\n0\n", 1).ok);
+    // A number is a 16-bit word in either reading of its sign; 65535 is the word of -1.
     EXPECT_EQ(-1, readInfo("65535\n1\n80\n1\nnone\n0\n", 1).appInfo.fieldTypes[0]);
+    EXPECT_EQ(-32768, readInfo("-0x8000\n1\n80\n1\nnone\n0\n", 1).appInfo.fieldTypes[0]);
+    EXPECT_EQ(80, readInfo("1\n000000000000000000000000120\n80\n1\nnone\n0\n", 1).appInfo.fieldWidths[0]);
+}
+
+TEST(InfoFileNumbers, NumbersBeyondSixteenBitsAreUnreadable) {
+    // Once wrapped, 65616 would pass as the width 80 and 99999999999999999999 as the type -1.
+    for (const char* text : {"1\n65616\n80\n1\nnone\n0\n", "99999999999999999999\n80\n80\n1\nnone\n0\n",
+                             "65536\n80\n80\n1\nnone\n0\n", "-32769\n80\n80\n1\nnone\n0\n",
+                             "0x10000\n80\n80\n1\nnone\n0\n", "1\n80\n0200001\n1\nnone\n0\n",
+                             "1\n80\n80\n0x100000013\nnone\n0\n", "1\n80\n80\n1\nnone\n4294967297\n"}) {
+        const auto read = readInfo(text, 1);
+        EXPECT_FALSE(read.ok) << text;
+        EXPECT_EQ("Error: missing or unreadable number in info file.\n", read.screen) << text;
+    }
 }
 
 TEST(InfoFileNumbers, LineBoundariesDoNotMatterForTypesAndWidths) {
@@ -73,6 +86,8 @@ TEST(InfoFileNumbers, EachRangeHasItsMessage) {
     struct Row { const char* text; const char* message; };
     const Row rows[] = {
         {"1\n161\n80\n1\nnone\n0\n", "Error: Invalid field width in info file.\n"},
+        {"1\n-5\n80\n1\nnone\n0\n", "Error: Invalid field width in info file.\n"},
+        {"1\n65535\n80\n1\nnone\n0\n", "Error: Invalid field width in info file.\n"},  // the word of -1
         {"1\n80\n161\n1\nnone\n0\n", "Error: invalid editing data field width in info file.\n"},
         {"1\n80\n-5\n1\nnone\n0\n", "Error: invalid editing data field width in info file.\n"},
         {"1\n80\n80\n20\nnone\n0\n", "Error: invalid 'first show column' in info file.\n"},
@@ -216,7 +231,7 @@ TEST(InfoFileWriting, DefaultsOfThreeFields) {
 TEST(InfoFileWriting, ReadingBackRestoresEverySetting) {
     CeldoAppInfo appInfo = sampleSettings(4);
     const int16_t types[] = {-2, 0, 7, 300};
-    const int16_t widths[] = {-5, 0, 160, 33};
+    const int16_t widths[] = {1, 0, 160, 33};
     for (int field = 0; field < 4; ++field) {
         appInfo.fieldTypes[field] = types[field];
         appInfo.fieldWidths[field] = widths[field];
