@@ -6,6 +6,8 @@
 
 #include <cstring>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "engine/book_reader.h"
 #include "engine/checked_io.h"
@@ -74,6 +76,25 @@ TEST(DatabaseWriter, ConversionTimeCountsEveryFourthYearAsLeap) {
     EXPECT_EQ(3029529599u, conversionTime({1999, 12, 31, 23, 59, 59}));
     EXPECT_EQ(1895506304u, conversionTime({2100, 3, 1, 0, 0, 0}));  // 2100 leap, wrapped
     EXPECT_EQ(0u, conversionTime({1904, 1, 1, 0, 0, 0}));
+}
+
+// Conversions on parallel jobs stamp their books at once: each must read the clock on
+// its own (the ThreadSanitizer build of scripts/test reports a shared buffer here).
+TEST(DatabaseWriter, ConversionTimeIsReadSafelyFromSeveralThreads) {
+    const uint32_t before = currentConversionTime();
+    std::vector<uint32_t> stamps(4);
+    std::vector<std::thread> threads;
+    for (size_t t = 0; t < stamps.size(); ++t)
+        threads.emplace_back([&stamps, t] {
+            for (int i = 0; i < 200; ++i) stamps[t] = currentConversionTime();
+        });
+    for (std::thread& thread : threads) thread.join();
+    const uint32_t after = currentConversionTime();
+    ASSERT_NE(0u, before);
+    for (uint32_t stamp : stamps) {
+        EXPECT_LE(before, stamp);
+        EXPECT_LE(stamp, after);
+    }
 }
 
 TEST(DatabaseWriter, HeaderFieldsSitAtTheirOffsets) {
