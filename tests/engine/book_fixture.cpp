@@ -137,9 +137,12 @@ Bytes BitPacker::words() const {
 
 Bytes textRecord(int kind, const Bytes& payload) {
     const size_t words = payload.size() / 4;
-    Bytes record = {4, static_cast<uint8_t>(kind), static_cast<uint8_t>(words >> 8),
-                    static_cast<uint8_t>(words)};
-    record.insert(record.end(), payload.begin(), payload.end());
+    Bytes record(4 + payload.size());
+    record[0] = 4;
+    record[1] = static_cast<uint8_t>(kind);
+    record[2] = static_cast<uint8_t>(words >> 8);
+    record[3] = static_cast<uint8_t>(words);
+    std::copy(payload.begin(), payload.end(), record.begin() + 4);
     return record;
 }
 
