@@ -116,7 +116,7 @@ TEST(Interrupt, CancelsALongConversionAndLeavesThePreviousFile) {
 
 TEST(Interrupt, AKilledConversionLeavesNoStagedFile) {
     TempDir dir;
-    writeLargeText(dir.file("big.txt"), 100);
+    writeLargeText(dir.file("big.txt"), 20);
     dir.write("big.pdb", "the previous database");
     Background vimlo({"convert", "-y", "big.txt"}, dir.path());
     ASSERT_TRUE(waitUntilWritingIn(vimlo.pid(), dir.path()));
@@ -131,7 +131,7 @@ TEST(Interrupt, AKilledConversionLeavesNoStagedFile) {
 // destination while the conversion runs is kept, and the run says so.
 TEST(NoOverwrite, AFileCreatedDuringTheConversionSurvivesIt) {
     TempDir dir;
-    writeLargeText(dir.file("big.txt"), 60);
+    writeLargeText(dir.file("big.txt"), 12);
     Background vimlo({"convert", "big.txt"}, dir.path());
     ASSERT_TRUE(waitUntilWritingIn(vimlo.pid(), dir.path()));
     dir.write("big.pdb", "written meanwhile");
@@ -144,15 +144,15 @@ TEST(NoOverwrite, AFileCreatedDuringTheConversionSurvivesIt) {
 
 TEST(NoOverwrite, OfTwoRunsWithoutForceOnlyOneWrites) {
     TempDir dir;
-    dir.write("a.txt", lines("first", 20000));
-    dir.write("b.txt", lines("second", 20000));
+    dir.write("a.txt", lines("first", 5000));
+    dir.write("b.txt", lines("second", 5000));
     Background first({"convert", "a.txt", "-o", "out.pdb"}, dir.path());
     Background second({"convert", "b.txt", "-o", "out.pdb"}, dir.path());
     const Outcome one = first.wait();
     const Outcome two = second.wait();
     EXPECT_EQ(3, one.exitCode + two.exitCode) << "exactly one succeeds: " << one.err << two.err;
     const std::string text = run({"text", "out.pdb"}, dir.path()).out;
-    EXPECT_EQ(one.exitCode == 0 ? lines("first", 20000) : lines("second", 20000), text);
+    EXPECT_EQ(one.exitCode == 0 ? lines("first", 5000) : lines("second", 5000), text);
 }
 
 TEST(Terminal, ShowsStepsAndPercentagesOnlyThere) {
