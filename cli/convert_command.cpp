@@ -21,6 +21,7 @@
 #include "frontend/engine_title_probes.h"
 #include "frontend/html_reference_rules.h"
 #include "frontend/posix_file_system.h"
+#include "frontend/read_pages.h"
 #include "frontend/source_destination.h"
 
 namespace {
@@ -32,6 +33,10 @@ struct Planned {
     std::string title;
     std::string prefix;  // in front of this source's messages
     int exitStatus = ExitSuccess;
+    // Whether an existing file may be replaced (-y or the user's yes); else the name must
+    // still be free when the file is put in place.
+    bool replaceDestination = false;
+    bool replacePage = false;
     JobProgress progress;
 };
 
@@ -71,7 +76,7 @@ bool planPreview(Planned& job, const ConvertRequest& request, const std::string&
         job.exitStatus = ExitRefused;
         return false;
     }
-    job.exitStatus = confirmOverwrite(page, request.force, job.prefix, files);
+    job.exitStatus = confirmOverwrite(page, request.force, job.prefix, files, job.replacePage);
     if (job.exitStatus != ExitSuccess) return false;
     job.previewPath = page;
     return true;
@@ -126,16 +131,34 @@ void plan(Planned& job, const ConvertRequest& request, OutputKind kind,
             return;
         }
     }
-    job.exitStatus = confirmOverwrite(*destination, request.force, job.prefix, files);
+    job.exitStatus =
+        confirmOverwrite(*destination, request.force, job.prefix, files, job.replaceDestination);
     if (job.exitStatus != ExitSuccess) return;
     if (request.preview && !planPreview(job, request, *destination, earlier, files)) return;
     job.destination = std::move(*destination);
+}
+
+// After a successful run: refuses when the database or its page would replace a page the
+// run read (the same site converted over one of its own pages), else puts the database in
+// place. ExitSuccess, a refusal it has shown, or ExitDestinationError unshown.
+int placeDatabase(const Planned& job, StagedFile& staged, const std::vector<FileIdentity>& pagesRead,
+                  const FileSystem& files) {
+    for (const std::string* replaced : {&job.destination, &job.previewPath}) {
+        if (!replaced->empty() && wasRead(pagesRead, *replaced, files)) {
+            console::printError(job.prefix + *replaced +
+                                " is a page this conversion read; it is left as it was.");
+            return ExitRefused;
+        }
+    }
+    return commitStaged(staged, job.replaceDestination, job.destination, job.prefix,
+                        ExitDestinationError);
 }
 
 // One conversion on the calling thread, from staging to the result message.
 void convertOne(Planned& job, const ConvertRequest& request, const FileSystem& files,
                 const ReferenceRules& rules) {
     int32_t status = StatusCanceled;
+    int refusal = ExitSuccess;  // shown where it was found
     if (console::interruptSignal() == 0) {
         job.progress.phase.store(JobProgress::Running);
         StagedFile staged;
@@ -147,11 +170,22 @@ void convertOne(Planned& job, const ConvertRequest& request, const FileSystem& f
             io.reportProgress = reportJobProgress;
             const WorkerRequest worker{job.source, staged.temporaryPath(), job.title};
             // The engine takes any destination length; the limit is the system's.
+            std::vector<FileIdentity> pagesRead;
             status = runWorker(worker, request.settings, io, PathFlavor::Posix, rules, files,
-                               convertDocument, PATH_MAX);
-            if (status == StatusSucceeded && !staged.commit()) status = StatusDestinationError;
+                               convertDocument, PATH_MAX, &pagesRead);
+            if (status == StatusSucceeded) {
+                refusal = placeDatabase(job, staged, pagesRead, files);
+                if (refusal == ExitDestinationError) {
+                    refusal = ExitSuccess;
+                    status = StatusDestinationError;
+                }
+            }
         }
         job.progress.phase.store(JobProgress::Finished);
+    }
+    if (refusal != ExitSuccess) {
+        job.exitStatus = refusal;
+        return;
     }
     job.exitStatus = exitStatusFor(status);
     const RunOutcome outcome = runOutcome(status, request.quiet, LocationSourceFolder);
@@ -165,7 +199,8 @@ void convertOne(Planned& job, const ConvertRequest& request, const FileSystem& f
     }
     // The database stands; a page that cannot be written is a failure of its own.
     if (status == StatusSucceeded && !job.previewPath.empty())
-        job.exitStatus = writePreview(job.destination, job.previewPath, request.umaskBits);
+        job.exitStatus =
+            writePreview(job.destination, job.previewPath, job.replacePage, request.umaskBits);
 }
 
 }  // namespace

@@ -123,9 +123,10 @@ int writeFailure(const std::string& where, int error) {
     return ExitDestinationError;
 }
 
-// Writes `page` under a temporary name beside `destination` and renames it into place,
-// so a failed write leaves whatever was there before.
-int writePage(const std::string& page, const std::string& destination, mode_t umaskBits) {
+// Writes `page` aside in `destination`'s folder and puts it in place, over an existing
+// file only when `replace`, so a failed write leaves whatever was there before.
+int writePage(const std::string& page, const std::string& destination, bool replace,
+              mode_t umaskBits) {
     StagedFile staged;
     if (!staged.create(destination, umaskBits)) return writeFailure(destination, errno);
     std::FILE* file = std::fopen(staged.temporaryPath().c_str(), "wb");
@@ -135,8 +136,9 @@ int writePage(const std::string& page, const std::string& destination, mode_t um
     if (std::fclose(file) != 0 || !written)
         return writeFailure(destination, written ? errno : writeError);
     if (console::interruptSignal() != 0) return ExitCanceled;
-    if (!staged.commit()) return writeFailure(destination, errno);
-    return ExitSuccess;
+    const int placed = commitStaged(staged, replace, destination, "", ExitDestinationError);
+    if (placed == ExitDestinationError) return writeFailure(destination, errno);
+    return placed;
 }
 
 }  // namespace
@@ -146,11 +148,12 @@ std::string previewPathFor(const std::string& bookPath) {
     return parts.folder + parts.baseName + ".html";
 }
 
-int writePreview(const std::string& bookPath, const std::string& pagePath, mode_t umaskBits) {
+int writePreview(const std::string& bookPath, const std::string& pagePath, bool replace,
+                 mode_t umaskBits) {
     std::string page;
     const int rendered = renderBook(bookPath, page);
     if (rendered != ExitSuccess) return rendered;
-    return writePage(page, pagePath, umaskBits);
+    return writePage(page, pagePath, replace, umaskBits);
 }
 
 int runPreview(const PreviewRequest& request) {
@@ -179,8 +182,9 @@ int runPreview(const PreviewRequest& request) {
         console::printError(destination + " is the database itself; name the preview with -o.");
         return ExitRefused;
     }
-    const int confirmed = confirmOverwrite(destination, request.force, "", files);
+    bool replace = false;
+    const int confirmed = confirmOverwrite(destination, request.force, "", files, replace);
     if (confirmed != ExitSuccess) return confirmed;
     if (console::interruptSignal() != 0) return ExitCanceled;
-    return writePage(page, destination, request.umaskBits);
+    return writePage(page, destination, replace, request.umaskBits);
 }

@@ -21,6 +21,8 @@ int runPreview(const PreviewRequest& request);
 // its extension.
 std::string previewPathFor(const std::string& bookPath);
 // Renders the database at `bookPath` and writes the page to `pagePath`, replacing what is
-// there only once the page is complete. No checks and no questions: the caller made them.
-// Returns the exit status after showing any failure.
-int writePreview(const std::string& bookPath, const std::string& pagePath, mode_t umaskBits);
+// there only once the page is complete, and only when `replace` (the caller's checks and
+// question allowed it); a file that appeared meanwhile is refused then. Returns the exit
+// status after showing any failure.
+int writePreview(const std::string& bookPath, const std::string& pagePath, bool replace,
+                 mode_t umaskBits);

@@ -1,6 +1,8 @@
 // frontend/conversion_run.cpp -- see conversion_run.h.
 #include "frontend/conversion_run.h"
 
+#include "frontend/read_pages.h"
+
 int32_t statusForResult(int32_t result) {
     switch (result) {
         case ResultOk: return StatusSucceeded;
@@ -74,15 +76,19 @@ void fillConversionJob(PreparedJob& owner, const ConverterSettings& settings, co
 int32_t runWorker(const WorkerRequest& request, const ConverterSettings& settings,
                   const IoOps& io, PathFlavor flavor, const ReferenceRules& rules,
                   const FileSystem& files, ConvertFunction convert,
-                  size_t maxDestinationLength) {
+                  size_t maxDestinationLength, std::vector<FileIdentity>* pagesRead) {
     const std::optional<std::string> source =
         makeSourceAbsolute(request.sourcePath, flavor, rules, files);
     if (!source) return StatusSourceError;
     if (request.destinationPath.size() > maxDestinationLength) return StatusDestinationError;
+    ReadPages pages{io, &files, request.destinationPath, {}};
+    const IoOps recorded = readPagesIoOps(pages);
     PreparedJob prepared;
-    fillConversionJob(prepared, settings, io, withSlashSeparators(*source, flavor),
+    fillConversionJob(prepared, settings, recorded, withSlashSeparators(*source, flavor),
                       request.destinationPath, request.title);
-    return statusForResult(convert(prepared.job()));
+    const int32_t status = statusForResult(convert(prepared.job()));
+    if (pagesRead != nullptr) *pagesRead = std::move(pages.read);
+    return status;
 }
 
 std::optional<RunTarget> checkRunTarget(const PageValues& page, const ConverterSettings& settings,

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "driver/conversion.h"
 #include "frontend/file_system.h"
@@ -97,11 +98,15 @@ using ConvertFunction = int32_t (*)(const ConversionJob& job);
 // "/" separators (withSlashSeparators), so that links back to the root page find it, a
 // destination longer than `maxDestinationLength` refused with StatusDestinationError
 // rather than cut to another name, the job filled and handed to `convert`
-// (convertDocument in the programs), the result mapped to a status.
+// (convertDocument in the programs), the result mapped to a status. The engine reaches
+// `io` through a ReadPages record (read_pages.h): the destination is never read as a
+// page, and when `pagesRead` is given it receives the identity of every file read, for
+// the caller to check before it puts anything in place.
 int32_t runWorker(const WorkerRequest& request, const ConverterSettings& settings,
                   const IoOps& io, PathFlavor flavor, const ReferenceRules& rules,
                   const FileSystem& files, ConvertFunction convert,
-                  size_t maxDestinationLength = kMaxDestinationPathLength);
+                  size_t maxDestinationLength = kMaxDestinationPathLength,
+                  std::vector<FileIdentity>* pagesRead = nullptr);
 
 struct RunTarget {
     std::string sourcePath;  // blanks trimmed

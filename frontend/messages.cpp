@@ -61,6 +61,9 @@ static const MessageEntry kMessages[] = {
      MessageIcon::Error, MessageButtons::Ok},
     {MsgInstallFailed, "Automatic installation failed.", "Installation Error",
      MessageIcon::Error, MessageButtons::Ok},
+    {MsgDeviceName,
+     "%s names a device, not a file. Please choose another destination file name.",
+     "Destination File", MessageIcon::Error, MessageButtons::Ok},
 };
 static_assert(sizeof kMessages / sizeof kMessages[0] == MessageCount, "one row per MessageId");
 

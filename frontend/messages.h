@@ -36,6 +36,7 @@ enum MessageId : int {
     MsgTabLbCountMissing,
     MsgTabSpaceCountMissing,
     MsgInstallFailed,
+    MsgDeviceName,          // argument: the full destination path
     MessageCount
 };
 

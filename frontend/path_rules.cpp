@@ -131,3 +131,17 @@ std::string withSlashSeparators(std::string_view path, PathFlavor flavor) {
         if (result[i] == '\\') result[i] = '/';
     return result;
 }
+
+bool isWindowsDeviceName(std::string_view path) {
+    const size_t separator = path.find_last_of("\\/:");
+    std::string_view name = separator == std::string_view::npos ? path : path.substr(separator + 1);
+    // Windows looks only at what stands before the first dot, trailing blanks dropped.
+    name = name.substr(0, name.find('.'));
+    while (!name.empty() && name.back() == ' ') name.remove_suffix(1);
+    static const char* const kDevices[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
+    for (const char* device : kDevices)
+        if (equalIgnoringCase(name, device)) return true;
+    return name.size() == 4 && (equalIgnoringCase(name.substr(0, 3), "COM") ||
+                                equalIgnoringCase(name.substr(0, 3), "LPT")) &&
+           name[3] >= '1' && name[3] <= '9';
+}

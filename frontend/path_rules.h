@@ -28,6 +28,11 @@ struct PathParts {
 };
 PathParts splitPath(std::string_view path, PathFlavor flavor);
 
+// Whether Windows takes the last name of `path` for a device rather than a file: CON,
+// PRN, AUX, NUL, COM1 to COM9, LPT1 to LPT9, CONIN$ or CONOUT$, in any case, also with an
+// extension ("nul.pdb") or trailing blanks, in any folder. Writing to one loses the book.
+bool isWindowsDeviceName(std::string_view path);
+
 // "C:" exactly: two characters, the second a colon.
 bool isBareDrive(std::string_view path);
 // A letter and a colon not followed by a separator ("C:file.txt", "C:").

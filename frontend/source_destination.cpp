@@ -117,7 +117,13 @@ std::optional<std::string> computeDestination(const DestinationRequest& request,
     }
     if (!folder.empty() && !isSeparator(folder.back(), flavor))
         folder += flavor == PathFlavor::Windows ? '\\' : '/';
-    return folder + trimBlanks(request.fileName);
+    std::string destination = folder + trimBlanks(request.fileName);
+    // Windows would hand the book to the device ("NUL" swallows it) and report success.
+    if (flavor == PathFlavor::Windows && isWindowsDeviceName(destination)) {
+        messages.show(MsgDeviceName, messageText(MsgDeviceName, destination));
+        return std::nullopt;
+    }
+    return destination;
 }
 
 // Spelling, then location, then identity, so a missing file or an unknown current

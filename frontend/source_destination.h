@@ -112,7 +112,8 @@ struct DestinationRequest {
 // The full destination path: the folder of the location, blanks trimmed and one trailing
 // separator removed (a lone root separator stays), checked to exist as a folder unless
 // empty, a bare drive or a root, then a separator and the trimmed file name. nullopt
-// after showing MsgFolderMissing or MsgNotAFolder, or silently for an unknown location.
+// after showing MsgFolderMissing or MsgNotAFolder, MsgDeviceName (Windows flavour) for a
+// name Windows takes for a device, or silently for an unknown location.
 std::optional<std::string> computeDestination(const DestinationRequest& request,
                                               PathFlavor flavor, const FileSystem& files,
                                               MessageSink& messages);

@@ -29,6 +29,11 @@
 #include <string>
 #include <system_error>
 
+#ifndef _WIN32
+#include <fcntl.h>
+#include <unistd.h>
+#endif
+
 #include "platform/standard_io.h"
 
 namespace {
@@ -362,7 +367,32 @@ std::FILE* openTemporaryFile() {
     return nullptr;
 }
 #else
-std::FILE* openTemporaryFile() { return std::tmpfile(); }
+// tmpfile() ignores TMPDIR, where users point large scratch files. On Linux the file has
+// no name at all (O_TMPFILE), so nothing is left behind even if the process is killed;
+// elsewhere, or where the file system cannot, a unique name is removed at once.
+std::FILE* openTemporaryFileIn(const char* folder) {
+    int descriptor = -1;
+#ifdef O_TMPFILE
+    descriptor = open(folder, O_TMPFILE | O_RDWR | O_EXCL | O_CLOEXEC, 0600);
+#endif
+    if (descriptor < 0) {
+        std::string pattern = std::string(folder) + "/vimlo-XXXXXX";
+        descriptor = mkstemp(pattern.data());
+        if (descriptor < 0) return nullptr;
+        unlink(pattern.c_str());
+    }
+    std::FILE* file = fdopen(descriptor, "w+b");
+    if (file == nullptr) close(descriptor);
+    return file;
+}
+
+std::FILE* openTemporaryFile() {
+    const char* folder = std::getenv("TMPDIR");
+    if (folder != nullptr && *folder != '\0') {
+        if (std::FILE* file = openTemporaryFileIn(folder)) return file;
+    }
+    return openTemporaryFileIn("/tmp");
+}
 #endif
 
 uint32_t createTempStream(void*) { return adopt(openTemporaryFile(), true, true); }

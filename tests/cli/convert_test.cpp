@@ -186,6 +186,55 @@ TEST(ConvertRefusals, ForceReplacesTheFileALinkNamesAndKeepsTheLink) {
     EXPECT_EQ("through the link", space.text("target.pdb"));
 }
 
+TEST(ConvertRefusals, OnlyARegularFileIsReplacedEvenWithForce) {
+    Workspace space;
+    space.dir.write("in.txt", "text");
+    ASSERT_EQ(0, mkfifo(space.dir.file("fifo.pdb").c_str(), 0644));
+    std::filesystem::create_symlink("fifo.pdb", space.dir.file("link.pdb"));
+    for (const char* force : {"-y", "-q"}) {
+        for (const char* output : {"fifo.pdb", "link.pdb"}) {
+            const Outcome outcome = space.run({"convert", force, "in.txt", "-o", output});
+            EXPECT_EQ(3, outcome.exitCode) << force << " " << output;
+            EXPECT_EQ("vimlo: " + std::string(output) +
+                          " is not a regular file; vimlo replaces only regular files.\n",
+                      outcome.err);
+        }
+    }
+    struct stat info {};
+    ASSERT_EQ(0, lstat(space.dir.file("fifo.pdb").c_str(), &info));
+    EXPECT_TRUE(S_ISFIFO(info.st_mode));
+    EXPECT_TRUE(namesStartingWith(space.dir.path(), ".").empty());
+}
+
+// A page the HTML pass read is the user's, whatever -y says: replacing it with the
+// database (or the preview page) would destroy part of the site just converted.
+TEST(ConvertRefusals, NoFileIsReplacedThatTheConversionReadAsAPage) {
+    Workspace space;
+    const std::string site = std::string(VIMLO_SOURCE_DIR) + "/samples/site";
+    for (const auto& entry : std::filesystem::directory_iterator(site))
+        std::filesystem::copy_file(entry.path(), space.dir.file(entry.path().filename()));
+    const std::string soil = space.dir.read("soil.html");
+    const std::string sowing = space.dir.read("sowing.html");
+
+    Outcome outcome = space.run({"convert", "-y", "index.html", "-o", "soil.html"});
+    EXPECT_EQ(3, outcome.exitCode);
+    EXPECT_EQ("vimlo: soil.html is a page this conversion read; it is left as it was.\n", outcome.err);
+    EXPECT_EQ(soil, space.dir.read("soil.html"));
+
+    outcome = space.run({"convert", "-y", "--preview", "index.html", "-o", "sowing.pdb"});
+    EXPECT_EQ(3, outcome.exitCode);
+    EXPECT_EQ("vimlo: sowing.html is a page this conversion read; it is left as it was.\n",
+              outcome.err);
+    EXPECT_EQ(sowing, space.dir.read("sowing.html"));
+    EXPECT_FALSE(space.exists("sowing.pdb")) << "nothing is put in place";
+    EXPECT_TRUE(namesStartingWith(space.dir.path(), ".").empty());
+
+    // At depth 0 the linked page is never read, so it may be replaced.
+    outcome = space.run({"convert", "-q", "-y", "-d", "0", "index.html", "-o", "soil.html"});
+    EXPECT_EQ(0, outcome.exitCode) << outcome.err;
+    EXPECT_NE(soil, space.dir.read("soil.html"));
+}
+
 TEST(ConvertRefusals, ANewDatabaseGetsTheUsualModeAndAReplacedOneKeepsItsMode) {
     Workspace space;
     space.dir.write("in.txt", "text");

@@ -2,6 +2,7 @@
 // end: where the page goes, that it shows the database it was made from, the files it must
 // never replace, and damaged databases.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <nlohmann/json.hpp>
@@ -126,6 +127,26 @@ TEST(PreviewCommand, NeverReplacesAFileUnasked) {
     EXPECT_EQ(database, space.dir.read("book.html"));
     EXPECT_EQ(std::vector<std::string>{}, namesStartingWith(space.dir.path(), "."))
         << "no staged file left";
+}
+
+TEST(PreviewCommand, OnlyARegularFileIsReplacedEvenWithForce) {
+    Workspace space;
+    space.convertSite("site.pdb");
+    ASSERT_EQ(0, mkfifo(space.dir.file("fifo.html").c_str(), 0644));
+    Outcome outcome = space.run({"preview", "-y", "site.pdb", "-o", "fifo.html"});
+    EXPECT_EQ(3, outcome.exitCode);
+    EXPECT_EQ("vimlo: fifo.html is not a regular file; vimlo replaces only regular files.\n",
+              outcome.err);
+    // The page that convert writes beside its database is held to the same rule.
+    outcome = space.run({"convert", "-y", "--preview", std::string(kSiteFolder) + "/index.html",
+                         "-o", "fifo.pdb"});
+    EXPECT_EQ(3, outcome.exitCode);
+    EXPECT_EQ("vimlo: fifo.html is not a regular file; vimlo replaces only regular files.\n",
+              outcome.err);
+    EXPECT_FALSE(space.exists("fifo.pdb"));
+    struct stat info {};
+    ASSERT_EQ(0, lstat(space.dir.file("fifo.html").c_str(), &info));
+    EXPECT_TRUE(S_ISFIFO(info.st_mode));
 }
 
 TEST(PreviewCommand, ADamagedDatabaseIsNamedAndNoPageIsWritten) {

@@ -101,12 +101,7 @@ TEST(Interrupt, CancelsALongConversionAndLeavesThePreviousFile) {
     writeLargeText(dir.file("big.txt"), 200);
     dir.write("big.pdb", "the previous database");
     Background vimlo({"convert", "-y", "big.txt"}, dir.path());
-    // The staged file appears just before the engine starts.
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    while (namesStartingWith(dir.path(), ".big.pdb.").empty() &&
-           std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    ASSERT_FALSE(namesStartingWith(dir.path(), ".big.pdb.").empty());
+    ASSERT_TRUE(waitUntilWritingIn(vimlo.pid(), dir.path()));
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     ASSERT_EQ(0, kill(vimlo.pid(), SIGINT));
     const auto sent = std::chrono::steady_clock::now();
@@ -117,6 +112,47 @@ TEST(Interrupt, CancelsALongConversionAndLeavesThePreviousFile) {
     EXPECT_EQ("Conversion canceled.\n", outcome.err);
     EXPECT_EQ("the previous database", dir.read("big.pdb"));
     EXPECT_TRUE(namesStartingWith(dir.path(), ".").empty()) << "no partial file";
+}
+
+TEST(Interrupt, AKilledConversionLeavesNoStagedFile) {
+    TempDir dir;
+    writeLargeText(dir.file("big.txt"), 20);
+    dir.write("big.pdb", "the previous database");
+    Background vimlo({"convert", "-y", "big.txt"}, dir.path());
+    ASSERT_TRUE(waitUntilWritingIn(vimlo.pid(), dir.path()));
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    ASSERT_EQ(0, kill(vimlo.pid(), SIGKILL));
+    EXPECT_EQ(SIGKILL, vimlo.wait().signal);
+    EXPECT_EQ("the previous database", dir.read("big.pdb"));
+    EXPECT_TRUE(namesStartingWith(dir.path(), ".").empty()) << "nothing staged under a name";
+}
+
+// Without -y the check before converting is not the last word: a file that appears at the
+// destination while the conversion runs is kept, and the run says so.
+TEST(NoOverwrite, AFileCreatedDuringTheConversionSurvivesIt) {
+    TempDir dir;
+    writeLargeText(dir.file("big.txt"), 12);
+    Background vimlo({"convert", "big.txt"}, dir.path());
+    ASSERT_TRUE(waitUntilWritingIn(vimlo.pid(), dir.path()));
+    dir.write("big.pdb", "written meanwhile");
+    const Outcome outcome = vimlo.wait();
+    EXPECT_EQ(3, outcome.exitCode) << outcome.err;
+    EXPECT_EQ("vimlo: big.pdb already exists; use -y (--force) to overwrite it.\n", outcome.err);
+    EXPECT_EQ("written meanwhile", dir.read("big.pdb"));
+    EXPECT_TRUE(namesStartingWith(dir.path(), ".").empty());
+}
+
+TEST(NoOverwrite, OfTwoRunsWithoutForceOnlyOneWrites) {
+    TempDir dir;
+    dir.write("a.txt", lines("first", 5000));
+    dir.write("b.txt", lines("second", 5000));
+    Background first({"convert", "a.txt", "-o", "out.pdb"}, dir.path());
+    Background second({"convert", "b.txt", "-o", "out.pdb"}, dir.path());
+    const Outcome one = first.wait();
+    const Outcome two = second.wait();
+    EXPECT_EQ(3, one.exitCode + two.exitCode) << "exactly one succeeds: " << one.err << two.err;
+    const std::string text = run({"text", "out.pdb"}, dir.path()).out;
+    EXPECT_EQ(one.exitCode == 0 ? lines("first", 5000) : lines("second", 5000), text);
 }
 
 TEST(Terminal, ShowsStepsAndPercentagesOnlyThere) {

@@ -8,11 +8,13 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
+#include <thread>
 
 namespace cli_test {
 
@@ -173,6 +175,27 @@ std::string palmDoc(const std::string& name, const std::string& text, uint16_t a
     put16(db, recordZero + 8, announcedRecords);
     put16(db, recordZero + 10, 4096);
     return db + text;
+}
+
+bool waitUntilWritingIn(pid_t pid, const std::string& folder, int seconds) {
+    std::error_code error;
+    const std::string wanted = std::filesystem::canonical(folder, error).string() + "/";
+    const std::string proc = "/proc/" + std::to_string(pid);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    while (std::chrono::steady_clock::now() < deadline) {
+        for (const auto& entry : std::filesystem::directory_iterator(proc + "/fd", error)) {
+            std::error_code gone;  // a descriptor may close while we look
+            const std::string target = std::filesystem::read_symlink(entry.path(), gone).string();
+            if (gone || target.rfind(wanted, 0) != 0) continue;
+            std::ifstream info(proc + "/fdinfo/" + entry.path().filename().string());
+            std::string key, flags;
+            while (info >> key >> flags && key != "flags:") {}
+            // The access mode is the low two bits of the octal flags: 1 or 2 write.
+            if (key == "flags:" && (std::stoul(flags, nullptr, 8) & 3) != 0) return true;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return false;
 }
 
 std::vector<std::string> namesStartingWith(const std::string& folder, const std::string& prefix) {

@@ -49,6 +49,10 @@ std::string withoutTimes(std::string database);
 // A PalmDoc database named `name` whose one text record holds `text` as plain literal
 // bytes (no byte 1 to 8 or above 127). `announcedRecords` is record 0's text record count.
 std::string palmDoc(const std::string& name, const std::string& text, uint16_t announcedRecords = 1);
+// Waits up to `seconds` until process `pid` holds a file in `folder` open for writing (as
+// /proc shows it, named or not); false when it never did. The engine opens its
+// destination only after every check, so the conversion is then under way.
+bool waitUntilWritingIn(pid_t pid, const std::string& folder, int seconds = 30);
 // Names in `folder` starting with `prefix`.
 std::vector<std::string> namesStartingWith(const std::string& folder, const std::string& prefix);
 

@@ -287,3 +287,32 @@ TEST(CheckOverwrite, AsksOnlyWhenSomethingExistsAndNotForced) {
     ASSERT_EQ(2u, messages.shown.size());
     EXPECT_EQ("D:\\out\\a.pdb already exists. Overwrite?", messages.shown[1].text);
 }
+
+// Windows hands a device name to the device whatever the folder or extension: "NUL"
+// swallows the book and the run still reports success.
+TEST_F(Destination, DeviceNamesAreRefusedAsDestinations) {
+    const char* const devices[] = {"NUL", "nul.pdb", "Con.pdb", "PRN", "aux.tar.pdb", "COM1.pdb",
+                                   "com9", "LPT1.pdb", "lpt9.x", "NUL .pdb", "CONOUT$.pdb"};
+    for (const char* name : devices) {
+        messages.shown.clear();
+        EXPECT_FALSE(compute(LocationChosenFolder, "", "D:\\out", name)) << name;
+        ASSERT_EQ(std::vector<MessageId>{MsgDeviceName}, messages.ids()) << name;
+    }
+    EXPECT_EQ("D:\\out\\CONOUT$.pdb names a device, not a file. Please choose another "
+              "destination file name.",
+              messages.shown[0].text);
+    EXPECT_FALSE(compute(LocationSourceFolder, "C:\\docs\\nul.txt", "", "nul.pdb"));
+    messages.shown.clear();
+    const char* const ordinary[] = {"console.pdb", "COM10.pdb", "COM0.pdb", "LPT.pdb", "nullify.pdb",
+                                 "my nul.pdb", "com1x.pdb", "pdb.nul"};
+    for (const char* name : ordinary)
+        EXPECT_TRUE(compute(LocationChosenFolder, "", "D:\\out", name)) << name;
+    EXPECT_TRUE(messages.shown.empty());
+
+    // The POSIX flavour has no devices by name: "nul.pdb" is a file there.
+    DestinationRequest request;
+    request.location = LocationChosenFolder;
+    request.destinationFolder = "D:\\out";
+    request.fileName = "nul.pdb";
+    EXPECT_TRUE(computeDestination(request, PathFlavor::Posix, files, messages));
+}

@@ -6,6 +6,9 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -294,3 +297,45 @@ TEST(StandardIo, BytesAppendedElsewhereAfterTheEndWasReachedAreRead) {
     EXPECT_EQ(5, io.seekStream(io.userData, reader, 0, 2)) << "its end is asked from the file";
     EXPECT_EQ(1, io.closeStream(io.userData, reader));
 }
+
+#ifndef _WIN32
+// The folder a process holds a file of open in, as /proc shows it ("/t/#123 (deleted)"
+// for an unnamed or removed file); empty when it holds none there.
+static std::string openFileIn(const std::string& folder) {
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd", error)) {
+        std::error_code gone;
+        const std::string target = std::filesystem::read_symlink(entry.path(), gone).string();
+        if (!gone && target.rfind(folder + "/", 0) == 0) return target;
+    }
+    return {};
+}
+
+// Temporary streams hold the whole book text; a user's TMPDIR is where there is room.
+TEST(StandardIo, TemporaryStreamsLiveInTmpdirAndLeaveNoName) {
+    TempDir dir;
+    const char* before = std::getenv("TMPDIR");
+    const std::string saved = before != nullptr ? before : "";
+    const std::string folder = std::filesystem::canonical(dir.path()).string();
+    ASSERT_EQ(0, setenv("TMPDIR", folder.c_str(), 1));
+    const uint32_t stream = standardIoOps.createTempStream(nullptr);
+    if (before != nullptr) setenv("TMPDIR", saved.c_str(), 1); else unsetenv("TMPDIR");
+    ASSERT_NE(0u, stream);
+    EXPECT_NE("", openFileIn(folder)) << "the stream's file is in TMPDIR";
+    EXPECT_TRUE(std::filesystem::is_empty(folder)) << "and has no name there";
+    ASSERT_EQ(5, standardIoOps.writeStream(nullptr, stream, 5, "bytes"));
+    EXPECT_EQ(0, standardIoOps.seekStream(nullptr, stream, 0, 0));
+    char back[5] = {};
+    EXPECT_EQ(5, standardIoOps.readStream(nullptr, stream, 5, back));
+    EXPECT_EQ("bytes", std::string(back, 5));
+    EXPECT_NE(0, standardIoOps.closeStream(nullptr, stream));
+    EXPECT_EQ("", openFileIn(folder));
+
+    // A TMPDIR that is no folder falls back to /tmp rather than failing the conversion.
+    ASSERT_EQ(0, setenv("TMPDIR", dir.file("missing").c_str(), 1));
+    const uint32_t fallback = standardIoOps.createTempStream(nullptr);
+    if (before != nullptr) setenv("TMPDIR", saved.c_str(), 1); else unsetenv("TMPDIR");
+    EXPECT_NE(0u, fallback);
+    if (fallback != 0) standardIoOps.closeStream(nullptr, fallback);
+}
+#endif
