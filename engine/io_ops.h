@@ -45,7 +45,8 @@ enum ProgressStage : int32_t {
 //   and so can be canceled) returns a StepResult; the driver maps it to the step's code.
 // - A helper that can only succeed or fail returns bool, true = success. A count, size,
 //   position or index is returned as such, with its documented failure value; more than
-//   two outcomes get an int or an enum of their own, documented where declared.
+//   two outcomes get an int or an enum of their own, documented where declared (the
+//   book reader's BookResult is one).
 // - Every "go on?" answer inside the engine is bool, true = go on (stillWanted). Only the
 //   reportProgress slot keeps its int32 answer, 0 = cancel.
 enum ResultCode : int32_t {
