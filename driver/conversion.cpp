@@ -39,8 +39,8 @@ SourceKind decideSourceKind(const IoOps& io, uint32_t source) {
 
 // The HTML source's first step: the pass converts the root page and the pages it links
 // to, writing text to T1 and the document records to T3 with their offsets in T4.
-int32_t htmlFirstStep(const ConversionJob& job, PageOpener& opener, const uint32_t temps[],
-                      HtmlPassRequest& request, int32_t& documentRecords) {
+StepResult htmlFirstStep(const ConversionJob& job, PageOpener& opener, const uint32_t temps[],
+                         HtmlPassRequest& request, int32_t& documentRecords) {
     const IoOps& io = *job.io;
     request.openPage = &openPage;
     request.closePage = &closePage;
@@ -50,29 +50,43 @@ int32_t htmlFirstStep(const ConversionJob& job, PageOpener& opener, const uint32
     request.recordStream = temps[TempRecords];
     request.offsetStream = temps[TempOffsets];
     request.maxDepth = job.maxDepth;
-    const int32_t pass = runHtmlPass(request, job.sourcePath);
-    if (pass == StepCanceled) return ResultCanceled;
-    if (pass != StepDone) return ResultConversionError;
+    const StepResult pass = runHtmlPass(request, job.sourcePath);
+    if (pass != StepDone) return pass;
     const int32_t offsetBytes = streamSize(io, request.offsetStream);
-    if (offsetBytes < 0 || offsetBytes >= kMaxOffsetBytes) return ResultConversionError;
+    if (offsetBytes < 0 || offsetBytes >= kMaxOffsetBytes) return StepFailed;
     documentRecords = offsetBytes / 4;
-    return ResultOk;
+    return StepDone;
 }
 
-// The first step for any kind of source; its result is the conversion's so far.
-int32_t firstStep(const ConversionJob& job, SourceKind kind, PageOpener& opener,
-                  const uint32_t temps[], HtmlPassRequest& request, int32_t& documentRecords) {
+// The first step for any kind of source.
+StepResult firstStep(const ConversionJob& job, SourceKind kind, PageOpener& opener,
+                     const uint32_t temps[], HtmlPassRequest& request, int32_t& documentRecords) {
     const IoOps& io = *job.io;
     switch (kind) {
         case SourcePalmDoc:
-            if (!stillWanted(io, StagePreprocessDoc, nullptr)) return ResultCanceled;
+            if (!stillWanted(io, StagePreprocessDoc, nullptr)) return StepCanceled;
             return preprocessDoc(job, opener.cachedSource, temps[TempText]);
         case SourceHtml:
             return htmlFirstStep(job, opener, temps, request, documentRecords);
         default:
-            if (!stillWanted(io, StagePreprocessText, nullptr)) return ResultCanceled;
+            if (!stillWanted(io, StagePreprocessText, nullptr)) return StepCanceled;
             return preprocessText(job, opener.cachedSource, temps[TempText]);
     }
+}
+
+// The result code of a step: a failure is reported as the step's own code.
+int32_t stepResultCode(StepResult step, int32_t failureCode) {
+    switch (step) {
+        case StepDone: return ResultOk;
+        case StepCanceled: return ResultCanceled;
+        default: return failureCode;
+    }
+}
+
+// What a failed first step is reported as: the text and PalmDoc input fail as
+// preprocessing, the HTML pass as conversion.
+int32_t firstStepFailure(SourceKind kind) {
+    return kind == SourceHtml ? ResultConversionError : ResultPreprocessError;
 }
 
 }  // namespace
@@ -100,12 +114,15 @@ int32_t convertDocument(const ConversionJob& job) {
 
     if (result == ResultOk) {
         kind = decideSourceKind(io, opener.cachedSource);
-        result = firstStep(job, kind, opener, temps, request, documentRecords);
+        result = stepResultCode(firstStep(job, kind, opener, temps, request, documentRecords),
+                                firstStepFailure(kind));
     }
 
     if (result == ResultOk) {
-        result = writeBookDatabase(job, temps[TempText], temps[TempSpill], destination,
-                                   kind == SourceHtml ? &request : nullptr, documentRecords);
+        const StepResult written =
+            writeBookDatabase(job, temps[TempText], temps[TempSpill], destination,
+                              kind == SourceHtml ? &request : nullptr, documentRecords);
+        result = stepResultCode(written, ResultConversionError);
     }
 
     // Released in reverse order of opening, on every path.

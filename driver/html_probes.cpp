@@ -7,7 +7,7 @@ bool isHtmlSource(const IoOps& io, uint32_t stream) {
     // Without a context the source cannot be sniffed; it is then converted as text.
     HtmlContext* context = createHtmlContext(io);
     if (context == nullptr) return false;
-    const bool html = openHtmlSource(*context, io, stream) && scanHtmlSignature(*context) == 1;
+    const bool html = openHtmlSource(*context, io, stream) && scanHtmlSignature(*context);
     destroyHtmlContext(io, context);
     return html;
 }
@@ -18,7 +18,7 @@ bool probeHtmlTitle(const IoOps& io, const char* path, char* title, int32_t maxL
     bool found = false;
     HtmlContext* context = createHtmlContext(io);
     if (context != nullptr) {
-        found = openHtmlSource(*context, io, stream) && readHtmlTitle(*context, title, maxLength) == 1;
+        found = openHtmlSource(*context, io, stream) && readHtmlTitle(*context, title, maxLength);
         destroyHtmlContext(io, context);
     }
     io.closeStream(io.userData, stream);

@@ -23,9 +23,9 @@ inline void startBits(BitWriter& writer, uint8_t* output, int32_t capacityWords)
     writer.pendingBits = 0;
 }
 
-// Stores the low 32 pending bits as the next word: 1, or 0 when the buffer is full.
-inline int storeBitWord(BitWriter& writer) {
-    if (writer.storedWords >= writer.capacityWords) return 0;
+// Stores the low 32 pending bits as the next word; false when the buffer is full.
+inline bool storeBitWord(BitWriter& writer) {
+    if (writer.storedWords >= writer.capacityWords) return false;
     uint8_t* out = writer.output + 4 * writer.storedWords;
     const uint32_t word = static_cast<uint32_t>(writer.accumulator);
     out[0] = static_cast<uint8_t>(word >> 24);
@@ -34,24 +34,24 @@ inline int storeBitWord(BitWriter& writer) {
     out[3] = static_cast<uint8_t>(word);
     ++writer.storedWords;
     writer.accumulator >>= 32;
-    return 1;
+    return true;
 }
 
-// Appends the `count` (0 to 32) lowest bits of `value`, lowest first. Returns 1, or 0
+// Appends the `count` (0 to 32) lowest bits of `value`, lowest first; false
 // when a completed word cannot be stored.
-inline int putBits(BitWriter& writer, uint32_t value, int32_t count) {
+inline bool putBits(BitWriter& writer, uint32_t value, int32_t count) {
     const uint64_t bits = count >= 32 ? value : value & ((uint32_t{1} << count) - 1);
     writer.accumulator |= bits << writer.pendingBits;
     writer.pendingBits += count;
-    if (writer.pendingBits < 32) return 1;
+    if (writer.pendingBits < 32) return true;
     writer.pendingBits -= 32;  // at most 63 bits were pending, so one word completes
     return storeBitWord(writer);
 }
 
-// Stores a partly filled last word (its unused high bits are 0). Returns 1, or 0 when
-// there is no room for it.
-inline int flushBits(BitWriter& writer) {
-    if (writer.pendingBits == 0) return 1;
+// Stores a partly filled last word (its unused high bits are 0); false when there
+// is no room for it.
+inline bool flushBits(BitWriter& writer) {
+    if (writer.pendingBits == 0) return true;
     writer.pendingBits = 0;
     return storeBitWord(writer);
 }

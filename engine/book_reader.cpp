@@ -467,7 +467,7 @@ static int32_t loadDocumentRecord(BookReader& reader, int32_t kind, int32_t n, i
 
 template <typename Decoded>
 static int32_t readDocumentRecord(BookReader& reader, int32_t kind, int32_t n, Decoded& out,
-                                  int (*decode)(const uint8_t*, int32_t, Decoded&)) {
+                                  bool (*decode)(const uint8_t*, int32_t, Decoded&)) {
     int32_t length = 0;
     const int32_t rc = loadDocumentRecord(reader, kind, n, length);
     if (rc != BookOk) return rc;

@@ -77,7 +77,7 @@ static void releaseWorkspace(const IoOps& io, void* const* parts) {
 }
 
 // Allocates every part, or none: a failed allocation releases the parts obtained.
-static int allocateWorkspace(Compression& c) {
+static bool allocateWorkspace(Compression& c) {
     const int32_t chunk = c.chunkSize;
     const int32_t sizes[kWorkspaceParts] = {
         kRecordHeaderSize + (chunk + 3) / 4 * 4,  // room for the pad bytes of a stored chunk
@@ -93,7 +93,7 @@ static int allocateWorkspace(Compression& c) {
         parts[i] = c.io->allocBlock(c.io->userData, sizes[i]);
         if (parts[i] == nullptr) {
             releaseWorkspace(*c.io, parts);
-            return 0;
+            return false;
         }
     }
     c.work.record = static_cast<uint8_t*>(parts[0]);
@@ -103,7 +103,7 @@ static int allocateWorkspace(Compression& c) {
     c.work.heads = static_cast<uint16_t*>(parts[4]);
     c.work.links = static_cast<uint16_t*>(parts[5]);
     c.work.coding = static_cast<CodingState*>(parts[6]);
-    return 1;
+    return true;
 }
 
 static void freeWorkspace(Compression& c) {
@@ -254,9 +254,9 @@ static int buildGroupCodes(CodingState& coding) {
     return sent;
 }
 
-// Writes the code-table bits; 1, or 0 when they do not fit the writer.
-static int putCodeTable(BitWriter& writer, const CodingState& coding, int codeLengthsSent) {
-    int ok = putBits(writer, static_cast<uint32_t>(coding.litLenMax + 1 - kFirstLengthSymbol), 5);
+// Writes the code-table bits; false when they do not fit the writer.
+static bool putCodeTable(BitWriter& writer, const CodingState& coding, int codeLengthsSent) {
+    bool ok = putBits(writer, static_cast<uint32_t>(coding.litLenMax + 1 - kFirstLengthSymbol), 5);
     ok &= putBits(writer, static_cast<uint32_t>(coding.distanceMax), 5);  // count - 1
     ok &= putBits(writer, static_cast<uint32_t>(codeLengthsSent - 4), 4);
     for (int i = 0; i < codeLengthsSent; ++i)
@@ -271,9 +271,9 @@ static int putCodeTable(BitWriter& writer, const CodingState& coding, int codeLe
     return ok && flushBits(writer);
 }
 
-// Puts one token with the checked writer: 1, or 0 when a completed word finds no room
+// Puts one token with the checked writer; false when a completed word finds no room
 // or the token has no code.
-static int putToken(BitWriter& writer, const CodingState& coding, int litLenValue, int d) {
+static bool putToken(BitWriter& writer, const CodingState& coding, int litLenValue, int d) {
     const uint8_t* lengths = coding.litLenLength;
     const uint16_t* codes = coding.litLenCode;
     if (d == 0) return lengths[litLenValue] != 0 && putBits(writer, codes[litLenValue], lengths[litLenValue]);
@@ -281,8 +281,8 @@ static int putToken(BitWriter& writer, const CodingState& coding, int litLenValu
     const int range = lengthRange(matchLength);
     const int symbol = kFirstLengthSymbol + range;
     const int distanceSymbol = distanceRange(d);
-    if (lengths[symbol] == 0 || coding.distanceLength[distanceSymbol] == 0) return 0;
-    int ok = putBits(writer, codes[symbol], lengths[symbol]);
+    if (lengths[symbol] == 0 || coding.distanceLength[distanceSymbol] == 0) return false;
+    bool ok = putBits(writer, codes[symbol], lengths[symbol]);
     ok &= putBits(writer, static_cast<uint32_t>(matchLength - kDeflateRanges.lengthBase[range]),
                   kDeflateRanges.lengthExtra[range]);
     ok &= putBits(writer, coding.distanceCode[distanceSymbol], coding.distanceLength[distanceSymbol]);
@@ -291,10 +291,10 @@ static int putToken(BitWriter& writer, const CodingState& coding, int litLenValu
     return ok;
 }
 
-// Codes one chunk's tokens and the end symbol; 1, or 0 when they do not fit the writer
+// Codes one chunk's tokens and the end symbol; false when they do not fit the writer
 // (or a token has no code, which only a damaged spill stream could cause).
-static int putChunkTokens(BitWriter& writer, const CodingState& coding, const uint8_t* litLen,
-                          const uint16_t* distance, int32_t tokens) {
+static bool putChunkTokens(BitWriter& writer, const CodingState& coding, const uint8_t* litLen,
+                           const uint16_t* distance, int32_t tokens) {
     const uint8_t* lengths = coding.litLenLength;
     const uint16_t* codes = coding.litLenCode;
     int32_t t = 0;
@@ -327,7 +327,7 @@ static int putChunkTokens(BitWriter& writer, const CodingState& coding, const ui
             const int d = distance[t];
             if (d == 0) {
                 const int symbol = litLen[t];
-                if (lengths[symbol] == 0) return 0;
+                if (lengths[symbol] == 0) return false;
                 append(codes[symbol], lengths[symbol]);
                 continue;
             }
@@ -336,7 +336,7 @@ static int putChunkTokens(BitWriter& writer, const CodingState& coding, const ui
             const int symbol = kFirstLengthSymbol + range;
             const int distanceSymbol = distanceRange(d);
             const int distanceBits = coding.distanceLength[distanceSymbol];
-            if (lengths[symbol] == 0 || distanceBits == 0) return 0;
+            if (lengths[symbol] == 0 || distanceBits == 0) return false;
             append(codes[symbol] | static_cast<uint32_t>(matchLength - kDeflateRanges.lengthBase[range]) << lengths[symbol],
                    lengths[symbol] + kDeflateRanges.lengthExtra[range]);
             append(coding.distanceCode[distanceSymbol] |
@@ -349,13 +349,13 @@ static int putChunkTokens(BitWriter& writer, const CodingState& coding, const ui
     }
     // Near the end of the room every completed word is checked.
     for (; t < tokens; ++t)
-        if (!putToken(writer, coding, litLen[t], distance[t])) return 0;
-    if (lengths[kEndSymbol] == 0) return 0;
+        if (!putToken(writer, coding, litLen[t], distance[t])) return false;
+    if (lengths[kEndSymbol] == 0) return false;
     return putBits(writer, codes[kEndSymbol], lengths[kEndSymbol]) && flushBits(writer);
 }
 
 // Writes work.record as a record of `kind` with `words` payload words already in place.
-static int writeRecord(Compression& c, int kind, int32_t words) {
+static bool writeRecord(Compression& c, int kind, int32_t words) {
     uint8_t* header = c.work.record;
     header[0] = kRecordHeaderSize;
     header[1] = static_cast<uint8_t>(kind);
@@ -364,12 +364,12 @@ static int writeRecord(Compression& c, int kind, int32_t words) {
 }
 
 // The chunk's text as it stands, zero-padded to whole words; the kind names the pad.
-static int writeStoredChunk(Compression& c, int32_t chunkIndex) {
+static bool writeStoredChunk(Compression& c, int32_t chunkIndex) {
     const int32_t start = chunkIndex * c.chunkSize;
     const int32_t length = c.textLength - start < c.chunkSize ? c.textLength - start : c.chunkSize;
     uint8_t* payload = c.work.record + kRecordHeaderSize;
-    if (!seekExact(*c.io, c.text, start)) return 0;
-    if (!readExact(*c.io, c.text, payload, length)) return 0;  // all of it, or the text is lost
+    if (!seekExact(*c.io, c.text, start)) return false;
+    if (!readExact(*c.io, c.text, payload, length)) return false;  // all of it, or the text is lost
     const int32_t pad = (4 - length % 4) % 4;
     std::memset(payload + length, 0, static_cast<size_t>(pad));
     return writeRecord(c, KindStored + pad, (length + pad) / 4);
@@ -377,32 +377,32 @@ static int writeStoredChunk(Compression& c, int32_t chunkIndex) {
 
 // Writes the code table of the group of `chunks` chunks starting at `firstChunk`, then
 // each chunk's record from the tokens in the spill stream.
-static int emitGroup(Compression& c, int32_t firstChunk, int32_t chunks) {
+static bool emitGroup(Compression& c, int32_t firstChunk, int32_t chunks) {
     CodingState& coding = *c.work.coding;
     const int codeLengthsSent = buildGroupCodes(coding);
     const int32_t capacityWords = c.chunkSize / 4;
     BitWriter writer;
     startBits(writer, c.work.record + kRecordHeaderSize, capacityWords);
-    if (!putCodeTable(writer, coding, codeLengthsSent)) return 0;
-    if (!writeRecord(c, KindCodeTable, writer.storedWords)) return 0;
+    if (!putCodeTable(writer, coding, codeLengthsSent)) return false;
+    if (!writeRecord(c, KindCodeTable, writer.storedWords)) return false;
 
-    if (!seekExact(*c.io, c.spill, 0)) return 0;
+    if (!seekExact(*c.io, c.spill, 0)) return false;
     for (int32_t i = 0; i < chunks; ++i) {
         const int32_t tokens = static_cast<int32_t>(c.work.tokenCounts[i]);
-        if (!readExact(*c.io, c.spill, c.work.litLen, tokens)) return 0;
-        if (!readExact(*c.io, c.spill, c.work.distance, tokens * 2)) return 0;
+        if (!readExact(*c.io, c.spill, c.work.litLen, tokens)) return false;
+        if (!readExact(*c.io, c.spill, c.work.distance, tokens * 2)) return false;
         startBits(writer, c.work.record + kRecordHeaderSize, capacityWords);
         if (putChunkTokens(writer, coding, c.work.litLen, c.work.distance, tokens)) {
-            if (!writeRecord(c, KindCodedChunk, writer.storedWords)) return 0;
+            if (!writeRecord(c, KindCodedChunk, writer.storedWords)) return false;
         } else if (!writeStoredChunk(c, firstChunk + i)) {
-            return 0;
+            return false;
         }
     }
-    return 1;
+    return true;
 }
 
 // Record 0 as the compressor knows it; the database writer fills the rest later.
-static int writeRecordZeroStart(Compression& c, uint32_t records) {
+static bool writeRecordZeroStart(Compression& c, uint32_t records) {
     uint8_t bytes[kRecordZeroSize] = {};
     putBigEndian16(bytes + kRecordZeroLength, kRecordZeroSize);
     putBigEndian16(bytes + kRecordZeroVersion, 1);
@@ -416,7 +416,7 @@ static int writeRecordZeroStart(Compression& c, uint32_t records) {
 }
 
 // Reads, parses and spills every chunk, emitting each full group and then the last one.
-static int32_t compressChunks(Compression& c, uint32_t records) {
+static StepResult compressChunks(Compression& c, uint32_t records) {
     CompressionWorkspace& work = c.work;
     const MatchTables tables{work.heads, work.links};
     const int32_t chunkCount = (c.textLength + c.chunkSize - 1) / c.chunkSize;
@@ -453,8 +453,8 @@ static int32_t compressChunks(Compression& c, uint32_t records) {
     return StepDone;
 }
 
-int32_t compressText(const IoOps& io, uint32_t text, uint32_t spill, uint32_t destination,
-                     int32_t chunkSize, int32_t groupSize) {
+StepResult compressText(const IoOps& io, uint32_t text, uint32_t spill, uint32_t destination,
+                        int32_t chunkSize, int32_t groupSize) {
     if (chunkSize < 1 || chunkSize > kMaxChunkForMatcher) return StepFailed;
     if (groupSize < 1 || groupSize > kMaxBookRecords) return StepFailed;
     Compression c{&io, text, spill, destination, chunkSize, groupSize, 0, {}};
@@ -464,7 +464,7 @@ int32_t compressText(const IoOps& io, uint32_t text, uint32_t spill, uint32_t de
     if (records == 0) return StepFailed;
     if (!writeRecordZeroStart(c, records)) return StepFailed;
     if (!allocateWorkspace(c)) return StepFailed;
-    const int32_t rc = compressChunks(c, records);
+    const StepResult rc = compressChunks(c, records);
     freeWorkspace(c);
     return rc;
 }

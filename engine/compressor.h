@@ -21,5 +21,5 @@ uint32_t textRecordCount(uint32_t textLength, int32_t chunkSize, int32_t groupSi
 // every way out. Returns StepDone, StepCanceled, or StepFailed (a failed or short
 // stream operation, a failed allocation, an empty or too long text, a code table that
 // does not fit).
-int32_t compressText(const IoOps& io, uint32_t text, uint32_t spill, uint32_t destination,
-                     int32_t chunkSize, int32_t groupSize);
+StepResult compressText(const IoOps& io, uint32_t text, uint32_t spill, uint32_t destination,
+                        int32_t chunkSize, int32_t groupSize);

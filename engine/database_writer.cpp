@@ -82,30 +82,30 @@ void decodeDocumentHeader(const uint8_t bytes[kRecordZeroSize], DocumentHeaderRe
     r.boundaryCount = u16(kRecordZeroBoundaryCount);
 }
 
-// Seeks to record 0 through the header and record list: 1, or 0 when it cannot be
+// Seeks to record 0 through the header and record list; false when it cannot be
 // located or is shorter than 64 bytes.
-static int seekRecordZero(const IoOps& io, uint32_t database) {
+static bool seekRecordZero(const IoOps& io, uint32_t database) {
     DatabaseHeader header;
     int32_t offset = 0, size = 0;
-    if (!readDatabaseHeader(io, database, header)) return 0;
-    if (!readRecordLocation(io, database, header, 0, offset, size)) return 0;
-    if (size < kRecordZeroSize) return 0;
+    if (!readDatabaseHeader(io, database, header)) return false;
+    if (!readRecordLocation(io, database, header, 0, offset, size)) return false;
+    if (size < kRecordZeroSize) return false;
     return seekExact(io, database, offset);
 }
 
-int32_t readRecordZero(const IoOps& io, uint32_t database, DocumentHeaderRecord& record) {
+bool readRecordZero(const IoOps& io, uint32_t database, DocumentHeaderRecord& record) {
     uint8_t bytes[kRecordZeroSize];
-    if (!seekRecordZero(io, database)) return ResultConversionError;
-    if (!readExact(io, database, bytes, kRecordZeroSize)) return ResultConversionError;
+    if (!seekRecordZero(io, database)) return false;
+    if (!readExact(io, database, bytes, kRecordZeroSize)) return false;
     decodeDocumentHeader(bytes, record);
-    return ResultOk;
+    return true;
 }
 
-int32_t writeRecordZero(const IoOps& io, uint32_t database, const DocumentHeaderRecord& record) {
+bool writeRecordZero(const IoOps& io, uint32_t database, const DocumentHeaderRecord& record) {
     uint8_t bytes[kRecordZeroSize];
     encodeDocumentHeader(record, bytes);
-    if (!seekRecordZero(io, database)) return ResultConversionError;
-    return writeExact(io, database, bytes, kRecordZeroSize) ? ResultOk : ResultConversionError;
+    if (!seekRecordZero(io, database)) return false;
+    return writeExact(io, database, bytes, kRecordZeroSize);
 }
 
 // The container header of the e-book database, times already set.
@@ -126,8 +126,8 @@ static void buildHeader(const char* title, uint32_t time, uint32_t records, Data
 // exactly where the compressor stopped writing. Entries are gathered kOffsetsPerPass at
 // a time and written together: the walk then only reads forward, which the stream's
 // buffer serves, instead of turning from reading to writing at every record.
-static int fillTextRecordList(const IoOps& io, uint32_t destination, uint32_t records,
-                              int64_t firstRecord, int64_t textEnd) {
+static bool fillTextRecordList(const IoOps& io, uint32_t destination, uint32_t records,
+                               int64_t firstRecord, int64_t textEnd) {
     uint8_t entries[kRecordEntrySize * kOffsetsPerPass];
     uint8_t bytes[kRecordZeroSize];
     int64_t offset = firstRecord;
@@ -137,107 +137,106 @@ static int fillTextRecordList(const IoOps& io, uint32_t destination, uint32_t re
                                    : static_cast<uint32_t>(kOffsetsPerPass);
         for (uint32_t i = 0; i < piece; ++i) {
             const uint32_t k = first + i;
-            if (k > 0 && offset > textEnd) return 0;
-            if (!seekExact(io, destination, static_cast<int32_t>(offset))) return 0;
-            if (!readExact(io, destination, bytes, k == 0 ? kRecordZeroSize : kRecordHeaderSize)) return 0;
+            if (k > 0 && offset > textEnd) return false;
+            if (!seekExact(io, destination, static_cast<int32_t>(offset))) return false;
+            if (!readExact(io, destination, bytes, k == 0 ? kRecordZeroSize : kRecordHeaderSize)) return false;
             encodeRecordEntry(RecordEntry{static_cast<uint32_t>(offset), 0, k}, entries + kRecordEntrySize * i);
             offset += k == 0 ? getBigEndian16(bytes + kRecordZeroLength)
                              : bytes[0] + 4 * static_cast<int64_t>(getBigEndian16(bytes + 2));
         }
         const int64_t listPosition = kDatabaseHeaderSize + static_cast<int64_t>(kRecordEntrySize) * first;
-        if (!seekExact(io, destination, static_cast<int32_t>(listPosition))) return 0;
-        if (!writeExact(io, destination, entries, kRecordEntrySize * static_cast<int32_t>(piece))) return 0;
+        if (!seekExact(io, destination, static_cast<int32_t>(listPosition))) return false;
+        if (!writeExact(io, destination, entries, kRecordEntrySize * static_cast<int32_t>(piece))) return false;
     }
     return offset == textEnd;
 }
 
-int32_t writeDatabase(const IoOps& io, uint32_t text, uint32_t spill, uint32_t destination,
-                      const char* title, int32_t chunkSize, int32_t groupSize,
-                      int32_t documentRecordCount) {
-    if (documentRecordCount < 0) return ResultConversionError;
+StepResult writeDatabase(const IoOps& io, uint32_t text, uint32_t spill, uint32_t destination,
+                         const char* title, int32_t chunkSize, int32_t groupSize,
+                         int32_t documentRecordCount) {
+    if (documentRecordCount < 0) return StepFailed;
     const uint32_t time = currentConversionTime();
     int32_t textLength = streamSize(io, text);
-    if (textLength < 0) return ResultConversionError;
+    if (textLength < 0) return StepFailed;
     if (textLength == 0) {
         // The handheld cannot show a book without text; the stream is at its end, 0.
-        if (!writeExact(io, text, &kEmptyTextByte, 1)) return ResultConversionError;
+        if (!writeExact(io, text, &kEmptyTextByte, 1)) return StepFailed;
         textLength = 1;
     }
     const uint32_t records = textRecordCount(static_cast<uint32_t>(textLength), chunkSize, groupSize);
-    if (records < 3) return ResultConversionError;
+    if (records < 3) return StepFailed;
     // numRecords is 16-bit: a larger total would be stored wrapped.
     const uint32_t allRecords = records + static_cast<uint32_t>(documentRecordCount);
-    if (allRecords > kMaxBookRecords) return ResultConversionError;
+    if (allRecords > kMaxBookRecords) return StepFailed;
 
     DatabaseHeader header;
     uint8_t headerBytes[kDatabaseHeaderSize];
     buildHeader(title, time, allRecords, header);
     encodeDatabaseHeader(header, headerBytes);
-    if (!seekExact(io, destination, 0)) return ResultConversionError;
-    if (!writeExact(io, destination, headerBytes, kDatabaseHeaderSize)) return ResultConversionError;
+    if (!seekExact(io, destination, 0)) return StepFailed;
+    if (!writeExact(io, destination, headerBytes, kDatabaseHeaderSize)) return StepFailed;
     const int64_t listEnd = kDatabaseHeaderSize + static_cast<int64_t>(kRecordEntrySize) * allRecords;
     static constexpr uint8_t kGap[2] = {0, 0};
-    if (!seekExact(io, destination, static_cast<int32_t>(listEnd))) return ResultConversionError;
-    if (!writeExact(io, destination, kGap, 2)) return ResultConversionError;
+    if (!seekExact(io, destination, static_cast<int32_t>(listEnd))) return StepFailed;
+    if (!writeExact(io, destination, kGap, 2)) return StepFailed;
 
-    const int32_t step = compressText(io, text, spill, destination, chunkSize, groupSize);
-    if (step == StepCanceled) return ResultCanceled;
-    if (step != StepDone) return ResultConversionError;
+    const StepResult compressed = compressText(io, text, spill, destination, chunkSize, groupSize);
+    if (compressed != StepDone) return compressed;
 
     const int32_t textEnd = streamSize(io, destination);
-    if (textEnd < 0) return ResultConversionError;
-    if (!fillTextRecordList(io, destination, records, listEnd + 2, textEnd)) return ResultConversionError;
-    return stillWantedPercent(io, 100) ? ResultOk : ResultCanceled;
+    if (textEnd < 0) return StepFailed;
+    if (!fillTextRecordList(io, destination, records, listEnd + 2, textEnd)) return StepFailed;
+    return stillWantedPercent(io, 100) ? StepDone : StepCanceled;
 }
 
 // Copies `size` bytes from the start of `from` to the current position of `to`.
-static int copyStream(const IoOps& io, uint32_t from, uint32_t to, int32_t size, uint8_t* buffer) {
-    if (!seekExact(io, from, 0)) return 0;
+static bool copyStream(const IoOps& io, uint32_t from, uint32_t to, int32_t size, uint8_t* buffer) {
+    if (!seekExact(io, from, 0)) return false;
     for (int32_t done = 0; done < size;) {
         const int32_t piece = size - done < kCopyBufferSize ? size - done : kCopyBufferSize;
-        if (!readExact(io, from, buffer, piece)) return 0;
-        if (!writeExact(io, to, buffer, piece)) return 0;
+        if (!readExact(io, from, buffer, piece)) return false;
+        if (!writeExact(io, to, buffer, piece)) return false;
         done += piece;
     }
-    return 1;
+    return true;
 }
 
 // Writes entries R to R + count - 1 from the offsets in `offsetStream`. The first
 // record must start the stream and no offset may go backwards or past its end: bytes
 // before the first record would otherwise lengthen the last text record, and a wild
 // offset would point the handheld at bytes that are not records.
-static int writeDocumentEntries(const IoOps& io, uint32_t offsetStream, uint32_t destination,
-                                uint32_t firstIndex, int32_t count, uint32_t base,
-                                uint32_t recordStreamSize, uint8_t* buffer) {
+static bool writeDocumentEntries(const IoOps& io, uint32_t offsetStream, uint32_t destination,
+                                 uint32_t firstIndex, int32_t count, uint32_t base,
+                                 uint32_t recordStreamSize, uint8_t* buffer) {
     uint8_t* offsets = buffer;
     uint8_t* entries = buffer + 4 * kOffsetsPerPass;
     const int64_t listPosition = kDatabaseHeaderSize + static_cast<int64_t>(kRecordEntrySize) * firstIndex;
-    if (!seekExact(io, destination, static_cast<int32_t>(listPosition))) return 0;
-    if (!seekExact(io, offsetStream, 0)) return 0;
+    if (!seekExact(io, destination, static_cast<int32_t>(listPosition))) return false;
+    if (!seekExact(io, offsetStream, 0)) return false;
     if (count == 0) return recordStreamSize == 0;
     uint32_t previous = 0;
     for (int32_t done = 0; done < count;) {
         const int32_t piece = count - done < kOffsetsPerPass ? count - done : kOffsetsPerPass;
-        if (!readExact(io, offsetStream, offsets, 4 * piece)) return 0;
+        if (!readExact(io, offsetStream, offsets, 4 * piece)) return false;
         for (int32_t i = 0; i < piece; ++i) {
             uint32_t value;
             std::memcpy(&value, offsets + 4 * i, 4);  // host order in the temporary stream
-            if (value > recordStreamSize || value < previous) return 0;
-            if (done + i == 0 && value != 0) return 0;
+            if (value > recordStreamSize || value < previous) return false;
+            if (done + i == 0 && value != 0) return false;
             previous = value;
             encodeRecordEntry(RecordEntry{base + value, 0, firstIndex + done + i},
                               entries + kRecordEntrySize * i);
         }
-        if (!writeExact(io, destination, entries, kRecordEntrySize * piece)) return 0;
+        if (!writeExact(io, destination, entries, kRecordEntrySize * piece)) return false;
         done += piece;
     }
-    return 1;
+    return true;
 }
 
 // Record 0's runs: format, link, rule and page-boundary records follow one another from
 // the first document record R. Every run must end below index 32768 and inside the
 // database's records.
-static int fillRuns(DocumentHeaderRecord& record, const DocumentRecordSet& records, uint32_t allRecords) {
+static bool fillRuns(DocumentHeaderRecord& record, const DocumentRecordSet& records, uint32_t allRecords) {
     const int32_t counts[4] = {records.formatCount, records.linkCount, records.ruleCount,
                                records.boundaryCount};
     uint16_t* fields[4][2] = {{&record.formatFirst, &record.formatCount},
@@ -246,71 +245,68 @@ static int fillRuns(DocumentHeaderRecord& record, const DocumentRecordSet& recor
                               {&record.boundaryFirst, &record.boundaryCount}};
     int64_t first = record.textRecordCount;
     for (int run = 0; run < 4; ++run) {
-        if (counts[run] < 0) return 0;
+        if (counts[run] < 0) return false;
         const int64_t end = first + counts[run];
-        if (end > kMaxDocumentIndex || end > allRecords) return 0;
+        if (end > kMaxDocumentIndex || end > allRecords) return false;
         *fields[run][0] = static_cast<uint16_t>(first);
         *fields[run][1] = static_cast<uint16_t>(counts[run]);
         first = end;
     }
-    if (records.pageCount < 0) return 0;
+    if (records.pageCount < 0) return false;
     record.pageCount = static_cast<uint16_t>(records.pageCount);  // low 16 bits, as page numbers
-    return 1;
+    return true;
 }
 
-int32_t appendDocumentRecords(const IoOps& io, uint32_t recordStream, uint32_t offsetStream,
-                              uint32_t destination, int32_t documentRecordCount,
-                              const DocumentRecordSet& records) {
-    if (documentRecordCount < 0) return ResultConversionError;
+StepResult appendDocumentRecords(const IoOps& io, uint32_t recordStream, uint32_t offsetStream,
+                                 uint32_t destination, int32_t documentRecordCount,
+                                 const DocumentRecordSet& records) {
+    if (documentRecordCount < 0) return StepFailed;
     DocumentHeaderRecord record;
     DatabaseHeader header;
-    if (readRecordZero(io, destination, record) != ResultOk) return ResultConversionError;
-    if (!readDatabaseHeader(io, destination, header)) return ResultConversionError;
+    if (!readRecordZero(io, destination, record)) return StepFailed;
+    if (!readDatabaseHeader(io, destination, header)) return StepFailed;
     // The entries go into the room writeDatabase left; more would overwrite record 0.
     const uint32_t allRecords = header.numRecords;
     if (static_cast<uint32_t>(record.textRecordCount) + documentRecordCount != allRecords)
-        return ResultConversionError;
+        return StepFailed;
 
     uint8_t* buffer = static_cast<uint8_t*>(io.allocBlock(io.userData, kCopyBufferSize));
-    if (buffer == nullptr) return ResultConversionError;
-    int32_t rc = ResultOk;
+    if (buffer == nullptr) return StepFailed;
     const int32_t recordsSize = streamSize(io, recordStream);
     const int32_t base = streamSize(io, destination);  // leaves the destination at its end
-    if (recordsSize < 0 || base < 0) rc = ResultConversionError;
-    if (rc == ResultOk && !copyStream(io, recordStream, destination, recordsSize, buffer))
-        rc = ResultConversionError;
-    if (rc == ResultOk &&
-        !writeDocumentEntries(io, offsetStream, destination, record.textRecordCount,
-                              documentRecordCount, static_cast<uint32_t>(base),
-                              static_cast<uint32_t>(recordsSize), buffer))
-        rc = ResultConversionError;
+    const bool copied =
+        recordsSize >= 0 && base >= 0 &&
+        copyStream(io, recordStream, destination, recordsSize, buffer) &&
+        writeDocumentEntries(io, offsetStream, destination, record.textRecordCount,
+                             documentRecordCount, static_cast<uint32_t>(base),
+                             static_cast<uint32_t>(recordsSize), buffer);
     io.freeBlock(io.userData, buffer);
-    if (rc != ResultOk) return rc;
+    if (!copied) return StepFailed;
 
-    if (!stillWantedPercent(io, 100)) return ResultCanceled;
-    if (!fillRuns(record, records, allRecords)) return ResultConversionError;
-    return writeRecordZero(io, destination, record);
+    if (!stillWantedPercent(io, 100)) return StepCanceled;
+    if (!fillRuns(record, records, allRecords)) return StepFailed;
+    return writeRecordZero(io, destination, record) ? StepDone : StepFailed;
 }
 
-int32_t stampRecordZero(const IoOps& io, uint32_t destination) {
+bool stampRecordZero(const IoOps& io, uint32_t destination) {
     DocumentHeaderRecord record;
-    if (readRecordZero(io, destination, record) != ResultOk) return ResultConversionError;
+    if (!readRecordZero(io, destination, record)) return false;
     record.conversionTime = currentConversionTime();
     return writeRecordZero(io, destination, record);  // encoding zeroes bytes 42-63
 }
 
-int32_t writeBookDatabase(const ConversionJob& job, uint32_t text, uint32_t spill,
-                          uint32_t destination, const DocumentRecordSet* html,
-                          int32_t documentRecordCount) {
+StepResult writeBookDatabase(const ConversionJob& job, uint32_t text, uint32_t spill,
+                             uint32_t destination, const DocumentRecordSet* html,
+                             int32_t documentRecordCount) {
     const IoOps& io = *job.io;
     if (!stillWanted(io, html != nullptr ? StageCompressHtml : StageCompressText, nullptr))
-        return ResultCanceled;
+        return StepCanceled;
     const int32_t documents = html != nullptr ? documentRecordCount : 0;
-    int32_t rc = writeDatabase(io, text, spill, destination, job.title, kBookChunkSize,
-                               kBookGroupSize, documents);
-    if (rc == ResultOk && html != nullptr)
+    StepResult rc = writeDatabase(io, text, spill, destination, job.title, kBookChunkSize,
+                                  kBookGroupSize, documents);
+    if (rc == StepDone && html != nullptr)
         rc = appendDocumentRecords(io, html->recordStream, html->offsetStream, destination,
                                    documents, *html);
-    if (rc == ResultOk) rc = stampRecordZero(io, destination);
+    if (rc == StepDone && !stampRecordZero(io, destination)) rc = StepFailed;
     return rc;
 }

@@ -40,20 +40,20 @@ uint32_t currentConversionTime();
 void encodeDocumentHeader(const DocumentHeaderRecord& record, uint8_t out[kRecordZeroSize]);
 void decodeDocumentHeader(const uint8_t bytes[kRecordZeroSize], DocumentHeaderRecord& record);
 // Locate record 0 through the header and record list and read or write exactly its 64
-// bytes. Return ResultOk, or ResultConversionError on any failed seek, read or write, or
-// when record 0 is shorter than 64 bytes.
-int32_t readRecordZero(const IoOps& io, uint32_t database, DocumentHeaderRecord& record);
-int32_t writeRecordZero(const IoOps& io, uint32_t database, const DocumentHeaderRecord& record);
+// bytes. False on any failed seek, read or write, or when record 0 is shorter than 64
+// bytes.
+bool readRecordZero(const IoOps& io, uint32_t database, DocumentHeaderRecord& record);
+bool writeRecordZero(const IoOps& io, uint32_t database, const DocumentHeaderRecord& record);
 
 // Writes header, gap, record 0 and the text-part records from `text` (an empty text
 // first gets one line feed), using `spill` for the compressor's tokens, then fills
 // the record list for the text part. The list has room for `documentRecordCount` more
 // entries (numRecords counts them). Fails when R is not 3 to 65535 or R plus the
 // document records exceed 65535. Reports StagePercent while compressing and 100 at the
-// end. Returns ResultOk, ResultCanceled or ResultConversionError.
-int32_t writeDatabase(const IoOps& io, uint32_t text, uint32_t spill, uint32_t destination,
-                      const char* title, int32_t chunkSize, int32_t groupSize,
-                      int32_t documentRecordCount);
+// end. Returns StepDone, StepCanceled or StepFailed.
+StepResult writeDatabase(const IoOps& io, uint32_t text, uint32_t spill, uint32_t destination,
+                         const char* title, int32_t chunkSize, int32_t groupSize,
+                         int32_t documentRecordCount);
 
 // Appends the HTML pass's document records (the whole of `recordStream`) to the
 // destination, writes their entries (offsets from `offsetStream`, one 32-bit host-order
@@ -61,21 +61,22 @@ int32_t writeDatabase(const IoOps& io, uint32_t text, uint32_t spill, uint32_t d
 // `records`. Fails when the count does not match the header's numRecords, the first
 // offset is not 0, an offset lies outside the record stream or goes backwards, record
 // bytes come without records, a count is negative, or a run would reach index 32768 or
-// beyond the records. Reports StagePercent 100. Returns ResultOk,
-// ResultCanceled or ResultConversionError.
-int32_t appendDocumentRecords(const IoOps& io, uint32_t recordStream, uint32_t offsetStream,
-                              uint32_t destination, int32_t documentRecordCount,
-                              const DocumentRecordSet& records);
+// beyond the records. Reports StagePercent 100. Returns StepDone, StepCanceled or
+// StepFailed.
+StepResult appendDocumentRecords(const IoOps& io, uint32_t recordStream, uint32_t offsetStream,
+                                 uint32_t destination, int32_t documentRecordCount,
+                                 const DocumentRecordSet& records);
 
-// Sets record 0's conversion time to now and its last 22 bytes to zero.
-// Returns ResultOk or ResultConversionError.
-int32_t stampRecordZero(const IoOps& io, uint32_t destination);
+// Sets record 0's conversion time to now and its last 22 bytes to zero; false when
+// record 0 cannot be read or written.
+bool stampRecordZero(const IoOps& io, uint32_t destination);
 
 // The driver's database step: reports StageCompressHtml when `html` is given, else
 // StageCompressText, then writeDatabase (chunk size 4096, group size 8), for HTML
 // appendDocumentRecords from html->recordStream and html->offsetStream, and
 // stampRecordZero, each only if the one before succeeded. `documentRecordCount` is
-// ignored without `html`. Returns ResultOk, ResultCanceled or ResultConversionError.
-int32_t writeBookDatabase(const ConversionJob& job, uint32_t text, uint32_t spill,
-                          uint32_t destination, const DocumentRecordSet* html,
-                          int32_t documentRecordCount);
+// ignored without `html`. Returns StepDone, StepCanceled or StepFailed (which the
+// driver reports as ResultConversionError).
+StepResult writeBookDatabase(const ConversionJob& job, uint32_t text, uint32_t spill,
+                             uint32_t destination, const DocumentRecordSet* html,
+                             int32_t documentRecordCount);

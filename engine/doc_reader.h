@@ -28,16 +28,16 @@ struct DocReader {
     uint16_t compression;   // record 0's compression field
 };
 
-// Reads the header and record 0. Returns 1, or 0 when a seek or read falls short or
+// Reads the header and record 0; false when a seek or read falls short or
 // record 0 announces as many text records as the database has records, or more.
-int docOpen(DocReader& reader, const IoOps& io, uint32_t handle);
-// Puts the next non-empty text record's text into `buffer`. Returns 1 with `length` > 0,
-// 1 with `length` 0 when no records are left, or 0 when `capacity` is below 4096, a
+bool docOpen(DocReader& reader, const IoOps& io, uint32_t handle);
+// Puts the next non-empty text record's text into `buffer`: true with `length` > 0, true
+// with `length` 0 when no records are left, false when `capacity` is below 4096, a
 // record cannot be located or read, is malformed, or does not fit.
-int docNextRecord(DocReader& reader, uint8_t* buffer, int32_t capacity, int32_t& length);
+bool docNextRecord(DocReader& reader, uint8_t* buffer, int32_t capacity, int32_t& length);
 // Expands the PalmDoc-compressed record at `offset` of `size` bytes into `buffer`.
-// Returns 1 with `length` bytes produced, or 0 when a seek or read falls short, a literal
+// True with `length` bytes produced; false when a seek or read falls short, a literal
 // run or copy pair reaches past the record's end, a copy distance is 0 or reaches before
 // the first byte produced, or the text would exceed `capacity`.
-int docExpand(const IoOps& io, uint32_t handle, int32_t offset, int32_t size, uint8_t* buffer,
-              int32_t capacity, int32_t& length);
+bool docExpand(const IoOps& io, uint32_t handle, int32_t offset, int32_t size, uint8_t* buffer,
+               int32_t capacity, int32_t& length);

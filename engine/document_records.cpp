@@ -34,11 +34,11 @@ int32_t countAt(const uint8_t* bytes, int32_t length, int32_t offset, int32_t le
 
 // Layout: first high 2, end high 2, n 2, start lows 2n, end low 2, attributes 2n, m 2,
 // extra words 2m.
-int decodeFormatRecord(const uint8_t* bytes, int32_t length, DecodedFormatRecord& out) {
+bool decodeFormatRecord(const uint8_t* bytes, int32_t length, DecodedFormatRecord& out) {
     const int32_t n = countAt(bytes, length, 4, 1, kDocumentRecordEntries);
-    if (n < 0 || length < 10 + 4 * n) return 0;
+    if (n < 0 || length < 10 + 4 * n) return false;
     const int32_t m = u16At(bytes, 8 + 4 * n);
-    if (length != 10 + 4 * n + 2 * m) return 0;
+    if (length != 10 + 4 * n + 2 * m) return false;
     int32_t extras = 0;
     uint32_t start = (uint32_t{u16At(bytes, 0)} << 16) | u16At(bytes, 6);
     for (int32_t i = 0; i < n; ++i) {
@@ -50,23 +50,23 @@ int decodeFormatRecord(const uint8_t* bytes, int32_t length, DecodedFormatRecord
         run.attributes = u16At(bytes, 8 + 2 * n + 2 * i);
         run.extra = 0;
         if (run.attributes & 0x8000) {
-            if (extras == m) return 0;
+            if (extras == m) return false;
             run.extra = u16At(bytes, 10 + 4 * n + 2 * extras);
             ++extras;
         }
         start += run.length;
     }
-    if (extras != m || highWord(start) != u16At(bytes, 2)) return 0;
+    if (extras != m || highWord(start) != u16At(bytes, 2)) return false;
     out.count = n;
     out.end = start;
-    return 1;
+    return true;
 }
 
 // Layout: first high 2, end high 2, n 2, position lows 2n, end low 2, lengths n,
 // reserved n, targets 4n.
-int decodeLinkRecord(const uint8_t* bytes, int32_t length, DecodedLinkRecord& out) {
+bool decodeLinkRecord(const uint8_t* bytes, int32_t length, DecodedLinkRecord& out) {
     const int32_t n = countAt(bytes, length, 4, 1, kDocumentRecordEntries);
-    if (n < 0 || length != 8 + 8 * n) return 0;
+    if (n < 0 || length != 8 + 8 * n) return false;
     uint32_t position = (uint32_t{u16At(bytes, 0)} << 16) | u16At(bytes, 6);
     for (int32_t i = 0; i < n; ++i) {
         if (i > 0) position += nonEmptyStep(u16At(bytes, 4 + 2 * i), u16At(bytes, 6 + 2 * i));
@@ -77,16 +77,16 @@ int decodeLinkRecord(const uint8_t* bytes, int32_t length, DecodedLinkRecord& ou
     }
     const uint32_t end = position + out.entries[n - 1].length;
     if (static_cast<uint16_t>(end) != u16At(bytes, 6 + 2 * n) || highWord(end) != u16At(bytes, 2))
-        return 0;
+        return false;
     out.count = n;
-    return 1;
+    return true;
 }
 
 // Layout: first high 2, last high 2, n 2, position lows 2n, kinds n, flags n, one width
 // word per entry with flag bit 7.
-int decodeRuleRecord(const uint8_t* bytes, int32_t length, DecodedRuleRecord& out) {
+bool decodeRuleRecord(const uint8_t* bytes, int32_t length, DecodedRuleRecord& out) {
     const int32_t n = countAt(bytes, length, 4, 1, kDocumentRecordEntries);
-    if (n < 0 || length < 6 + 4 * n) return 0;
+    if (n < 0 || length < 6 + 4 * n) return false;
     int32_t widths = 0;
     uint32_t position = (uint32_t{u16At(bytes, 0)} << 16) | u16At(bytes, 6);
     for (int32_t i = 0; i < n; ++i) {
@@ -101,22 +101,22 @@ int decodeRuleRecord(const uint8_t* bytes, int32_t length, DecodedRuleRecord& ou
         entry.flags = bytes[6 + 3 * n + i];
         entry.width = 0;
         if (entry.flags & 0x80) {
-            if (length < 6 + 4 * n + 2 * (widths + 1)) return 0;
+            if (length < 6 + 4 * n + 2 * (widths + 1)) return false;
             entry.width = u16At(bytes, 6 + 4 * n + 2 * widths);
             ++widths;
         }
     }
-    if (length != 6 + 4 * n + 2 * widths || highWord(position) != u16At(bytes, 2)) return 0;
+    if (length != 6 + 4 * n + 2 * widths || highWord(position) != u16At(bytes, 2)) return false;
     out.count = n;
-    return 1;
+    return true;
 }
 
 // Layout: first high 2, last high 2, first page 2, last page 2, n 2, words 2n. A word
 // equal to the one before it opens an escape pair: the next word is the new boundary's
 // high word and the word after it its low word.
-int decodeBoundaryRecord(const uint8_t* bytes, int32_t length, DecodedBoundaryRecord& out) {
+bool decodeBoundaryRecord(const uint8_t* bytes, int32_t length, DecodedBoundaryRecord& out) {
     const int32_t n = countAt(bytes, length, 8, 2, kBoundaryRecordWords);
-    if (n < 0 || length != 10 + 2 * n) return 0;
+    if (n < 0 || length != 10 + 2 * n) return false;
     uint16_t previous = u16At(bytes, 10);
     uint32_t position = (uint32_t{u16At(bytes, 0)} << 16) | previous;
     int32_t count = 0;
@@ -124,7 +124,7 @@ int decodeBoundaryRecord(const uint8_t* bytes, int32_t length, DecodedBoundaryRe
     for (int32_t i = 1; i < n;) {
         const uint16_t word = u16At(bytes, 10 + 2 * i);
         if (word == previous) {
-            if (i + 2 >= n) return 0;
+            if (i + 2 >= n) return false;
             position = (uint32_t{u16At(bytes, 12 + 2 * i)} << 16) | u16At(bytes, 14 + 2 * i);
             i += 3;
         } else {
@@ -137,7 +137,7 @@ int decodeBoundaryRecord(const uint8_t* bytes, int32_t length, DecodedBoundaryRe
     out.firstPageNumber = u16At(bytes, 4);
     out.lastPageNumber = u16At(bytes, 6);
     const int32_t pages = static_cast<uint16_t>(out.lastPageNumber - out.firstPageNumber) + 1;
-    if (highWord(position) != u16At(bytes, 2) || pages != count - 1) return 0;
+    if (highWord(position) != u16At(bytes, 2) || pages != count - 1) return false;
     out.count = count;
-    return 1;
+    return true;
 }

@@ -55,13 +55,13 @@ struct DecodedBoundaryRecord {
     uint32_t boundaries[kBoundaryRecordWords];
 };
 
-// Each returns 1 and fills `out`, or 0 when the record is malformed: a wrong length or
+// Each fills `out` and returns true, or false when the record is malformed: a wrong length or
 // entry count, or positions that disagree with the header's high words. Equal low words
 // of consecutive format runs and link entries mean a step of 65536 characters (neither
 // is ever empty), and so do a spacer rule's; a rule entry whose low word equals the one
 // before it lies at the same position (the record cannot tell that from a rule exactly
 // 65536 characters further on, which therefore reads as lying at the same position).
-int decodeFormatRecord(const uint8_t* bytes, int32_t length, DecodedFormatRecord& out);
-int decodeLinkRecord(const uint8_t* bytes, int32_t length, DecodedLinkRecord& out);
-int decodeRuleRecord(const uint8_t* bytes, int32_t length, DecodedRuleRecord& out);
-int decodeBoundaryRecord(const uint8_t* bytes, int32_t length, DecodedBoundaryRecord& out);
+bool decodeFormatRecord(const uint8_t* bytes, int32_t length, DecodedFormatRecord& out);
+bool decodeLinkRecord(const uint8_t* bytes, int32_t length, DecodedLinkRecord& out);
+bool decodeRuleRecord(const uint8_t* bytes, int32_t length, DecodedRuleRecord& out);
+bool decodeBoundaryRecord(const uint8_t* bytes, int32_t length, DecodedBoundaryRecord& out);

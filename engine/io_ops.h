@@ -38,6 +38,17 @@ enum ProgressStage : int32_t {
     StagePercent = 7,         // argument: pointer to a signed 32-bit percentage
 };
 
+// How functions answer, one rule per kind (the values below cross the engine's
+// boundary and never change):
+// - Only the driver makes a ResultCode: convertDocument returns one.
+// - A step (part of a conversion that reports progress, or calls something that does,
+//   and so can be canceled) returns a StepResult; the driver maps it to the step's code.
+// - A helper that can only succeed or fail returns bool, true = success. A count, size,
+//   position or index is returned as such, with its documented failure value; more than
+//   two outcomes get an int or an enum of their own, documented where declared (the
+//   book reader's BookResult is one).
+// - Every "go on?" answer inside the engine is bool, true = go on (stillWanted). Only the
+//   reportProgress slot keeps its int32 answer, 0 = cancel.
 enum ResultCode : int32_t {
     ResultOk = 0,
     ResultCanceled = 100,
@@ -48,7 +59,6 @@ enum ResultCode : int32_t {
     ResultConversionError = 106,
 };
 
-// Internal steps answer with these; only the driver turns them into result codes.
 enum StepResult : int32_t {
     StepDone = 0,
     StepCanceled = 1,

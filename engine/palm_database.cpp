@@ -54,12 +54,12 @@ void decodeRecordEntry(const uint8_t bytes[kRecordEntrySize], RecordEntry& entry
                      static_cast<uint32_t>(bytes[7]) << 16;
 }
 
-int readDatabaseHeader(const IoOps& io, uint32_t stream, DatabaseHeader& header) {
+bool readDatabaseHeader(const IoOps& io, uint32_t stream, DatabaseHeader& header) {
     uint8_t bytes[kDatabaseHeaderSize];
-    if (!seekExact(io, stream, 0)) return 0;
-    if (!readExact(io, stream, bytes, kDatabaseHeaderSize)) return 0;
+    if (!seekExact(io, stream, 0)) return false;
+    if (!readExact(io, stream, bytes, kDatabaseHeaderSize)) return false;
     decodeDatabaseHeader(bytes, header);
-    return 1;
+    return true;
 }
 
 // Offset stored in entry `index`, or -1 when it cannot be read or lies past 2 GB.
@@ -72,28 +72,28 @@ static int64_t entryOffset(const IoOps& io, uint32_t stream, uint32_t index) {
     return offset > INT32_MAX ? -1 : static_cast<int64_t>(offset);
 }
 
-int readRecordLocation(const IoOps& io, uint32_t stream, const DatabaseHeader& header,
-                       uint32_t index, int32_t& offset, int32_t& size) {
-    if (index >= header.numRecords) return 0;
+bool readRecordLocation(const IoOps& io, uint32_t stream, const DatabaseHeader& header,
+                        uint32_t index, int32_t& offset, int32_t& size) {
+    if (index >= header.numRecords) return false;
     const int64_t start = entryOffset(io, stream, index);
-    if (start < 0) return 0;
+    if (start < 0) return false;
     int64_t end;
     if (index + 1 < header.numRecords) {
         end = entryOffset(io, stream, index + 1);
     } else {
         end = streamSize(io, stream);
     }
-    if (end < 0 || end < start) return 0;
+    if (end < 0 || end < start) return false;
     offset = static_cast<int32_t>(start);
     size = static_cast<int32_t>(end - start);
-    return 1;
+    return true;
 }
 
-int writeRecordEntry(const IoOps& io, uint32_t stream, uint32_t index, uint32_t offset) {
+bool writeRecordEntry(const IoOps& io, uint32_t stream, uint32_t index, uint32_t offset) {
     uint8_t bytes[kRecordEntrySize];
     encodeRecordEntry(RecordEntry{offset, 0, index}, bytes);
     const int64_t position = kDatabaseHeaderSize + static_cast<int64_t>(kRecordEntrySize) * index;
-    if (position > INT32_MAX) return 0;
-    if (!seekExact(io, stream, static_cast<int32_t>(position))) return 0;
+    if (position > INT32_MAX) return false;
+    if (!seekExact(io, stream, static_cast<int32_t>(position))) return false;
     return writeExact(io, stream, bytes, kRecordEntrySize);
 }

@@ -43,16 +43,16 @@ void encodeRecordEntry(const RecordEntry& entry, uint8_t out[kRecordEntrySize]);
 void decodeRecordEntry(const uint8_t bytes[kRecordEntrySize], RecordEntry& entry);
 
 // Seeks to 0 (which must answer 0), reads exactly 78 bytes and converts them.
-// Returns 1, or 0 on any failure (header then undefined).
-int readDatabaseHeader(const IoOps& io, uint32_t stream, DatabaseHeader& header);
+// False on any failure (the header is then undefined).
+bool readDatabaseHeader(const IoOps& io, uint32_t stream, DatabaseHeader& header);
 // Offset and size of record `index` (below header.numRecords): the size runs to the next
-// entry's offset, or for the last record to the end of the stream. Returns 1, or 0 when
+// entry's offset, or for the last record to the end of the stream. False when
 // the index is out of range, a seek or read falls short, or the size is negative.
-int readRecordLocation(const IoOps& io, uint32_t stream, const DatabaseHeader& header,
-                       uint32_t index, int32_t& offset, int32_t& size);
+bool readRecordLocation(const IoOps& io, uint32_t stream, const DatabaseHeader& header,
+                        uint32_t index, int32_t& offset, int32_t& size);
 // Writes entry `index` at 78 + 8 x index: `offset`, attributes 0, unique id `index`.
-// Returns 1, or 0 when the seek or the write falls short.
-int writeRecordEntry(const IoOps& io, uint32_t stream, uint32_t index, uint32_t offset);
+// False when the seek or the write falls short.
+bool writeRecordEntry(const IoOps& io, uint32_t stream, uint32_t index, uint32_t offset);
 
 // Big-endian helpers for the handheld's formats.
 inline void putBigEndian16(uint8_t* out, uint32_t value) {

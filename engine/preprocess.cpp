@@ -18,11 +18,11 @@ int32_t percentOf(int64_t done, int64_t total) {
 
 }  // namespace
 
-int32_t preprocessText(const ConversionJob& job, uint32_t source, uint32_t output) {
+StepResult preprocessText(const ConversionJob& job, uint32_t source, uint32_t output) {
     const IoOps& io = *job.io;
     const int32_t size = streamSize(io, source);
-    if (size < 0) return ResultPreprocessError;
-    if (!seekExact(io, source, 0)) return ResultPreprocessError;
+    if (size < 0) return StepFailed;
+    if (!seekExact(io, source, 0)) return StepFailed;
     TextFilter filter;
     filterInit(filter, job, io, output);
     uint8_t piece[kTextPieceBytes];
@@ -30,27 +30,27 @@ int32_t preprocessText(const ConversionJob& job, uint32_t source, uint32_t outpu
     while (done < size) {
         const int32_t remaining = size - done;
         const int32_t length = remaining < kTextPieceBytes ? remaining : kTextPieceBytes;
-        if (!readExact(io, source, piece, length)) return ResultPreprocessError;
-        if (!filterChunk(filter, piece, length)) return ResultPreprocessError;
+        if (!readExact(io, source, piece, length)) return StepFailed;
+        if (!filterChunk(filter, piece, length)) return StepFailed;
         done += length;
-        if (!stillWantedPercent(io, percentOf(done, size))) return ResultCanceled;
+        if (!stillWantedPercent(io, percentOf(done, size))) return StepCanceled;
     }
-    return ResultOk;
+    return StepDone;
 }
 
-int32_t preprocessDoc(const ConversionJob& job, uint32_t source, uint32_t output) {
+StepResult preprocessDoc(const ConversionJob& job, uint32_t source, uint32_t output) {
     const IoOps& io = *job.io;
     TextFilter filter;
     filterInit(filter, job, io, output);
     DocReader reader;
-    if (!docOpen(reader, io, source)) return ResultPreprocessError;
+    if (!docOpen(reader, io, source)) return StepFailed;
     uint8_t record[kDocRecordBuffer];
     for (;;) {
         int32_t length = 0;
-        if (!docNextRecord(reader, record, kDocRecordBuffer, length)) return ResultPreprocessError;
-        if (length == 0) return ResultOk;
-        if (!filterChunk(filter, record, length)) return ResultPreprocessError;
+        if (!docNextRecord(reader, record, kDocRecordBuffer, length)) return StepFailed;
+        if (length == 0) return StepDone;
+        if (!filterChunk(filter, record, length)) return StepFailed;
         if (!stillWantedPercent(io, percentOf(reader.nextRecord, reader.endRecord)))
-            return ResultCanceled;
+            return StepCanceled;
     }
 }

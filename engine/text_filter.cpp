@@ -16,23 +16,23 @@ constexpr uint8_t kNul = 0;
 
 constexpr int32_t kFillBytes = 256;  // replacement bytes written per call
 
-// Writes `count` copies of `byte`. Returns 1, or 0 on a short write.
-int writeRepeated(const TextFilter& filter, uint8_t byte, int32_t count) {
+// Writes `count` copies of `byte`; false on a short write.
+bool writeRepeated(const TextFilter& filter, uint8_t byte, int32_t count) {
     uint8_t fill[kFillBytes];
     std::memset(fill, byte, sizeof fill);
     while (count > 0) {
         const int32_t piece = count < kFillBytes ? count : kFillBytes;
-        if (!writeExact(*filter.io, filter.output, fill, piece)) return 0;
+        if (!writeExact(*filter.io, filter.output, fill, piece)) return false;
         count -= piece;
     }
-    return 1;
+    return true;
 }
 
-int writeBytes(const TextFilter& filter, const uint8_t* bytes, int32_t count) {
+bool writeBytes(const TextFilter& filter, const uint8_t* bytes, int32_t count) {
     return writeExact(*filter.io, filter.output, bytes, count);
 }
 
-int writePair(const TextFilter& filter, uint8_t first, uint8_t second) {
+bool writePair(const TextFilter& filter, uint8_t first, uint8_t second) {
     const uint8_t pair[2] = {first, second};
     return writeBytes(filter, pair, 2);
 }
@@ -41,15 +41,15 @@ bool isLineBreak(uint8_t c) { return c == kCR || c == kLF; }
 
 // One byte under the single-line-break rule. `pending` is the first byte of the chunk not
 // yet written; the run from it up to `i` is flushed before anything held is written.
-int singleBreakByte(TextFilter& f, const uint8_t* bytes, int32_t i, int32_t& pending) {
+bool singleBreakByte(TextFilter& f, const uint8_t* bytes, int32_t i, int32_t& pending) {
     const uint8_t c = bytes[i];
     const bool lineBreak = isLineBreak(c);
     switch (f.state) {
         case FilterInText:
-            if (!lineBreak) return 1;
-            if (!writeBytes(f, bytes + pending, i - pending)) return 0;
+            if (!lineBreak) return true;
+            if (!writeBytes(f, bytes + pending, i - pending)) return false;
             f.state = (c == kCR && !f.convertCRtoLF) ? FilterOneCR : FilterOneLF;
-            return 1;
+            return true;
         case FilterOneCR:
             if (c == kCR) {
                 f.state = FilterBreakRun;
@@ -57,7 +57,7 @@ int singleBreakByte(TextFilter& f, const uint8_t* bytes, int32_t i, int32_t& pen
             }
             if (c == kLF) {
                 f.state = FilterCRLF;
-                return 1;
+                return true;
             }
             break;
         case FilterOneLF:
@@ -85,7 +85,7 @@ int singleBreakByte(TextFilter& f, const uint8_t* bytes, int32_t i, int32_t& pen
             // The end of a run of breaks is not a single break: no spaces.
             pending = i;
             f.state = FilterInText;
-            return 1;
+            return true;
     }
     // Text after exactly one held line break: the break becomes spaces.
     pending = i;
@@ -107,7 +107,7 @@ void filterInit(TextFilter& filter, const ConversionJob& job, const IoOps& io, u
     filter.tabToSpace = job.tabToSpace;
 }
 
-int filterChunk(TextFilter& f, const uint8_t* bytes, int32_t length) {
+bool filterChunk(TextFilter& f, const uint8_t* bytes, int32_t length) {
     // The bytes some rule acts on inside text; with these options every other byte there
     // only joins the pending run, so runs of them are skipped in a tight loop.
     bool acts[256] = {};
@@ -125,31 +125,31 @@ int filterChunk(TextFilter& f, const uint8_t* bytes, int32_t length) {
         // Removal comes before every other rule; outside text the byte simply vanishes.
         if ((c == kCR && f.removeCR) || (c == kLF && f.removeLF)) {
             if (f.state == FilterInText) {
-                if (!writeBytes(f, bytes + pending, i - pending)) return 0;
+                if (!writeBytes(f, bytes + pending, i - pending)) return false;
                 pending = i + 1;
             }
             continue;
         }
         if (f.slbSpaces >= 0) {
-            if (!singleBreakByte(f, bytes, i, pending)) return 0;
+            if (!singleBreakByte(f, bytes, i, pending)) return false;
             continue;
         }
         if (c == kCR && f.convertCRtoLF) {
-            if (!writeBytes(f, bytes + pending, i - pending)) return 0;
+            if (!writeBytes(f, bytes + pending, i - pending)) return false;
             pending = i + 1;
-            if (!writeRepeated(f, kLF, 1)) return 0;
+            if (!writeRepeated(f, kLF, 1)) return false;
         } else if (c == kNul) {
-            if (!writeBytes(f, bytes + pending, i - pending)) return 0;
+            if (!writeBytes(f, bytes + pending, i - pending)) return false;
             pending = i + 1;
         } else if (c == kTab && (f.tabToLB >= 0 || f.tabToSpace >= 0)) {
-            if (!writeBytes(f, bytes + pending, i - pending)) return 0;
+            if (!writeBytes(f, bytes + pending, i - pending)) return false;
             pending = i + 1;
-            const int ok = f.tabToLB >= 0 ? writeRepeated(f, kLF, f.tabToLB)
-                                          : writeRepeated(f, ' ', f.tabToSpace);
-            if (!ok) return 0;
+            const bool ok = f.tabToLB >= 0 ? writeRepeated(f, kLF, f.tabToLB)
+                                           : writeRepeated(f, ' ', f.tabToSpace);
+            if (!ok) return false;
         }
     }
     // Held line breaks wait for the next chunk; a break that no text follows is dropped.
-    if (f.state == FilterInText && !writeBytes(f, bytes + pending, length - pending)) return 0;
-    return 1;
+    if (f.state == FilterInText && !writeBytes(f, bytes + pending, length - pending)) return false;
+    return true;
 }

@@ -31,6 +31,6 @@ struct TextFilter {
 
 // Starts a filter that writes to `output` with the job's text options.
 void filterInit(TextFilter& filter, const ConversionJob& job, const IoOps& io, uint32_t output);
-// Filters `length` bytes. Returns 1, or 0 when a write to the output fell short (the
+// Filters `length` bytes; false when a write to the output fell short (the
 // output then keeps what was written before).
-int filterChunk(TextFilter& filter, const uint8_t* bytes, int32_t length);
+bool filterChunk(TextFilter& filter, const uint8_t* bytes, int32_t length);

@@ -23,12 +23,12 @@ void removeAt(FormattedOutput& output, int index) {
     --output.count;
 }
 
-int push(FormattedOutput& output, int32_t kind, int32_t value1, int32_t value2,
-         int32_t value3) {
-    if (output.count < 0 || output.count >= kMaxElements) return 0;
+bool push(FormattedOutput& output, int32_t kind, int32_t value1, int32_t value2,
+          int32_t value3) {
+    if (output.count < 0 || output.count >= kMaxElements) return false;
     output.entries[output.count] = ElementEntry{kind, value1, value2, value3};
     ++output.count;
-    return 1;
+    return true;
 }
 
 // Index of the topmost list entry, or -1.
@@ -93,24 +93,21 @@ void destroyFormattedOutput(const IoOps& io, FormattedOutput* output) {
     if (output != nullptr) io.freeBlock(io.userData, output);
 }
 
-int resetElements(FormattedOutput& output) {
-    output.count = 0;
-    return 1;
-}
+void resetElements(FormattedOutput& output) { output.count = 0; }
 
-int pushElement(FormattedOutput& output, int32_t kind) { return push(output, kind, 0, 0, 0); }
+bool pushElement(FormattedOutput& output, int32_t kind) { return push(output, kind, 0, 0, 0); }
 
-int pushElementValue(FormattedOutput& output, int32_t kind, int32_t value) {
+bool pushElementValue(FormattedOutput& output, int32_t kind, int32_t value) {
     return push(output, kind, value, 0, 0);
 }
 
-int pushFontElement(FormattedOutput& output, int32_t kind, int32_t relative, int32_t size,
-                    int32_t weight) {
+bool pushFontElement(FormattedOutput& output, int32_t kind, int32_t relative, int32_t size,
+                     int32_t weight) {
     const int32_t weightClass = weight < 100 ? -1 : (weight < 200 ? 0 : 1);
     return push(output, kind, relative, size, weightClass);
 }
 
-int pushListElement(FormattedOutput& output, int32_t kind, int32_t type, int32_t start) {
+bool pushListElement(FormattedOutput& output, int32_t kind, int32_t type, int32_t start) {
     if (kind == ElementOl) {
         const int32_t number =
             (start & 0xFFFF) != 0 ? static_cast<int32_t>(static_cast<uint32_t>(start) - 1u) : 0;
@@ -119,30 +116,30 @@ int pushListElement(FormattedOutput& output, int32_t kind, int32_t type, int32_t
     return push(output, kind, bulletType(type), 0, 0);
 }
 
-int popElement(FormattedOutput& output, int32_t kind) {
+bool popElement(FormattedOutput& output, int32_t kind) {
     for (int i = output.count - 1; i >= 0; --i) {
         if (output.entries[i].kind == kind) {
             removeAt(output, i);
-            return 1;
+            return true;
         }
     }
-    return 0;
+    return false;
 }
 
-int popList(FormattedOutput& output) {
+bool popList(FormattedOutput& output) {
     for (int i = output.count - 1; i >= 0; --i) {
         const int32_t kind = output.entries[i].kind;
         if (kind == ElementLi) {
             removeAt(output, i);
         } else if (isListKind(kind)) {
             removeAt(output, i);
-            return 1;
+            return true;
         }
     }
-    return 0;
+    return false;
 }
 
-int beginListItem(FormattedOutput& output, int32_t type, int32_t value) {
+bool beginListItem(FormattedOutput& output, int32_t type, int32_t value) {
     bool armed = false;
     for (int i = output.count - 1; i >= 0 && !isListKind(output.entries[i].kind); --i) {
         if (output.entries[i].kind == ElementLi) {
@@ -150,9 +147,9 @@ int beginListItem(FormattedOutput& output, int32_t type, int32_t value) {
             armed = true;
         }
     }
-    if (!armed && !push(output, ElementLi, 1, 0, 0)) return 0;
+    if (!armed && !push(output, ElementLi, 1, 0, 0)) return false;
     const int list = nearestList(output);
-    if (list < 0) return 1;
+    if (list < 0) return true;
     ElementEntry& entry = output.entries[list];
     // An item without a TYPE of its own keeps its list's style: resetting it would turn
     // every <OL TYPE=a> back into numbers at its first item. A TYPE of the other family
@@ -163,14 +160,14 @@ int beginListItem(FormattedOutput& output, int32_t type, int32_t value) {
     } else if (type != -1) {
         entry.value1 = bulletType(type);
     }
-    return 0;
+    return false;
 }
 
-int endListItem(FormattedOutput& output) {
+bool endListItem(FormattedOutput& output) {
     const int item = topmostAbove(output, ElementLi, isListKind);
-    if (item < 0) return 0;
+    if (item < 0) return false;
     removeAt(output, item);
-    return 1;
+    return true;
 }
 
 void clearListItemMarker(FormattedOutput& output) {
@@ -178,75 +175,75 @@ void clearListItemMarker(FormattedOutput& output) {
     if (item >= 0) output.entries[item].value1 = 0;
 }
 
-int endDefinitionList(FormattedOutput& output) {
+bool endDefinitionList(FormattedOutput& output) {
     for (int i = output.count - 1; i >= 0; --i) {
         const int32_t kind = output.entries[i].kind;
         if (kind == ElementDd) {
             removeAt(output, i);
         } else if (kind == ElementDl) {
             removeAt(output, i);
-            return 1;
+            return true;
         }
     }
-    return 0;
+    return false;
 }
 
-int beginDefinitionData(FormattedOutput& output) {
-    if (topmostAbove(output, ElementDd, isDlKind) >= 0) return 1;
+bool beginDefinitionData(FormattedOutput& output) {
+    if (topmostAbove(output, ElementDd, isDlKind) >= 0) return true;
     return pushElement(output, ElementDd);
 }
 
-int endDefinitionData(FormattedOutput& output) {
+bool endDefinitionData(FormattedOutput& output) {
     const int data = topmostAbove(output, ElementDd, isDlKind);
-    if (data < 0) return 0;
+    if (data < 0) return false;
     removeAt(output, data);
-    return 1;
+    return true;
 }
 
-int popTable(FormattedOutput& output) {
+bool popTable(FormattedOutput& output) {
     for (int i = output.count - 1; i >= 0; --i) {
         if (output.entries[i].kind == ElementTable) {
             output.count = i;
-            return 1;
+            return true;
         }
     }
-    return 0;
+    return false;
 }
 
-int popTableCell(FormattedOutput& output) {
+bool popTableCell(FormattedOutput& output) {
     for (int i = output.count - 1; i >= 0; --i) {
         const int32_t kind = output.entries[i].kind;
         if (kind == ElementTd || kind == ElementTh) {
             output.count = i;
-            return 1;
+            return true;
         }
         // A cell of an outer table is never closed across an inner table or row.
-        if (kind == ElementTable || kind == ElementTr) return 0;
+        if (kind == ElementTable || kind == ElementTr) return false;
     }
-    return 0;
+    return false;
 }
 
-int popTableRow(FormattedOutput& output) {
+bool popTableRow(FormattedOutput& output) {
     for (int i = output.count - 1; i >= 0; --i) {
         const int32_t kind = output.entries[i].kind;
         if (kind == ElementTr) {
             output.count = i;
-            return 1;
+            return true;
         }
-        if (kind == ElementTable) return 0;
+        if (kind == ElementTable) return false;
     }
-    return 0;
+    return false;
 }
 
-int popBlockElement(FormattedOutput& output) {
+bool popBlockElement(FormattedOutput& output) {
     for (int i = output.count - 1; i >= 0; --i) {
         const int32_t kind = output.entries[i].kind;
         if (isHeadingKind(kind) || kind == ElementP) {
             removeAt(output, i);
-            return 1;
+            return true;
         }
     }
-    return 0;
+    return false;
 }
 
 int countListLevels(const FormattedOutput& output) {
@@ -360,7 +357,7 @@ void computeStyle(const FormattedOutput& output, StyleRecord& style) {
     }
 }
 
-int styleEquals(const StyleRecord& left, const StyleRecord& right) {
+bool styleEquals(const StyleRecord& left, const StyleRecord& right) {
     const bool same = left.alignment == right.alignment && left.heading == right.heading &&
                       left.fontSize == right.fontSize && left.monospace == right.monospace &&
                       left.bold == right.bold && left.underline == right.underline &&
@@ -368,17 +365,17 @@ int styleEquals(const StyleRecord& left, const StyleRecord& right) {
                       left.subscript == right.subscript &&
                       left.superscript == right.superscript && left.indent == right.indent &&
                       left.listMarker == right.listMarker;
-    if (!same) return 0;
+    if (!same) return false;
     // The list style and number only matter where a marker is drawn.
     if (left.listMarker == 1 && right.listMarker == 1)
-        return left.listType == right.listType && left.listNumber == right.listNumber ? 1 : 0;
-    return 1;
+        return left.listType == right.listType && left.listNumber == right.listNumber;
+    return true;
 }
 
-int updateStyle(const FormattedOutput& output, StyleRecord& current) {
+bool updateStyle(const FormattedOutput& output, StyleRecord& current) {
     StyleRecord computed;
     computeStyle(output, computed);
-    if (styleEquals(computed, current)) return 0;
+    if (styleEquals(computed, current)) return false;
     current = computed;
-    return 1;
+    return true;
 }

@@ -80,67 +80,68 @@ struct FormattedOutput {
 FormattedOutput* createFormattedOutput(const IoOps& io);
 // Releases it with freeBlock; nullptr is ignored.
 void destroyFormattedOutput(const IoOps& io, FormattedOutput* output);
-// Empties the stack. Returns 1.
-int resetElements(FormattedOutput& output);
+// Empties the stack.
+void resetElements(FormattedOutput& output);
 
-// Pushes return 1, or 0 when the stack is full (256 entries); a failed push changes
+// Pushes fail (false) when the stack is full (256 entries); a failed push changes
 // nothing. Entries pushed by pushElement carry zero values.
-int pushElement(FormattedOutput& output, int32_t kind);
-int pushElementValue(FormattedOutput& output, int32_t kind, int32_t value);
+bool pushElement(FormattedOutput& output, int32_t kind);
+bool pushElementValue(FormattedOutput& output, int32_t kind, int32_t value);
 // value1 = relative flag, value2 = size (0 = no change), value3 = the weight class: -1
 // below 100, 0 from 100 to 199, 1 (bold) from 200.
-int pushFontElement(FormattedOutput& output, int32_t kind, int32_t relative, int32_t size,
-                    int32_t weight);
+bool pushFontElement(FormattedOutput& output, int32_t kind, int32_t relative, int32_t size,
+                     int32_t weight);
 // kind is DIR, MENU, OL or UL. OL keeps a type of 3-7 (else 7) and numbers from
 // start - 1 (from 0 when the low 16 bits of start are 0); the others keep a type of
 // 0-2 (else 0) and number from 0. Handlers pass -1 for no TYPE and 0 for no START.
-int pushListElement(FormattedOutput& output, int32_t kind, int32_t type, int32_t start);
+bool pushListElement(FormattedOutput& output, int32_t kind, int32_t type, int32_t start);
 
-// Removes the topmost entry of `kind`; the entries above move down one place. Returns 1
-// if one was removed, else 0.
-int popElement(FormattedOutput& output, int32_t kind);
+// Removes the topmost entry of `kind`; the entries above move down one place. True
+// if one was removed.
+bool popElement(FormattedOutput& output, int32_t kind);
 // From the top down removes every LI entry met, then the first list entry (DIR, MENU,
-// OL, UL), returning 1; 0 when there is none (the LI entries met stay removed).
-int popList(FormattedOutput& output);
+// OL, UL), returning true; false when there is none (the LI entries met stay removed).
+bool popList(FormattedOutput& output);
 // Arms the markers of the LI entries above the nearest list entry, or pushes an armed
-// LI entry when there is none (0 when the stack is full). Then updates the nearest list
+// LI entry when there is none (false when the stack is full). Then updates the nearest list
 // entry: an OL takes a type of 3-7 (else 7); DIR, MENU and UL take 0-2 (else 0); an OL's
-// number becomes `value` when its low 16 bits are non-zero, else goes up by one. Returns
-// 1 when there is no list entry at all, else 0.
-int beginListItem(FormattedOutput& output, int32_t type, int32_t value);
-// Removes the topmost LI entry above the nearest list entry: 1, or 0 when a list entry
+// number becomes `value` when its low 16 bits are non-zero, else goes up by one. True
+// only when there is no list entry at all.
+bool beginListItem(FormattedOutput& output, int32_t type, int32_t value);
+// Removes the topmost LI entry above the nearest list entry; false when a list entry
 // (or the bottom) comes first.
-int endListItem(FormattedOutput& output);
+bool endListItem(FormattedOutput& output);
 // Disarms the marker of the topmost LI entry above the nearest list entry, if any.
 void clearListItemMarker(FormattedOutput& output);
-// From the top down removes every DD entry met, then the first DL entry, returning 1;
-// 0 when there is none (the DD entries met stay removed).
-int endDefinitionList(FormattedOutput& output);
-// Pushes a DD entry unless one lies above the nearest DL entry. Returns 1, or 0 when a
+// From the top down removes every DD entry met, then the first DL entry, returning
+// true; false when there is none (the DD entries met stay removed).
+bool endDefinitionList(FormattedOutput& output);
+// Pushes a DD entry unless one lies above the nearest DL entry; false when a
 // push was needed and the stack is full.
-int beginDefinitionData(FormattedOutput& output);
-// Removes the topmost DD entry above the nearest DL entry: 1, or 0 when a DL entry (or
+bool beginDefinitionData(FormattedOutput& output);
+// Removes the topmost DD entry above the nearest DL entry; false when a DL entry (or
 // the bottom) comes first.
-int endDefinitionData(FormattedOutput& output);
-// Removes the topmost TABLE entry and everything above it: 1, or 0 when there is none.
-int popTable(FormattedOutput& output);
+bool endDefinitionData(FormattedOutput& output);
+// Removes the topmost TABLE entry and everything above it; false when there is none.
+bool popTable(FormattedOutput& output);
 // The topmost TABLE, TD, TH or TR entry decides: a TD or TH is removed with everything
-// above it (1); a TABLE or TR, or none at all, changes nothing (0).
-int popTableCell(FormattedOutput& output);
-// Removes the topmost TR entry with everything above it (1), unless a TABLE entry lies
-// above it or there is none (0).
-int popTableRow(FormattedOutput& output);
+// above it (true); a TABLE or TR, or none at all, changes nothing (false).
+bool popTableCell(FormattedOutput& output);
+// Removes the topmost TR entry with everything above it (true), unless a TABLE entry
+// lies above it or there is none (false).
+bool popTableRow(FormattedOutput& output);
 // Removes the topmost H1-H6 or P entry wherever it lies; entries above move down.
-int popBlockElement(FormattedOutput& output);
+// False when there is none.
+bool popBlockElement(FormattedOutput& output);
 // Entries of kind DIR, DL, MENU, OL or UL.
 int countListLevels(const FormattedOutput& output);
 
 // The effective style: the default style with each entry's contribution applied from
 // the bottom to the top. One linear pass, no allocation.
 void computeStyle(const FormattedOutput& output, StyleRecord& style);
-// 1 when the styles agree in every field but listType and listNumber, which count only
-// when both carry a pending list-item marker; else 0.
-int styleEquals(const StyleRecord& left, const StyleRecord& right);
+// True when the styles agree in every field but listType and listNumber, which count
+// only when both carry a pending list-item marker.
+bool styleEquals(const StyleRecord& left, const StyleRecord& right);
 // Computes the style; when it differs from `current` (styleEquals), copies it over
-// `current` and returns 1, else returns 0.
-int updateStyle(const FormattedOutput& output, StyleRecord& current);
+// `current` and returns true; else false.
+bool updateStyle(const FormattedOutput& output, StyleRecord& current);

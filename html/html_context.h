@@ -20,8 +20,8 @@ constexpr int kMaxAttributes = 32;        // a tag keeps its first 32 named attr
 constexpr int kAttrPoolBytes = 4096;      // names and values of one tag
 constexpr int kTableLevels = 16;          // recorded table nesting levels
 
-// Progress hook of the reader: a nonzero result cancels.
-typedef int32_t (*HtmlProgressHook)(void* progressArg, int32_t percent);
+// Progress hook of the reader, asked before each block: true to go on, false to cancel.
+typedef bool (*HtmlProgressHook)(void* progressArg, int32_t percent);
 
 struct HtmlAttribute {
     const char* name;   // zero-terminated, inside attrPool
@@ -39,7 +39,7 @@ struct HtmlContext {
     uint32_t lastListMarker;         // listMarker of the last style record written
     HtmlProgressHook progressPercent;
     void* progressArg;
-    uint32_t canceled;               // last nonzero result of the hook
+    uint32_t canceled;               // 1 once the hook answered cancel, else 0
     char title[kHtmlNameBytes];
     char baseDir[kHtmlNameBytes];
     char pageName[kHtmlNameBytes];

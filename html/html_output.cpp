@@ -3,21 +3,21 @@
 
 #include <cstring>
 
-int flushOutput(HtmlContext& context) {
-    if (context.outFill == 0) return 1;
+bool flushOutput(HtmlContext& context) {
+    if (context.outFill == 0) return true;
     if (context.textStream != 0) {
         const IoOps& io = *context.io;
         const int32_t written =
             io.writeStream(io.userData, context.textStream, context.outFill, context.outBuffer);
-        if (written != context.outFill) return 0;
+        if (written != context.outFill) return false;
     }
     context.outFill = 0;
-    return 1;
+    return true;
 }
 
-int emitText(HtmlContext& context, int32_t count) {
-    if (count < 0 || count > kTextBufferBytes) return 0;
-    if (context.outFill + count > kOutBufferBytes && !flushOutput(context)) return 0;
+bool emitText(HtmlContext& context, int32_t count) {
+    if (count < 0 || count > kTextBufferBytes) return false;
+    if (context.outFill + count > kOutBufferBytes && !flushOutput(context)) return false;
     std::memcpy(context.outBuffer + context.outFill, context.textBuffer,
                 static_cast<size_t>(count));
     context.outFill = static_cast<uint16_t>(context.outFill + count);
@@ -27,14 +27,14 @@ int emitText(HtmlContext& context, int32_t count) {
         if (context.textBuffer[i] != 0x0A) context.trailingNewlines = 0;
         else if (context.trailingNewlines < 0xFFFF) ++context.trailingNewlines;
     }
-    return 1;
+    return true;
 }
 
-int emitRepeated(HtmlContext& context, uint8_t byte, uint16_t count) {
+bool emitRepeated(HtmlContext& context, uint8_t byte, uint16_t count) {
     for (uint16_t i = 0; i < count; ++i) {
-        if (context.outFill >= kOutBufferBytes && !flushOutput(context)) return 0;
+        if (context.outFill >= kOutBufferBytes && !flushOutput(context)) return false;
         context.outBuffer[context.outFill++] = byte;
         ++context.textPos;
     }
-    return 1;
+    return true;
 }

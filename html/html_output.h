@@ -7,12 +7,12 @@
 #include "html/html_context.h"
 
 // Appends the first `count` bytes of textBuffer (0 to 4096), flushing first when they
-// would not fit. Counts trailing newlines. Returns 1, or 0 when the flush fails (then
+// would not fit. Counts trailing newlines. False when the flush fails (then
 // nothing is appended) or `count` is out of range.
-int emitText(HtmlContext& context, int32_t count);
+bool emitText(HtmlContext& context, int32_t count);
 // Appends `byte` `count` times, flushing whenever the buffer is full. Leaves
-// trailingNewlines alone. Returns 1, or 0 when a flush fails.
-int emitRepeated(HtmlContext& context, uint8_t byte, uint16_t count);
-// Writes the waiting bytes to textStream (drops them without one). Returns 1, or 0 on a
-// short write, leaving the buffer as it was.
-int flushOutput(HtmlContext& context);
+// trailingNewlines alone. False when a flush fails.
+bool emitRepeated(HtmlContext& context, uint8_t byte, uint16_t count);
+// Writes the waiting bytes to textStream (drops them without one). False on a short
+// write, leaving the buffer as it was.
+bool flushOutput(HtmlContext& context);

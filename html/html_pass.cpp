@@ -19,15 +19,15 @@ namespace {
 // The pass's temporary streams, in the order they are created.
 enum PassStream { StyleTemp = 0, LinkTemp = 1, PageTemp = 2, LayoutTemp = 3, PassTempCount = 4 };
 
-// The reader's progress hook over the engine's percent report: nonzero cancels.
-int32_t reportReadPercent(void* progressArg, int32_t percent) {
-    return stillWantedPercent(*static_cast<const IoOps*>(progressArg), percent) ? 0 : 1;
+// The reader's progress hook: the engine's percent report.
+bool reportReadPercent(void* progressArg, int32_t percent) {
+    return stillWantedPercent(*static_cast<const IoOps*>(progressArg), percent);
 }
 
 // Step 1: the page loop. `page` holds the handle of the page being converted, so the
 // caller can release it on any exit.
-int32_t convertPages(HtmlPassRequest& request, HtmlContext& context, const char* sourcePath,
-                     uint32_t& page) {
+StepResult convertPages(HtmlPassRequest& request, HtmlContext& context, const char* sourcePath,
+                        uint32_t& page) {
     const IoOps& io = *request.io;
     if (!addPage(context, 0, sourcePath, nullptr)) return StepFailed;
     char path[kHtmlNameBytes];
@@ -61,8 +61,8 @@ int32_t convertPages(HtmlPassRequest& request, HtmlContext& context, const char*
 }
 
 // Step 2: links to text positions, then the four kinds of document record in order.
-int32_t writeDocumentRecords(HtmlPassRequest& request, HtmlContext& context,
-                             const uint32_t temps[]) {
+StepResult writeDocumentRecords(HtmlPassRequest& request, HtmlContext& context,
+                                const uint32_t temps[]) {
     const IoOps& io = *request.io;
     const uint32_t records = request.recordStream;
     const uint32_t offsets = request.offsetStream;
@@ -114,14 +114,14 @@ void closePage(void* pageCallbackData, uint32_t handle) {
     if (handle == opener.cachedSource) opener.cachedSource = 0;
 }
 
-int32_t runHtmlPass(HtmlPassRequest& request, const char* sourcePath) {
+StepResult runHtmlPass(HtmlPassRequest& request, const char* sourcePath) {
     const IoOps& io = *request.io;
     if (!stillWanted(io, StageParseHtml, nullptr)) return StepCanceled;
 
     uint32_t temps[PassTempCount] = {};
     HtmlContext* context = nullptr;
     uint32_t page = 0;
-    int32_t result = StepDone;
+    StepResult result = StepDone;
 
     // All five are attempted, so the cleanup below never depends on which one failed.
     for (int index = 0; index < PassTempCount; ++index) {

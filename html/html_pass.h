@@ -44,4 +44,4 @@ constexpr int32_t kMaxPageIterations = 32000;  // pages taken from the queue, op
 // write failure, a page that could not be read to its end included. Pages that cannot be
 // opened are skipped. Every stream, block and page handle the pass obtained is released
 // before it returns; the request's own streams stay open.
-int32_t runHtmlPass(HtmlPassRequest& request, const char* sourcePath);
+StepResult runHtmlPass(HtmlPassRequest& request, const char* sourcePath);

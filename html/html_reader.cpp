@@ -131,7 +131,7 @@ void destroyHtmlContext(const IoOps& io, HtmlContext* context) {
     io.freeBlock(io.userData, context);
 }
 
-int resetHtmlContext(HtmlContext& context, const IoOps& io) {
+bool resetHtmlContext(HtmlContext& context, const IoOps& io) {
     context.io = &io;
     context.input = 0;
     context.inputSize = 0;
@@ -155,7 +155,8 @@ int resetHtmlContext(HtmlContext& context, const IoOps& io) {
     context.pageName[0] = 0;
     context.href[0] = 0;
     clearLastTag(context);
-    if (context.elements == nullptr || !resetElements(*context.elements)) return 0;
+    if (context.elements == nullptr) return false;
+    resetElements(*context.elements);
     resetTextRunState(context);
     context.pageDepth = 0;
     context.pageNamesStart = 0;
@@ -168,13 +169,14 @@ int resetHtmlContext(HtmlContext& context, const IoOps& io) {
     context.lastPage = kNone;
     context.lastNamePos = kNone;
     context.lastNameRecord = kNone;
-    return 1;
+    return true;
 }
 
-int beginHtmlPage(HtmlContext& context, uint16_t depth, uint32_t stream) {
+bool beginHtmlPage(HtmlContext& context, uint16_t depth, uint32_t stream) {
     const int32_t size = streamSize(*context.io, stream);
-    if (size < 0) return 0;
-    if (context.elements == nullptr || !resetElements(*context.elements)) return 0;
+    if (size < 0) return false;
+    if (context.elements == nullptr) return false;
+    resetElements(*context.elements);
     context.input = stream;
     context.inputSize = static_cast<uint32_t>(size);
     context.title[0] = 0;
@@ -186,26 +188,26 @@ int beginHtmlPage(HtmlContext& context, uint16_t depth, uint32_t stream) {
     context.pageDepth = depth;
     context.pageTextStart = context.textPos;
     context.lastNamePos = kNone;
-    return 1;
+    return true;
 }
 
-int openHtmlSource(HtmlContext& context, const IoOps& io, uint32_t stream) {
-    if (!resetHtmlContext(context, io)) return 0;
+bool openHtmlSource(HtmlContext& context, const IoOps& io, uint32_t stream) {
+    if (!resetHtmlContext(context, io)) return false;
     const int32_t size = streamSize(io, stream);
-    if (size < 0) return 0;
+    if (size < 0) return false;
     context.input = stream;
     context.inputSize = static_cast<uint32_t>(size);
-    return 1;
+    return true;
 }
 
-int refillInput(HtmlContext& context) {
+bool refillInput(HtmlContext& context) {
     const uint32_t next = context.bufferOffset + static_cast<uint32_t>(context.bufferFill);
-    if (next >= context.inputSize) return 0;
+    if (next >= context.inputSize) return false;
     const IoOps& io = *context.io;
     // A failed seek leaves the window intact, so bytes still in it can be given back.
     if (!seekExact(io, context.input, static_cast<int32_t>(next))) {
         endInputAt(context, next);
-        return 0;
+        return false;
     }
     if (context.progressPercent != nullptr) {
         // Wide arithmetic: a 32-bit product would wrap for pages above 42 MB.
@@ -213,11 +215,10 @@ int refillInput(HtmlContext& context) {
             context.inputSize == 0
                 ? 100
                 : static_cast<int32_t>(uint64_t{next} * 100u / context.inputSize);
-        const int32_t answer = context.progressPercent(context.progressArg, percent);
-        if (answer != 0) {
-            context.canceled = static_cast<uint32_t>(answer);
+        if (!context.progressPercent(context.progressArg, percent)) {
+            context.canceled = 1;
             endInputAt(context, next);
-            return 0;
+            return false;
         }
     }
     const uint32_t left = context.inputSize - next;
@@ -229,10 +230,10 @@ int refillInput(HtmlContext& context) {
         // The window's bytes are spoilt; an unread after this reloads from the stream.
         context.bufferFill = 0;
         endInputAt(context, next);
-        return 0;
+        return false;
     }
     context.bufferFill = count;
-    return 1;
+    return true;
 }
 
 int unreadChars(HtmlContext& context, int32_t count) {
@@ -287,19 +288,19 @@ int readUntil(HtmlContext& context, int stop, char* buffer, int32_t max) {
     }
 }
 
-int parseTag(HtmlContext& context) {
+void parseTag(HtmlContext& context) {
     clearLastTag(context);
     int c = readNonSpace(context);
-    if (c == '>' || c == kEndOfInput) return 1;
+    if (c == '>' || c == kEndOfInput) return;
     context.tagName[0] = static_cast<char>(c);
     c = readToken(context, ">", context.tagName + 1, kTagNameChars - 1);
-    if (c == '>' || c == kEndOfInput) return 1;
+    if (c == '>' || c == kEndOfInput) return;
 
     char name[kAttrNameChars + 1];
     char value[kAttrValueChars + 1];
     for (;;) {
         c = readNonSpace(context);
-        if (c == '>' || c == kEndOfInput) return 1;
+        if (c == '>' || c == kEndOfInput) return;
 
         int terminator;
         if (isQuote(c)) {
@@ -316,7 +317,7 @@ int parseTag(HtmlContext& context) {
             terminator = readNonSpace(context);
         if (terminator != '=') {
             if (storedName != nullptr) addAttribute(context, storedName, "");
-            if (terminator == '>' || terminator == kEndOfInput) return 1;
+            if (terminator == '>' || terminator == kEndOfInput) return;
             unreadChars(context, 1);  // the start of the next attribute
             continue;
         }
@@ -324,7 +325,7 @@ int parseTag(HtmlContext& context) {
         const int first = readNonSpace(context);
         if (first == '>' || first == kEndOfInput) {
             if (storedName != nullptr) addAttribute(context, storedName, "");
-            return 1;
+            return;
         }
         if (isQuote(first)) {
             // The byte after the closing quote is consumed here and not given back.
@@ -337,7 +338,7 @@ int parseTag(HtmlContext& context) {
             trimTrailingSpace(value);
             addAttribute(context, storedName, storeInPool(context, value, textLength(value)));
         }
-        if (terminator == '>' || terminator == kEndOfInput) return 1;
+        if (terminator == '>' || terminator == kEndOfInput) return;
     }
 }
 
@@ -482,37 +483,37 @@ int readRawText(HtmlContext& context, uint8_t* buffer, int32_t max, uint16_t& le
     return result;
 }
 
-int scanHtmlSignature(HtmlContext& context) {
+bool scanHtmlSignature(HtmlContext& context) {
     // The result can only become 1, so an HTML start tag decides at once.
     for (int tags = 0; tags < kSignatureTagLimit; ++tags) {
-        if (readNonSpace(context) != '<') return 0;
+        if (readNonSpace(context) != '<') return false;
         parseTag(context);
         int32_t isEnd = 0;
         const int tag = lookupTag(context.tagName, isEnd);
-        if (tag == TagHtml && isEnd == 0) return 1;
-        if (context.tagName[0] != '!') return 0;
+        if (tag == TagHtml && isEnd == 0) return true;
+        if (context.tagName[0] != '!') return false;
         if (compareFolded(context.tagName + 1, "DOCTYPE") == 0 &&
             findAttribute(context, AttrHtml) != nullptr)
-            return 1;
+            return true;
     }
-    return 0;
+    return false;
 }
 
-int readHtmlTitle(HtmlContext& context, char* out, int32_t limit) {
+bool readHtmlTitle(HtmlContext& context, char* out, int32_t limit) {
     if (out != nullptr) out[0] = 0;
     bool found = false;
     for (int step = 0; step < kTitleSearchSteps && !found; ++step) {
         const int c = readNonSpace(context);
-        if (c == kEndOfInput) return 0;
+        if (c == kEndOfInput) return false;
         if (c != '<') continue;
         parseTag(context);
         int32_t isEnd = 0;
         const int tag = lookupTag(context.tagName, isEnd);
-        if (tag == TagHead && isEnd != 0) return 1;
+        if (tag == TagHead && isEnd != 0) return true;
         found = tag == TagTitle && isEnd == 0;
     }
-    if (!found) return 0;
-    if (out == nullptr) return 1;
+    if (!found) return false;
+    if (out == nullptr) return true;
 
     int32_t space = 1;
     uint16_t length = 0;
@@ -525,5 +526,5 @@ int readHtmlTitle(HtmlContext& context, char* out, int32_t limit) {
     const int32_t copied = limit < 0 ? 0 : (length < limit ? length : limit);
     std::memcpy(out, context.title, static_cast<size_t>(copied));
     out[copied] = 0;
-    return 1;
+    return true;
 }

@@ -34,24 +34,24 @@ HtmlContext* createHtmlContext(const IoOps& io);
 void destroyHtmlContext(const IoOps& io, HtmlContext* context);
 // Prepares the context for a whole conversion: no streams, no progress hook, not
 // canceled, empty title and base directory, empty element stack, text position 0, no
-// open link, no page records. Returns 1 (0 only if the stack cannot be reset).
-int resetHtmlContext(HtmlContext& context, const IoOps& io);
+// open link, no page records. False only when the context has no element stack.
+bool resetHtmlContext(HtmlContext& context, const IoOps& io);
 // Prepares the context for the next page `stream` at link depth `depth`: new input,
 // empty window and title, empty element stack, fresh text-run and link state; the text
-// position, the stream handles, the page-list fields and baseDir are kept. Returns 0,
+// position, the stream handles, the page-list fields and baseDir are kept. False,
 // changing nothing, when the stream's size cannot be found. The previous page must have
 // flushed its output.
-int beginHtmlPage(HtmlContext& context, uint16_t depth, uint32_t stream);
-// resetHtmlContext, then reads `stream` from its start (for the probes). 0 when the
-// stream's size cannot be found.
-int openHtmlSource(HtmlContext& context, const IoOps& io, uint32_t stream);
+bool beginHtmlPage(HtmlContext& context, uint16_t depth, uint32_t stream);
+// resetHtmlContext, then reads `stream` from its start (for the probes). False when
+// the stream's size cannot be found.
+bool openHtmlSource(HtmlContext& context, const IoOps& io, uint32_t stream);
 
 // --- Input window.
 
 // Loads the window with the next block of at most 1024 bytes, reporting progress
-// first. Returns 1, or 0 at the end of the input; a failed seek or read, or a cancel,
-// also gives 0 and ends the input at that point for good.
-int refillInput(HtmlContext& context);
+// first. False at the end of the input; a failed seek or read, or a cancel, also
+// gives false and ends the input at that point for good.
+bool refillInput(HtmlContext& context);
 // The next byte, or kEndOfInput. Reaching the end moves nothing. Inline: every byte of
 // every page comes through here.
 inline int readChar(HtmlContext& context) {
@@ -76,8 +76,8 @@ int readUntil(HtmlContext& context, int stop, char* buffer, int32_t max);
 // end) into tagName, attrs, attrCount and attrPool. Names keep case; a tag name keeps
 // 31 characters, an attribute name 31, a value 255 (surplus bytes are read and
 // dropped); the first 32 attributes with a non-empty name are kept; all names and
-// values share the 4096-byte pool and are cut to fit it. Always returns 1.
-int parseTag(HtmlContext& context);
+// values share the 4096-byte pool and are cut to fit it.
+void parseTag(HtmlContext& context);
 // The value of the first attribute of the last tag whose name has AttributeId `id`
 // (names compared without case), or nullptr. Points into attrPool or to an empty string.
 const char* findAttribute(const HtmlContext& context, int32_t id);
@@ -107,11 +107,11 @@ int readRawText(HtmlContext& context, uint8_t* buffer, int32_t max, uint16_t& le
 
 // --- Probes.
 
-// 1 when, before any text and before any other tag, among at most 20000 leading tags,
-// the source has an HTML start tag or a DOCTYPE declaration with an HTML word; else 0.
-int scanHtmlSignature(HtmlContext& context);
-// Searches at most 4096 bytes or tags for a TITLE start tag. Returns 0 when the input
-// ends or the steps run out first; 1 when an end tag of HEAD comes first (`out` stays
+// True when, before any text and before any other tag, among at most 20000 leading
+// tags, the source has an HTML start tag or a DOCTYPE declaration with an HTML word.
+bool scanHtmlSignature(HtmlContext& context);
+// Searches at most 4096 bytes or tags for a TITLE start tag. False when the input
+// ends or the steps run out first; true when an end tag of HEAD comes first (`out` stays
 // empty) or a title was found. With `out`, the title's text (whitespace collapsed, ends
 // trimmed, at most `limit` bytes) and a zero go to `out`, which holds limit + 1 bytes.
-int readHtmlTitle(HtmlContext& context, char* out, int32_t limit);
+bool readHtmlTitle(HtmlContext& context, char* out, int32_t limit);

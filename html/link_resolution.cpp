@@ -28,48 +28,48 @@ static bool sameFoldedName(const char* a, const char* b, uint16_t length) {
     return std::memcmp(a, b, compared) == 0;
 }
 
-int readFoldedName(const IoOps& io, uint32_t stream, int32_t position, uint16_t length, char* buffer) {
+bool readFoldedName(const IoOps& io, uint32_t stream, int32_t position, uint16_t length, char* buffer) {
     const int32_t keep = length < kFoldedNameBytes ? length : kFoldedNameBytes - 1;
     buffer[0] = '\0';
-    if (keep > 0 && !(seekExact(io, stream, position) && readExact(io, stream, buffer, keep))) return 0;
+    if (keep > 0 && !(seekExact(io, stream, position) && readExact(io, stream, buffer, keep))) return false;
     for (int32_t i = 0; i < keep; ++i)
         if (buffer[i] >= 'A' && buffer[i] <= 'Z') buffer[i] = static_cast<char>(buffer[i] + 32);
     buffer[keep] = '\0';
-    return 1;
+    return true;
 }
 
-int matchAnchor(const IoOps& io, uint32_t stream, int32_t namePosition, const char* foldedFragment,
-                LinkRecord* link, int32_t* nextPosition) {
+bool matchAnchor(const IoOps& io, uint32_t stream, int32_t namePosition, const char* foldedFragment,
+                 LinkRecord* link, int32_t* nextPosition) {
     NameRecord record;
-    if (!readNameRecord(io, stream, namePosition, &record)) return 0;
+    if (!readNameRecord(io, stream, namePosition, &record)) return false;
     *nextPosition = namePosition + kNameRecordBytes + record.nameLength;
-    if (record.nameHash != link->fragmentHash || record.nameLength != link->fragmentLength) return 1;
+    if (record.nameHash != link->fragmentHash || record.nameLength != link->fragmentLength) return true;
     char name[kFoldedNameBytes];
-    if (!readFoldedName(io, stream, namePosition + kNameRecordBytes, record.nameLength, name)) return 0;
+    if (!readFoldedName(io, stream, namePosition + kNameRecordBytes, record.nameLength, name)) return false;
     if (sameFoldedName(name, foldedFragment, record.nameLength)) {
         link->targetPos = record.textPos;
         link->flags |= kLinkResolved;
     }
-    return 1;
+    return true;
 }
 
-int matchPageName(const IoOps& io, uint32_t stream, int32_t pagePosition, uint16_t pathLength,
-                  const char* foldedPath, int* equal) {
-    *equal = 0;
+bool matchPageName(const IoOps& io, uint32_t stream, int32_t pagePosition, uint16_t pathLength,
+                   const char* foldedPath, bool* equal) {
+    *equal = false;
     PageRecord page;
-    if (!readPageRecord(io, stream, pagePosition, &page)) return 0;
-    if (page.nameLength != pathLength) return 1;
+    if (!readPageRecord(io, stream, pagePosition, &page)) return false;
+    if (page.nameLength != pathLength) return true;
     char name[kFoldedNameBytes];
-    if (!readFoldedName(io, stream, pagePosition + kPageRecordBytes, page.nameLength, name)) return 0;
-    *equal = sameFoldedName(name, foldedPath, pathLength) ? 1 : 0;
-    return 1;
+    if (!readFoldedName(io, stream, pagePosition + kPageRecordBytes, page.nameLength, name)) return false;
+    *equal = sameFoldedName(name, foldedPath, pathLength);
+    return true;
 }
 
-int findKnownPage(HtmlContext& context, const char* name, int32_t* position) {
+bool findKnownPage(HtmlContext& context, const char* name, int32_t* position) {
     const IoOps& io = *context.io;
     *position = kNoRecord;
     const size_t length = std::strlen(name);
-    if (length >= kFoldedNameBytes) return 1;  // page names are at most 255 bytes: none matches
+    if (length >= kFoldedNameBytes) return true;  // page names are at most 255 bytes: none matches
     char folded[kFoldedNameBytes];
     for (size_t i = 0; i <= length; ++i)
         folded[i] = name[i] >= 'A' && name[i] <= 'Z' ? static_cast<char>(name[i] + 32) : name[i];
@@ -78,18 +78,18 @@ int findKnownPage(HtmlContext& context, const char* name, int32_t* position) {
     int32_t at = 0;
     for (uint32_t i = 0; i < wanted && at != kNoRecord; ++i) {
         PageRecord page;
-        if (!readPageRecord(io, context.pageStream, at, &page)) return 0;
+        if (!readPageRecord(io, context.pageStream, at, &page)) return false;
         if (page.nameHash == hash && page.nameLength == length) {
-            int equal = 0;
-            if (!matchPageName(io, context.pageStream, at, page.nameLength, folded, &equal)) return 0;
+            bool equal = false;
+            if (!matchPageName(io, context.pageStream, at, page.nameLength, folded, &equal)) return false;
             if (equal) {
                 *position = at;
-                return 1;
+                return true;
             }
         }
         at = page.nextInQueue;
     }
-    return 1;
+    return true;
 }
 
 // --- Indexes ---
@@ -120,12 +120,12 @@ void releaseAnchorIndex(const IoOps& io, AnchorIndex* index) {
     index->indexedCount = 0;
 }
 
-int buildPageIndex(HtmlContext& context, PageIndex* index) {
+bool buildPageIndex(HtmlContext& context, PageIndex* index) {
     const IoOps& io = *context.io;
     index->count = 0;
     index->entries = static_cast<PageIndexEntry*>(
         io.allocBlock(io.userData, kPageIndexEntries * static_cast<int32_t>(sizeof(PageIndexEntry))));
-    if (index->entries == nullptr) return 0;
+    if (index->entries == nullptr) return false;
 
     const int32_t wanted = context.pageCount < static_cast<uint32_t>(kPageIndexEntries)
                                ? static_cast<int32_t>(context.pageCount)
@@ -135,31 +135,31 @@ int buildPageIndex(HtmlContext& context, PageIndex* index) {
         PageRecord page;
         if (!readPageRecord(io, context.pageStream, position, &page)) {
             releasePageIndex(io, index);
-            return 0;
+            return false;
         }
         index->entries[index->count++] = PageIndexEntry{page.nameHash, position};
         position = page.nextInQueue;
     }
     std::sort(index->entries, index->entries + index->count, entryBefore<PageIndexEntry>);
-    return 1;
+    return true;
 }
 
-int buildAnchorIndex(HtmlContext& context, const PageRecord& page, AnchorIndex* index) {
+bool buildAnchorIndex(HtmlContext& context, const PageRecord& page, AnchorIndex* index) {
     const IoOps& io = *context.io;
     *index = AnchorIndex{nullptr, 0, page.nameCount > 0 ? page.nameCount : 0, page.textStart, page.firstName};
-    if (index->totalCount == 0) return 1;
+    if (index->totalCount == 0) return true;
 
     const int32_t wanted = std::min(index->totalCount, kAnchorIndexEntries);
     index->entries = static_cast<AnchorIndexEntry*>(
         io.allocBlock(io.userData, wanted * static_cast<int32_t>(sizeof(AnchorIndexEntry))));
-    if (index->entries == nullptr) return 1;  // every anchor is searched one by one instead
+    if (index->entries == nullptr) return true;  // every anchor is searched one by one instead
 
     int32_t position = page.firstName;
     for (int32_t i = 0; i < wanted; ++i) {
         NameRecord name;
         if (!readNameRecord(io, context.pageStream, position, &name)) {
             releaseAnchorIndex(io, index);
-            return 0;
+            return false;
         }
         index->entries[i] = AnchorIndexEntry{name.nameHash, position, name.textPos};
         position += kNameRecordBytes + name.nameLength;
@@ -167,13 +167,13 @@ int buildAnchorIndex(HtmlContext& context, const PageRecord& page, AnchorIndex* 
     std::sort(index->entries, index->entries + wanted, entryBefore<AnchorIndexEntry>);
     index->indexedCount = wanted;
     index->restPosition = position;
-    return 1;
+    return true;
 }
 
 // --- Resolution ---
 
-int resolveLinkTarget(HtmlContext& context, const AnchorIndex& index, int32_t linkPosition,
-                      LinkRecord* link) {
+bool resolveLinkTarget(HtmlContext& context, const AnchorIndex& index, int32_t linkPosition,
+                       LinkRecord* link) {
     const IoOps& io = *context.io;
     char fragment[kFoldedNameBytes];
     bool haveFragment = false;
@@ -185,16 +185,16 @@ int resolveLinkTarget(HtmlContext& context, const AnchorIndex& index, int32_t li
         if (last - first == 1 && index.indexedCount == index.totalCount) {
             link->targetPos = first->textPos;  // the only anchor with this hash: no name read
             link->flags |= kLinkResolved;
-            return 1;
+            return true;
         }
         if (first != last) {
             if (!readFoldedName(io, context.linkStream, linkFragmentPosition(linkPosition, *link),
                                 link->fragmentLength, fragment))
-                return 0;
+                return false;
             haveFragment = true;
             for (AnchorIndexEntry* entry = first; entry != last && !(link->flags & kLinkResolved); ++entry) {
                 int32_t next;
-                if (!matchAnchor(io, context.pageStream, entry->position, fragment, link, &next)) return 0;
+                if (!matchAnchor(io, context.pageStream, entry->position, fragment, link, &next)) return false;
             }
         }
     }
@@ -202,27 +202,27 @@ int resolveLinkTarget(HtmlContext& context, const AnchorIndex& index, int32_t li
     if (!(link->flags & kLinkResolved) && link->fragmentLength != 0) {
         if (!haveFragment && !readFoldedName(io, context.linkStream, linkFragmentPosition(linkPosition, *link),
                                              link->fragmentLength, fragment))
-            return 0;
+            return false;
         int32_t position = index.restPosition;
         for (int32_t i = index.indexedCount; i < index.totalCount && !(link->flags & kLinkResolved); ++i)
-            if (!matchAnchor(io, context.pageStream, position, fragment, link, &position)) return 0;
+            if (!matchAnchor(io, context.pageStream, position, fragment, link, &position)) return false;
     }
 
     if (!(link->flags & kLinkResolved)) {
         link->targetPos = static_cast<uint32_t>(index.textStart);  // page top, or -1 never converted
         link->flags |= kLinkResolved;
     }
-    return 1;
+    return true;
 }
 
-int resolveLocalLinks(HtmlContext& context) {
+bool resolveLocalLinks(HtmlContext& context) {
     const IoOps& io = *context.io;
     PageRecord page;
-    if (!readPageRecord(io, context.pageStream, context.currentPage, &page)) return 0;
+    if (!readPageRecord(io, context.pageStream, context.currentPage, &page)) return false;
     AnchorIndex anchors{};
-    if (!buildAnchorIndex(context, page, &anchors)) return 0;
+    if (!buildAnchorIndex(context, page, &anchors)) return false;
 
-    int ok = page.nameLength != 0;
+    bool ok = page.nameLength != 0;
     char pageName[kFoldedNameBytes];
     if (ok) ok = readFoldedName(io, context.pageStream, context.currentPage + kPageRecordBytes,
                                 page.nameLength, pageName);
@@ -248,10 +248,10 @@ int resolveLocalLinks(HtmlContext& context) {
     return ok;
 }
 
-int findOrAddTargetPage(HtmlContext& context, PageIndex* index, int32_t linkPosition,
-                        const LinkRecord& link) {
+bool findOrAddTargetPage(HtmlContext& context, PageIndex* index, int32_t linkPosition,
+                         const LinkRecord& link) {
     const IoOps& io = *context.io;
-    if (link.pathLength == 0) return 1;  // a link without a target is local, never a new page
+    if (link.pathLength == 0) return true;  // a link without a target is local, never a new page
 
     int32_t target = kNoRecord;
     if (index->count > 0) {
@@ -261,11 +261,11 @@ int findOrAddTargetPage(HtmlContext& context, PageIndex* index, int32_t linkPosi
         if (first != last) {
             char path[kFoldedNameBytes];
             if (!readFoldedName(io, context.linkStream, linkPathPosition(linkPosition), link.pathLength, path))
-                return 0;
+                return false;
             for (PageIndexEntry* entry = first; entry != last && target == kNoRecord; ++entry) {
-                int equal;
+                bool equal = false;
                 if (!matchPageName(io, context.pageStream, entry->position, link.pathLength, path, &equal))
-                    return 0;
+                    return false;
                 if (equal) target = entry->position;
             }
         }
@@ -274,16 +274,16 @@ int findOrAddTargetPage(HtmlContext& context, PageIndex* index, int32_t linkPosi
     const uint16_t linkedDepth = static_cast<uint16_t>(context.pageDepth + 1);
     if (target == kNoRecord) {
         char* path = static_cast<char*>(io.allocBlock(io.userData, link.pathLength + 1));
-        if (path == nullptr) return 0;
-        int added = seekExact(io, context.linkStream, linkPathPosition(linkPosition)) &&
-                    readExact(io, context.linkStream, path, link.pathLength);
+        if (path == nullptr) return false;
+        bool added = seekExact(io, context.linkStream, linkPathPosition(linkPosition)) &&
+                     readExact(io, context.linkStream, path, link.pathLength);
         if (added) {
             path[link.pathLength] = '\0';
             added = addPage(context, linkedDepth, path, &target);
         }
         io.freeBlock(io.userData, path);
-        if (!added) return 0;
-        if (index->count >= kPageIndexEntries) return 1;  // queued, but the link stays unattached
+        if (!added) return false;
+        if (index->count >= kPageIndexEntries) return true;  // queued, but the link stays unattached
         // After every equal hash: the page queued first stays first among equal names.
         PageIndexEntry* end = index->entries + index->count;
         PageIndexEntry* slot = std::upper_bound(index->entries, end, link.pathHash,
@@ -294,14 +294,14 @@ int findOrAddTargetPage(HtmlContext& context, PageIndex* index, int32_t linkPosi
     }
 
     PageRecord page;
-    if (!readPageRecord(io, context.pageStream, target, &page)) return 0;
+    if (!readPageRecord(io, context.pageStream, target, &page)) return false;
     if (page.incomingCount == 0) {
         page.firstIncoming = linkPosition;
     } else {
         LinkRecord previous;
-        if (!readLinkRecord(io, context.linkStream, page.lastIncoming, &previous)) return 0;
+        if (!readLinkRecord(io, context.linkStream, page.lastIncoming, &previous)) return false;
         previous.nextSameTarget = linkPosition;
-        if (!writeLinkRecord(io, context.linkStream, page.lastIncoming, previous)) return 0;
+        if (!writeLinkRecord(io, context.linkStream, page.lastIncoming, previous)) return false;
     }
     if (linkedDepth < page.depth) page.depth = linkedDepth;
     page.incomingCount += 1;
@@ -309,14 +309,14 @@ int findOrAddTargetPage(HtmlContext& context, PageIndex* index, int32_t linkPosi
     return writePageRecord(io, context.pageStream, target, page);
 }
 
-int resolvePageLinks(HtmlContext& context) {
+bool resolvePageLinks(HtmlContext& context) {
     const IoOps& io = *context.io;
     PageRecord current;  // the linking page must still be readable
-    if (!readPageRecord(io, context.pageStream, context.currentPage, &current)) return 0;
+    if (!readPageRecord(io, context.pageStream, context.currentPage, &current)) return false;
     PageIndex pages{};
-    if (!buildPageIndex(context, &pages)) return 0;
+    if (!buildPageIndex(context, &pages)) return false;
 
-    int ok = 1;
+    bool ok = true;
     int32_t position = context.pageLinksStart;
     for (int32_t i = 0; ok && i < context.pageLinkCount; ++i) {
         LinkRecord link;
@@ -330,9 +330,9 @@ int resolvePageLinks(HtmlContext& context) {
     return ok;
 }
 
-int resolveAllLinks(HtmlContext& context) {
+bool resolveAllLinks(HtmlContext& context) {
     const IoOps& io = *context.io;
-    int ok = 1;
+    bool ok = true;
     int32_t pagePosition = 0;
     for (uint32_t i = 0; ok && i < context.pageCount; ++i) {
         PageRecord page;

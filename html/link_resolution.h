@@ -8,7 +8,7 @@
 //
 // Names match when their hashes, their stored lengths and their ASCII-folded bytes are
 // equal. Indexes live only for one call and are freed before it returns, on every path.
-// All operations return 1, or 0 when a seek, read, write or required block fails.
+// All operations return false when a seek, read, write or required block fails.
 #pragma once
 #include <cstdint>
 
@@ -49,56 +49,56 @@ struct AnchorIndex {
 
 // Right after a page: resolves the links of the current page that point into it (no
 // target, or the page's own name in any letter case) against its anchors.
-int resolveLocalLinks(HtmlContext& context);
+bool resolveLocalLinks(HtmlContext& context);
 
 // Right after resolveLocalLinks: attaches every other link of the current page to its
 // target page, queuing unknown pages at pageDepth + 1.
-int resolvePageLinks(HtmlContext& context);
+bool resolvePageLinks(HtmlContext& context);
 
 // After the last page: resolves the links attached to each page against its anchors.
-int resolveAllLinks(HtmlContext& context);
+bool resolveAllLinks(HtmlContext& context);
 
-// Fills `index` from the first min(pageCount, 8000) PageRecords in queue order. 0 when
-// the block cannot be allocated or a record cannot be read (nothing is then held).
-int buildPageIndex(HtmlContext& context, PageIndex* index);
+// Fills `index` from the first min(pageCount, 8000) PageRecords in queue order. False
+// when the block cannot be allocated or a record cannot be read (nothing is then held).
+bool buildPageIndex(HtmlContext& context, PageIndex* index);
 void releasePageIndex(const IoOps& io, PageIndex* index);
 
 // Indexes the first min(nameCount, 4000) anchors of `page`. Without a block the index is
-// empty and every anchor is searched one by one. 0 when a record cannot be read (nothing
-// is then held).
-int buildAnchorIndex(HtmlContext& context, const PageRecord& page, AnchorIndex* index);
+// empty and every anchor is searched one by one. False when a record cannot be read
+// (nothing is then held).
+bool buildAnchorIndex(HtmlContext& context, const PageRecord& page, AnchorIndex* index);
 void releaseAnchorIndex(const IoOps& io, AnchorIndex* index);
 
 // Finds the link's target page among the indexed pages or queues it, then attaches the
 // link at `linkPosition` to it and lowers the page's depth to pageDepth + 1 when that is
 // smaller. With 8000 pages already indexed a new page is queued but the link stays
 // unattached. Does not write `link` itself.
-int findOrAddTargetPage(HtmlContext& context, PageIndex* index, int32_t linkPosition,
-                        const LinkRecord& link);
+bool findOrAddTargetPage(HtmlContext& context, PageIndex* index, int32_t linkPosition,
+                         const LinkRecord& link);
 
 // Resolves `link` (read from `linkPosition`) against its target page's anchors, or to the
 // page's top when none matches. A hash that only one anchor has is trusted without
 // reading names when every anchor of the page is indexed. Updates `link` in memory only.
-int resolveLinkTarget(HtmlContext& context, const AnchorIndex& index, int32_t linkPosition,
-                      LinkRecord* link);
+bool resolveLinkTarget(HtmlContext& context, const AnchorIndex& index, int32_t linkPosition,
+                       LinkRecord* link);
 
 // Compares the NameRecord at `namePosition` with the folded fragment; on equality sets the
 // link's targetPos and resolved bit. `nextPosition` gets the offset of the following
 // NameRecord.
-int matchAnchor(const IoOps& io, uint32_t stream, int32_t namePosition, const char* foldedFragment,
-                LinkRecord* link, int32_t* nextPosition);
+bool matchAnchor(const IoOps& io, uint32_t stream, int32_t namePosition, const char* foldedFragment,
+                 LinkRecord* link, int32_t* nextPosition);
 
 // Looks for a page named `name` among the first 8000 pages in queue order, names
 // compared as links compare them; `position` gets its PageRecord offset, or kNoRecord.
 // Frames use it so that a frameset naming itself, or framesets naming each other, do
-// not queue their pages again and again. 0 when a record cannot be read.
-int findKnownPage(HtmlContext& context, const char* name, int32_t* position);
+// not queue their pages again and again. False when a record cannot be read.
+bool findKnownPage(HtmlContext& context, const char* name, int32_t* position);
 
 // Sets *equal to whether the name of the PageRecord at `pagePosition` equals the folded
 // path of `pathLength` bytes.
-int matchPageName(const IoOps& io, uint32_t stream, int32_t pagePosition, uint16_t pathLength,
-                  const char* foldedPath, int* equal);
+bool matchPageName(const IoOps& io, uint32_t stream, int32_t pagePosition, uint16_t pathLength,
+                   const char* foldedPath, bool* equal);
 
 // Reads min(length, 255) bytes at `position` into `buffer` (256 bytes), terminates them
 // and folds ASCII capitals to small letters.
-int readFoldedName(const IoOps& io, uint32_t stream, int32_t position, uint16_t length, char* buffer);
+bool readFoldedName(const IoOps& io, uint32_t stream, int32_t position, uint16_t length, char* buffer);

@@ -14,13 +14,13 @@ constexpr uint32_t kNone = 0xFFFFFFFFu;     // lastNameRecord: no anchor to move
 constexpr uint16_t kMaxRepeat = 0xFFFF;     // emitRepeated counts in 16 bits
 
 // Consecutive BR tags may ask for more newlines than one emitRepeated call can write.
-int writeNewlines(HtmlContext& context, int32_t count) {
+bool writeNewlines(HtmlContext& context, int32_t count) {
     while (count > 0) {
         const uint16_t chunk = count > kMaxRepeat ? kMaxRepeat : static_cast<uint16_t>(count);
-        if (!emitRepeated(context, 0x0A, chunk)) return 0;
+        if (!emitRepeated(context, 0x0A, chunk)) return false;
         count -= chunk;
     }
-    return 1;
+    return true;
 }
 
 }  // namespace
@@ -57,40 +57,40 @@ void requestBr(HtmlContext& context) {
     context.pendingNewlines += 1;
 }
 
-int writePendingNewlines(HtmlContext& context) {
-    if (context.pendingNewlines == 0) return 1;
-    if (!writeNewlines(context, context.pendingNewlines)) return 0;
+bool writePendingNewlines(HtmlContext& context) {
+    if (context.pendingNewlines == 0) return true;
+    if (!writeNewlines(context, context.pendingNewlines)) return false;
     context.breakPending = 0;
     context.pendingNewlines = 0;
-    return 1;
+    return true;
 }
 
-int flushPendingBreaks(PageParse& parse) {
+bool flushPendingBreaks(PageParse& parse) {
     HtmlContext& context = *parse.context;
-    int changed = updateStyle(*context.elements, parse.currentStyle);
+    bool changed = updateStyle(*context.elements, parse.currentStyle);
     if (context.pendingNewlines != 0) {
         // The newlines that end a list item keep the item's style, but not its marker:
         // the marker belongs to the item's text.
         if (changed && parse.currentStyle.listMarker == 0 && context.lastListMarker == 1) {
             context.lastListMarker = 0;
-            if (!writeStyleChange(context, context.textPos, parse.currentStyle)) return 0;
-            changed = 0;
+            if (!writeStyleChange(context, context.textPos, parse.currentStyle)) return false;
+            changed = false;
         }
         if (context.lastNameRecord != kNone && context.lastNamePos == context.textPos) {
             const uint32_t moved = context.lastNamePos + static_cast<uint32_t>(context.pendingNewlines);
-            if (!patchNameAnchor(context, context.lastNameRecord, moved)) return 0;
+            if (!patchNameAnchor(context, context.lastNameRecord, moved)) return false;
             context.lastNameRecord = kNone;
         }
-        if (!writeNewlines(context, context.pendingNewlines)) return 0;
+        if (!writeNewlines(context, context.pendingNewlines)) return false;
         context.breakPending = 0;
         context.pendingNewlines = 0;
         if (context.linkStart != -1) context.linkStart = static_cast<int32_t>(context.textPos);
     }
     if (changed) {
         context.lastListMarker = static_cast<uint32_t>(parse.currentStyle.listMarker);
-        if (!writeStyleChange(context, context.textPos, parse.currentStyle)) return 0;
+        if (!writeStyleChange(context, context.textPos, parse.currentStyle)) return false;
     }
-    return 1;
+    return true;
 }
 
 void finishPage(PageParse& parse) {
@@ -106,9 +106,10 @@ void finishPage(PageParse& parse) {
     parse.pageClosed = 1;
 }
 
-int parsePage(HtmlContext& context, int32_t* writeFailed) {
+bool parsePage(HtmlContext& context, int32_t* writeFailed) {
     if (writeFailed != nullptr) *writeFailed = 0;
-    if (context.elements == nullptr || !resetElements(*context.elements)) return 0;
+    if (context.elements == nullptr) return false;
+    resetElements(*context.elements);
     PageParse parse{&context, StyleRecord{}, 0, 0, 0, 0};
     computeStyle(*context.elements, parse.currentStyle);
     context.lastListMarker = static_cast<uint32_t>(parse.currentStyle.listMarker);
@@ -147,5 +148,5 @@ int parsePage(HtmlContext& context, int32_t* writeFailed) {
         finishPage(parse);
     }
     if (writeFailed != nullptr) *writeFailed = parse.writeFailed;
-    return 1;
+    return true;
 }

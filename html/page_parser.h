@@ -22,12 +22,12 @@ struct PageParse {
     int32_t writeFailed;       // a write of text or of a record failed
 };
 
-// Converts the page the context is reading. Returns 1 when the page was converted, also
-// when a write failed or the input ended early, and 0 only when the element stack could
-// not be reset. `writeFailed`, when given, becomes 1 when any write of text or of a
+// Converts the page the context is reading. Returns true when the page was converted,
+// also when a write failed or the input ended early, and false only when the context
+// has no element stack. `writeFailed`, when given, becomes 1 when any write of text or of a
 // record failed (the page's output is then incomplete), else 0. Every page ends with a
 // newline (unless it produced no text), its page-end record and a default style record.
-int parsePage(HtmlContext& context, int32_t* writeFailed = nullptr);
+bool parsePage(HtmlContext& context, int32_t* writeFailed = nullptr);
 
 // Break requests: each sets prevSpace, so whitespace after a block tag is dropped.
 // The next text starts on a new line (nothing more when the text already does).
@@ -44,10 +44,10 @@ void requestBr(HtmlContext& context);
 // Before text: records a style change when the element stack changed the style, and
 // writes the pending newlines. A list-item marker stays with the item's text, a NAME
 // anchor that sits where the newlines go moves past them, and an open link starts after
-// them. Returns 1, or 0 when a write failed.
-int flushPendingBreaks(PageParse& parse);
-// Writes the pending newlines and nothing else (table rules). Returns 1, or 0.
-int writePendingNewlines(HtmlContext& context);
+// them. False when a write failed.
+bool flushPendingBreaks(PageParse& parse);
+// Writes the pending newlines and nothing else (table rules). False when a write failed.
+bool writePendingNewlines(HtmlContext& context);
 // The steps that end every page from the final newline on: the final newline when the
 // text does not end in one, the flush, the page-end record and the default style record.
 // Failures are noted in `parse`.

@@ -49,31 +49,31 @@ uint32_t nameHash(const char* name) { return nameHash(name, static_cast<int32_t>
 
 // --- Record access ---
 
-static int readAt(const IoOps& io, uint32_t stream, int32_t offset, void* record, int32_t size) {
+static bool readAt(const IoOps& io, uint32_t stream, int32_t offset, void* record, int32_t size) {
     return seekExact(io, stream, offset) && readExact(io, stream, record, size);
 }
 
-static int writeAt(const IoOps& io, uint32_t stream, int32_t offset, const void* record, int32_t size) {
+static bool writeAt(const IoOps& io, uint32_t stream, int32_t offset, const void* record, int32_t size) {
     return seekExact(io, stream, offset) && writeExact(io, stream, record, size);
 }
 
-int readPageRecord(const IoOps& io, uint32_t stream, int32_t offset, PageRecord* record) {
+bool readPageRecord(const IoOps& io, uint32_t stream, int32_t offset, PageRecord* record) {
     return readAt(io, stream, offset, record, sizeof *record);
 }
 
-int writePageRecord(const IoOps& io, uint32_t stream, int32_t offset, const PageRecord& record) {
+bool writePageRecord(const IoOps& io, uint32_t stream, int32_t offset, const PageRecord& record) {
     return writeAt(io, stream, offset, &record, sizeof record);
 }
 
-int readNameRecord(const IoOps& io, uint32_t stream, int32_t offset, NameRecord* record) {
+bool readNameRecord(const IoOps& io, uint32_t stream, int32_t offset, NameRecord* record) {
     return readAt(io, stream, offset, record, sizeof *record);
 }
 
-int readLinkRecord(const IoOps& io, uint32_t stream, int32_t offset, LinkRecord* record) {
+bool readLinkRecord(const IoOps& io, uint32_t stream, int32_t offset, LinkRecord* record) {
     return readAt(io, stream, offset, record, sizeof *record);
 }
 
-int writeLinkRecord(const IoOps& io, uint32_t stream, int32_t offset, const LinkRecord& record) {
+bool writeLinkRecord(const IoOps& io, uint32_t stream, int32_t offset, const LinkRecord& record) {
     return writeAt(io, stream, offset, &record, sizeof record);
 }
 
@@ -86,115 +86,115 @@ static int32_t storedLength(const char* name) {
 
 // --- Page queue ---
 
-int addPage(HtmlContext& context, uint16_t depth, const char* name, int32_t* offsetOut) {
+bool addPage(HtmlContext& context, uint16_t depth, const char* name, int32_t* offsetOut) {
     const IoOps& io = *context.io;
     const int32_t nameLength = storedLength(name);
-    if (nameLength < 0) return 0;
+    if (nameLength < 0) return false;
     const PageRecord record{kNoRecord, 0,       kNoRecord, 0,    kNoRecord, kNoRecord, kNoRecord,
                             nameHash(name, nameLength), depth, static_cast<uint16_t>(nameLength)};
     const int32_t offset = streamSize(io, context.pageStream);
-    if (offset < 0) return 0;
-    if (!writeExact(io, context.pageStream, &record, sizeof record)) return 0;
-    if (!writeExact(io, context.pageStream, name, nameLength)) return 0;
+    if (offset < 0) return false;
+    if (!writeExact(io, context.pageStream, &record, sizeof record)) return false;
+    if (!writeExact(io, context.pageStream, name, nameLength)) return false;
 
     if (context.lastPage != kNoOffset) {
         PageRecord last;
         const int32_t lastOffset = static_cast<int32_t>(context.lastPage);
-        if (!readPageRecord(io, context.pageStream, lastOffset, &last)) return 0;
+        if (!readPageRecord(io, context.pageStream, lastOffset, &last)) return false;
         last.nextInQueue = offset;
-        if (!writePageRecord(io, context.pageStream, lastOffset, last)) return 0;
+        if (!writePageRecord(io, context.pageStream, lastOffset, last)) return false;
     }
     context.lastPage = static_cast<uint32_t>(offset);
     context.pageCount += 1;
     if (offsetOut != nullptr) *offsetOut = offset;
-    return 1;
+    return true;
 }
 
-int nextPage(HtmlContext& context, uint16_t* depthOut, char* nameOut, int32_t* cursor) {
+bool nextPage(HtmlContext& context, uint16_t* depthOut, char* nameOut, int32_t* cursor) {
     const IoOps& io = *context.io;
     int32_t next = kNoRecord;
     if (*cursor == kNoRecord) {
         if (context.lastPage != kNoOffset) next = 0;  // the start page is always at offset 0
     } else {
         PageRecord current;
-        if (!readPageRecord(io, context.pageStream, *cursor, &current)) return 0;
+        if (!readPageRecord(io, context.pageStream, *cursor, &current)) return false;
         next = current.nextInQueue;
     }
     if (next == kNoRecord) {
         *cursor = kNoRecord;
-        return 1;
+        return true;
     }
 
     PageRecord record;
-    if (!readPageRecord(io, context.pageStream, next, &record)) return 0;
+    if (!readPageRecord(io, context.pageStream, next, &record)) return false;
     const int32_t keep = record.nameLength < kHtmlNameBytes ? record.nameLength : kHtmlNameBytes - 1;
     char name[kHtmlNameBytes];
-    if (!readExact(io, context.pageStream, name, keep)) return 0;
+    if (!readExact(io, context.pageStream, name, keep)) return false;
     name[keep] = '\0';
     if (depthOut != nullptr) *depthOut = record.depth;
     if (nameOut != nullptr) std::memcpy(nameOut, name, keep + 1);
     *cursor = next;
-    return 1;
+    return true;
 }
 
-int beginPage(HtmlContext& context, int32_t pageOffset) {
+bool beginPage(HtmlContext& context, int32_t pageOffset) {
     const IoOps& io = *context.io;
     const int32_t linksEnd = streamSize(io, context.linkStream);
     const int32_t namesEnd = streamSize(io, context.pageStream);
-    if (linksEnd < 0 || namesEnd < 0) return 0;
+    if (linksEnd < 0 || namesEnd < 0) return false;
     context.pageLinksStart = linksEnd;
     context.pageLinkCount = 0;
     context.currentPage = pageOffset;
     context.pageNamesStart = static_cast<uint32_t>(namesEnd);
     context.pageNameCount = 0;
-    return 1;
+    return true;
 }
 
-int endPage(HtmlContext& context) {
+bool endPage(HtmlContext& context) {
     const IoOps& io = *context.io;
     PageRecord record;
-    if (!readPageRecord(io, context.pageStream, context.currentPage, &record)) return 0;
+    if (!readPageRecord(io, context.pageStream, context.currentPage, &record)) return false;
     record.nameCount = context.pageNameCount;
     record.firstName = static_cast<int32_t>(context.pageNamesStart);
     record.textStart = static_cast<int32_t>(context.pageTextStart);
-    if (!writePageRecord(io, context.pageStream, context.currentPage, record)) return 0;
+    if (!writePageRecord(io, context.pageStream, context.currentPage, record)) return false;
     context.pagesDone += 1;
-    return 1;
+    return true;
 }
 
 // --- Anchors and links ---
 
-int addNameAnchor(HtmlContext& context, uint32_t position, const char* name) {
+bool addNameAnchor(HtmlContext& context, uint32_t position, const char* name) {
     const IoOps& io = *context.io;
     context.lastNameRecord = kNoOffset;
     const int32_t nameLength = storedLength(name);
-    if (nameLength < 0) return 0;
+    if (nameLength < 0) return false;
     const NameRecord record{position, nameHash(name, nameLength), static_cast<uint16_t>(nameLength), 0};
     const int32_t offset = streamSize(io, context.pageStream);
-    if (offset < 0) return 0;
-    if (!writeExact(io, context.pageStream, &record, sizeof record)) return 0;
-    if (!writeExact(io, context.pageStream, name, nameLength)) return 0;
+    if (offset < 0) return false;
+    if (!writeExact(io, context.pageStream, &record, sizeof record)) return false;
+    if (!writeExact(io, context.pageStream, name, nameLength)) return false;
     context.lastNameRecord = static_cast<uint32_t>(offset);
     context.pageNameCount += 1;
-    return 1;
+    return true;
 }
 
-int patchNameAnchor(HtmlContext& context, uint32_t recordOffset, uint32_t position) {
+bool patchNameAnchor(HtmlContext& context, uint32_t recordOffset, uint32_t position) {
     const IoOps& io = *context.io;
     const int32_t offset = static_cast<int32_t>(recordOffset);
     NameRecord record;
-    if (!readNameRecord(io, context.pageStream, offset, &record)) return 0;
+    if (!readNameRecord(io, context.pageStream, offset, &record)) return false;
     record.textPos = position;
     return writeAt(io, context.pageStream, offset, &record, sizeof record);
 }
 
-int addLink(HtmlContext& context, uint32_t linkStartPos, uint32_t linkEndPos, const char* target,
-            const char* fragment) {
-    if (context.pageDepth >= 256) return 0;  // sourceDepth holds one byte
+bool addLink(HtmlContext& context, uint32_t linkStartPos, uint32_t linkEndPos, const char* target,
+             const char* fragment) {
+    if (context.pageDepth >= 256) return false;  // sourceDepth holds one byte
     const IoOps& io = *context.io;
     const int32_t pathLength = storedLength(target);
     const int32_t fragmentLength = storedLength(fragment);
-    if (pathLength < 0 || fragmentLength < 0) return 0;
+    if (pathLength < 0 || fragmentLength < 0) return false;
     LinkRecord record{};
     record.nextSameTarget = kNoRecord;
     record.startPos = linkStartPos;
@@ -205,37 +205,37 @@ int addLink(HtmlContext& context, uint32_t linkStartPos, uint32_t linkEndPos, co
     record.pathLength = static_cast<uint16_t>(pathLength);
     record.fragmentLength = static_cast<uint16_t>(fragmentLength);
 
-    if (streamSize(io, context.linkStream) < 0) return 0;
-    if (!writeExact(io, context.linkStream, &record, sizeof record)) return 0;
-    if (!writeExact(io, context.linkStream, target, pathLength)) return 0;
-    if (!writeExact(io, context.linkStream, fragment, fragmentLength)) return 0;
+    if (streamSize(io, context.linkStream) < 0) return false;
+    if (!writeExact(io, context.linkStream, &record, sizeof record)) return false;
+    if (!writeExact(io, context.linkStream, target, pathLength)) return false;
+    if (!writeExact(io, context.linkStream, fragment, fragmentLength)) return false;
     context.pageLinkCount += 1;
-    return 1;
+    return true;
 }
 
 // --- Layout and style changes ---
 
-static int appendLayout(HtmlContext& context, const LayoutRecord& record) {
+static bool appendLayout(HtmlContext& context, const LayoutRecord& record) {
     context.layoutCount += 1;
-    if (context.layoutStream == 0) return 1;
+    if (context.layoutStream == 0) return true;
     const IoOps& io = *context.io;
-    if (streamSize(io, context.layoutStream) < 0) return 0;
+    if (streamSize(io, context.layoutStream) < 0) return false;
     return writeExact(io, context.layoutStream, &record, sizeof record);
 }
 
-int writeRuleRecord(HtmlContext& context, uint32_t position, int32_t align, int32_t noShade,
-                    int32_t size, int32_t width) {
+bool writeRuleRecord(HtmlContext& context, uint32_t position, int32_t align, int32_t noShade,
+                     int32_t size, int32_t width) {
     return appendLayout(context, LayoutRecord{position, LayoutRule, align, noShade, size, width});
 }
 
-int writePageEndRecord(HtmlContext& context, uint32_t position) {
+bool writePageEndRecord(HtmlContext& context, uint32_t position) {
     return appendLayout(context, LayoutRecord{position, LayoutPageEnd, 0, 0, 0, 0});
 }
 
-int writeStyleChange(HtmlContext& context, uint32_t position, const StyleRecord& style) {
-    if (context.styleStream == 0) return 1;
+bool writeStyleChange(HtmlContext& context, uint32_t position, const StyleRecord& style) {
+    if (context.styleStream == 0) return true;
     const IoOps& io = *context.io;
     const StyleChange change{position, style};
-    if (streamSize(io, context.styleStream) < 0) return 0;
+    if (streamSize(io, context.styleStream) < 0) return false;
     return writeExact(io, context.styleStream, &change, sizeof change);
 }

@@ -7,7 +7,7 @@
 // in the record's own stream. Link resolution and record serialization read these
 // streams after the last page and rewrite the fields marked for them.
 //
-// Every operation returns 1, or 0 when a seek lands elsewhere or a read or write falls
+// Every operation returns false when a seek lands elsewhere or a read or write falls
 // short; the record may then be incomplete. None of them closes a stream.
 #pragma once
 #include <cstdint>
@@ -87,56 +87,56 @@ uint32_t nameHash(const char* name, int32_t length);
 uint32_t nameHash(const char* name);  // zero-terminated
 
 // Record access by offset, shared with link resolution.
-int readPageRecord(const IoOps& io, uint32_t stream, int32_t offset, PageRecord* record);
-int writePageRecord(const IoOps& io, uint32_t stream, int32_t offset, const PageRecord& record);
-int readNameRecord(const IoOps& io, uint32_t stream, int32_t offset, NameRecord* record);
-int readLinkRecord(const IoOps& io, uint32_t stream, int32_t offset, LinkRecord* record);
-int writeLinkRecord(const IoOps& io, uint32_t stream, int32_t offset, const LinkRecord& record);
+bool readPageRecord(const IoOps& io, uint32_t stream, int32_t offset, PageRecord* record);
+bool writePageRecord(const IoOps& io, uint32_t stream, int32_t offset, const PageRecord& record);
+bool readNameRecord(const IoOps& io, uint32_t stream, int32_t offset, NameRecord* record);
+bool readLinkRecord(const IoOps& io, uint32_t stream, int32_t offset, LinkRecord* record);
+bool writeLinkRecord(const IoOps& io, uint32_t stream, int32_t offset, const LinkRecord& record);
 
 // --- Page queue (pageStream) ---
 
 // Appends a PageRecord for `name` at `depth` behind the last one (lastPage), adds 1 to
 // pageCount and gives its offset in `offsetOut` when that is not null. Duplicates are
 // the caller's business. A name longer than 65535 bytes is refused.
-int addPage(HtmlContext& context, uint16_t depth, const char* name, int32_t* offsetOut);
+bool addPage(HtmlContext& context, uint16_t depth, const char* name, int32_t* offsetOut);
 
 // Walks the queue. With *cursor -1 the walk starts at offset 0 (if any page exists);
 // otherwise it moves to the record after *cursor. *cursor becomes the next record's
-// offset, or -1 when the walk has ended (still 1). For a next record, `depthOut` gets its
+// offset, or -1 when the walk has ended (still true). For a next record, `depthOut` gets its
 // depth and `nameOut` (256 bytes) its name, cut to 255 bytes and terminated. The pass
 // driver keeps the cursor in currentPage.
-int nextPage(HtmlContext& context, uint16_t* depthOut, char* nameOut, int32_t* cursor);
+bool nextPage(HtmlContext& context, uint16_t* depthOut, char* nameOut, int32_t* cursor);
 
 // Before a page is converted: notes where its links and anchors will start and makes
 // `pageOffset` the current page.
-int beginPage(HtmlContext& context, int32_t pageOffset);
+bool beginPage(HtmlContext& context, int32_t pageOffset);
 
 // After a page was converted: stores its anchor count, first anchor and text start in its
 // PageRecord and adds 1 to pagesDone.
-int endPage(HtmlContext& context);
+bool endPage(HtmlContext& context);
 
 // --- Anchors (pageStream) and links (linkStream) ---
 
 // Appends a NameRecord for `name` at text `position`; lastNameRecord names it (or is -1
 // when the append failed, so no later patch lands on an older anchor).
-int addNameAnchor(HtmlContext& context, uint32_t position, const char* name);
+bool addNameAnchor(HtmlContext& context, uint32_t position, const char* name);
 
 // Moves the anchor at `recordOffset` to text `position`.
-int patchNameAnchor(HtmlContext& context, uint32_t recordOffset, uint32_t position);
+bool patchNameAnchor(HtmlContext& context, uint32_t recordOffset, uint32_t position);
 
 // Appends an unresolved LinkRecord covering text [linkStartPos, linkEndPos) with its
 // target page and fragment (either may be null or empty: none). Pages 256 or more levels
-// deep record no links: nothing is written and 0 is returned.
-int addLink(HtmlContext& context, uint32_t linkStartPos, uint32_t linkEndPos, const char* target,
-            const char* fragment);
+// deep record no links: nothing is written and false is returned.
+bool addLink(HtmlContext& context, uint32_t linkStartPos, uint32_t linkEndPos, const char* target,
+             const char* fragment);
 
 // --- Layout (layoutStream) and style changes (styleStream) ---
 
 // Append one LayoutRecord when layoutStream is set (else they write nothing and succeed);
 // layoutCount grows by 1 either way.
-int writeRuleRecord(HtmlContext& context, uint32_t position, int32_t align, int32_t noShade,
-                    int32_t size, int32_t width);
-int writePageEndRecord(HtmlContext& context, uint32_t position);
+bool writeRuleRecord(HtmlContext& context, uint32_t position, int32_t align, int32_t noShade,
+                     int32_t size, int32_t width);
+bool writePageEndRecord(HtmlContext& context, uint32_t position);
 
 // Appends a StyleChange when styleStream is set (else writes nothing and succeeds).
-int writeStyleChange(HtmlContext& context, uint32_t position, const StyleRecord& style);
+bool writeStyleChange(HtmlContext& context, uint32_t position, const StyleRecord& style);

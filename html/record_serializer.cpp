@@ -43,14 +43,14 @@ struct RecordSink {
 }  // namespace
 
 // Appends the record's start offset to the offset stream, then the record itself.
-static int writeRecord(RecordSink& sink, const uint8_t* bytes, int32_t length) {
+static bool writeRecord(RecordSink& sink, const uint8_t* bytes, int32_t length) {
     const int32_t offset = streamSize(sink.io, sink.recordStream);
-    if (offset < 0 || streamSize(sink.io, sink.offsetStream) < 0) return 0;
+    if (offset < 0 || streamSize(sink.io, sink.offsetStream) < 0) return false;
     const uint32_t hostOffset = static_cast<uint32_t>(offset);
-    if (!writeExact(sink.io, sink.offsetStream, &hostOffset, sizeof hostOffset)) return 0;
-    if (!writeExact(sink.io, sink.recordStream, bytes, length)) return 0;
+    if (!writeExact(sink.io, sink.offsetStream, &hostOffset, sizeof hostOffset)) return false;
+    if (!writeExact(sink.io, sink.recordStream, bytes, length)) return false;
     sink.written += 1;
-    return 1;
+    return true;
 }
 
 // --- Format records ---
@@ -102,7 +102,7 @@ struct FormatBlock {
 
 // Layout: first high 2, end high 2, n 2, start lows 2n, end low 2, attributes 2n, m 2,
 // extra words 2m.
-static int flushFormatRecord(RecordSink& sink, FormatBlock& block) {
+static bool flushFormatRecord(RecordSink& sink, FormatBlock& block) {
     uint8_t bytes[10 + 4 * kEntriesPerRecord + 2 * kEntriesPerRecord];
     const int32_t n = block.runs;
     const int32_t m = block.extras;
@@ -121,8 +121,8 @@ static int flushFormatRecord(RecordSink& sink, FormatBlock& block) {
 
 // The first high word comes from the first run's own start: in the contiguous stream of
 // runs that is the previous record's end high word.
-static int addFormatRun(RecordSink& sink, FormatBlock& block, uint32_t start, uint32_t length,
-                        const StyleRecord& style) {
+static bool addFormatRun(RecordSink& sink, FormatBlock& block, uint32_t start, uint32_t length,
+                         const StyleRecord& style) {
     const uint32_t end = start + length;
     if (block.runs == 0) block.firstHigh = highWord(start);
     const uint16_t attribute = formatAttributeWord(style);
@@ -133,15 +133,15 @@ static int addFormatRun(RecordSink& sink, FormatBlock& block, uint32_t start, ui
     block.endLow = lowWord(end);
     block.endHigh = highWord(end);
     if (block.runs == kEntriesPerRecord) return flushFormatRecord(sink, block);
-    return 1;
+    return true;
 }
 
-int writeFormatRecords(const IoOps& io, uint32_t styleStream, uint32_t recordStream,
-                       uint32_t offsetStream, int32_t* recordCount) {
+bool writeFormatRecords(const IoOps& io, uint32_t styleStream, uint32_t recordStream,
+                        uint32_t offsetStream, int32_t* recordCount) {
     RecordSink sink{io, recordStream, offsetStream, 0};
     FormatBlock block{};
     const int32_t size = streamSize(io, styleStream);
-    int ok = size >= 0 && seekExact(io, styleStream, 0);
+    bool ok = size >= 0 && seekExact(io, styleStream, 0);
     int64_t position = 0;
     uint32_t current = 0;
     StyleRecord style = defaultStyle();
@@ -182,7 +182,7 @@ struct LinkBlock {
 
 // Layout: first high 2, end high 2, n 2, position lows 2n, end low 2, lengths n,
 // reserved n, targets 4n.
-static int flushLinkRecord(RecordSink& sink, LinkBlock& block) {
+static bool flushLinkRecord(RecordSink& sink, LinkBlock& block) {
     uint8_t bytes[8 + 8 * kEntriesPerRecord];
     const int32_t n = block.entries;
     putU16BE(bytes + 0, block.firstHigh);
@@ -200,8 +200,8 @@ static int flushLinkRecord(RecordSink& sink, LinkBlock& block) {
 }
 
 // A spacer is an entry of length 0 and target 0.
-static int addLinkEntry(RecordSink& sink, LinkBlock& block, uint32_t position, uint8_t length,
-                        uint32_t target) {
+static bool addLinkEntry(RecordSink& sink, LinkBlock& block, uint32_t position, uint8_t length,
+                         uint32_t target) {
     if (block.entries == 0) block.firstHigh = highWord(position);
     block.positionLow[block.entries] = lowWord(position);
     block.length[block.entries] = length;
@@ -211,15 +211,15 @@ static int addLinkEntry(RecordSink& sink, LinkBlock& block, uint32_t position, u
     block.endHigh = highWord(position + length);
     block.lastPosition = position;
     if (block.entries == kEntriesPerRecord) return flushLinkRecord(sink, block);
-    return 1;
+    return true;
 }
 
-int writeLinkRecords(const IoOps& io, uint32_t linkStream, uint32_t recordStream,
-                     uint32_t offsetStream, int32_t* recordCount) {
+bool writeLinkRecords(const IoOps& io, uint32_t linkStream, uint32_t recordStream,
+                      uint32_t offsetStream, int32_t* recordCount) {
     RecordSink sink{io, recordStream, offsetStream, 0};
     LinkBlock block{};
     const int32_t size = streamSize(io, linkStream);
-    int ok = size >= 0;
+    bool ok = size >= 0;
     int64_t position = 0;
     while (ok && position + static_cast<int64_t>(sizeof(LinkRecord)) <= size) {
         LinkRecord link;
@@ -263,7 +263,7 @@ struct RuleBlock {
 
 // Layout: first high 2, last high 2, n 2, position lows 2n, kinds n, flags n, one width
 // word per entry with kRuleWidthBit (their count is not stored).
-static int flushRuleRecord(RecordSink& sink, RuleBlock& block) {
+static bool flushRuleRecord(RecordSink& sink, RuleBlock& block) {
     uint8_t bytes[6 + 4 * kEntriesPerRecord + 2 * kEntriesPerRecord];
     const int32_t n = block.entries;
     const int32_t m = block.widths;
@@ -281,8 +281,8 @@ static int flushRuleRecord(RecordSink& sink, RuleBlock& block) {
     return writeRecord(sink, bytes, 6 + 4 * n + 2 * m);
 }
 
-static int addRuleEntry(RecordSink& sink, RuleBlock& block, uint32_t position, uint8_t kind,
-                        uint8_t flags, uint16_t width) {
+static bool addRuleEntry(RecordSink& sink, RuleBlock& block, uint32_t position, uint8_t kind,
+                         uint8_t flags, uint16_t width) {
     if (block.entries == 0) block.firstHigh = highWord(position);
     block.positionLow[block.entries] = lowWord(position);
     block.kind[block.entries] = kind;
@@ -292,12 +292,12 @@ static int addRuleEntry(RecordSink& sink, RuleBlock& block, uint32_t position, u
     block.lastHigh = highWord(position);
     block.lastPosition = position;
     if (block.entries == kEntriesPerRecord) return flushRuleRecord(sink, block);
-    return 1;
+    return true;
 }
 
 // Size in bits 0-3 (2 when negative, at most 15); a width word for pixels (at most 4095)
 // or for a percentage below 100 (0x8000 | percent); full width needs none.
-static int addRule(RecordSink& sink, RuleBlock& block, const LayoutRecord& rule) {
+static bool addRule(RecordSink& sink, RuleBlock& block, const LayoutRecord& rule) {
     uint8_t flags = static_cast<uint8_t>(rule.size < 0 ? 2 : rule.size > 15 ? 15 : rule.size);
     if (rule.noShade != 0) flags |= kRuleNoShadeBit;
     if (rule.align == 1) flags |= kRuleRightBit;
@@ -313,12 +313,12 @@ static int addRule(RecordSink& sink, RuleBlock& block, const LayoutRecord& rule)
     return addRuleEntry(sink, block, rule.position, 1, flags, width);
 }
 
-int writeRuleRecords(const IoOps& io, uint32_t layoutStream, uint32_t recordStream,
-                     uint32_t offsetStream, int32_t* recordCount) {
+bool writeRuleRecords(const IoOps& io, uint32_t layoutStream, uint32_t recordStream,
+                      uint32_t offsetStream, int32_t* recordCount) {
     RecordSink sink{io, recordStream, offsetStream, 0};
     RuleBlock block{};
     const int32_t size = streamSize(io, layoutStream);
-    int ok = size >= 0 && seekExact(io, layoutStream, 0);
+    bool ok = size >= 0 && seekExact(io, layoutStream, 0);
     for (int64_t position = 0; ok && hasBytes(position, sizeof(LayoutRecord), size);
          position += sizeof(LayoutRecord)) {
         LayoutRecord layout;
@@ -350,8 +350,8 @@ struct BoundaryBlock {
 }  // namespace
 
 // Layout: first high 2, last high 2, first page 2, last page 2, n 2, entries 2n.
-static int flushPageRecord(RecordSink& sink, BoundaryBlock& block) {
-    if (block.entries == 0) return 0;
+static bool flushPageRecord(RecordSink& sink, BoundaryBlock& block) {
+    if (block.entries == 0) return false;
     uint8_t bytes[10 + 2 * kMaxBoundaryEntries];
     const int32_t n = block.entries;
     putU16BE(bytes + 0, block.firstHigh);
@@ -364,14 +364,14 @@ static int flushPageRecord(RecordSink& sink, BoundaryBlock& block) {
     return writeRecord(sink, bytes, 10 + 2 * n);
 }
 
-int writePageRecords(const IoOps& io, uint32_t layoutStream, uint32_t recordStream,
-                     uint32_t offsetStream, int32_t* recordCount, int32_t* pageCount) {
+bool writePageRecords(const IoOps& io, uint32_t layoutStream, uint32_t recordStream,
+                      uint32_t offsetStream, int32_t* recordCount, int32_t* pageCount) {
     RecordSink sink{io, recordStream, offsetStream, 0};
     BoundaryBlock block{};
     uint32_t lastBoundary = 0;
     int32_t pages = 0;
     const int32_t size = streamSize(io, layoutStream);
-    int ok = size >= 0 && seekExact(io, layoutStream, 0);
+    bool ok = size >= 0 && seekExact(io, layoutStream, 0);
     for (int64_t position = 0; ok && hasBytes(position, sizeof(LayoutRecord), size);
          position += sizeof(LayoutRecord)) {
         LayoutRecord layout;

@@ -9,7 +9,7 @@
 //
 // Each writer makes one pass over its input from position 0, stops where the input
 // stream ends (a record cut off there is left out), sets *recordCount to the records it
-// wrote, and returns 1, or 0 on a failed seek, a failed read of bytes the input holds, or
+// wrote, and returns false on a failed seek, a failed read of bytes the input holds, or
 // a short write to either output. They run in the order format, link, rule, page
 // boundary, so each kind's records are consecutive.
 #pragma once
@@ -24,20 +24,20 @@ constexpr uint32_t kMaxEntryDistance = 65536;  // largest step between consecuti
 // Format records from the StyleChange stream: one run per stretch of text between two
 // style changes (cut into runs of at most 65536 characters), starting at position 0 in
 // the default style. Text after the last style change gets no run.
-int writeFormatRecords(const IoOps& io, uint32_t styleStream, uint32_t recordStream,
-                       uint32_t offsetStream, int32_t* recordCount);
+bool writeFormatRecords(const IoOps& io, uint32_t styleStream, uint32_t recordStream,
+                        uint32_t offsetStream, int32_t* recordCount);
 
 // Link records from the LinkRecord stream: resolved links with a target other than
 // 0xFFFFFFFF, in entries of at most 255 characters.
-int writeLinkRecords(const IoOps& io, uint32_t linkStream, uint32_t recordStream,
-                     uint32_t offsetStream, int32_t* recordCount);
+bool writeLinkRecords(const IoOps& io, uint32_t linkStream, uint32_t recordStream,
+                      uint32_t offsetStream, int32_t* recordCount);
 
 // Rule records from the rule LayoutRecords of the layout stream.
-int writeRuleRecords(const IoOps& io, uint32_t layoutStream, uint32_t recordStream,
-                     uint32_t offsetStream, int32_t* recordCount);
+bool writeRuleRecords(const IoOps& io, uint32_t layoutStream, uint32_t recordStream,
+                      uint32_t offsetStream, int32_t* recordCount);
 
 // Page-boundary records from the page-end LayoutRecords: *pageCount gets the pages that
 // added text. With fewer than two such pages nothing is written.
-int writePageRecords(const IoOps& io, uint32_t layoutStream, uint32_t recordStream,
-                     uint32_t offsetStream, int32_t* recordCount, int32_t* pageCount);
+bool writePageRecords(const IoOps& io, uint32_t layoutStream, uint32_t recordStream,
+                      uint32_t offsetStream, int32_t* recordCount, int32_t* pageCount);
 

@@ -120,14 +120,14 @@ char* normalizePath(char* path) {
     return path;
 }
 
-int splitFragment(const char* ref, char* path, char* fragment) {
+bool splitFragment(const char* ref, char* path, char* fragment) {
     const char* hash = std::strchr(ref, '#');
     const size_t pathLength = hash != nullptr ? static_cast<size_t>(hash - ref) : std::strlen(ref);
     const size_t fragmentLength = hash != nullptr ? std::strlen(hash + 1) : 0;
-    if (pathLength > kMaxReference || fragmentLength > kMaxReference) return 0;
+    if (pathLength > kMaxReference || fragmentLength > kMaxReference) return false;
     std::memcpy(path, ref, pathLength);
     path[pathLength] = '\0';
     if (fragmentLength > 0) std::memcpy(fragment, hash + 1, fragmentLength);
     fragment[fragmentLength] = '\0';
-    return 1;
+    return true;
 }

@@ -38,6 +38,6 @@ char* resolveReference(const char* base, const char* ref, char* out);
 char* normalizePath(char* path);
 
 // Splits `ref` at its first '#': `path` (256 bytes) gets what precedes it, `fragment`
-// (256 bytes) what follows; without a '#' the fragment is empty. Returns 1, or 0 when
-// either part exceeds 255 bytes.
-int splitFragment(const char* ref, char* path, char* fragment);
+// (256 bytes) what follows; without a '#' the fragment is empty. False when either
+// part exceeds 255 bytes.
+bool splitFragment(const char* ref, char* path, char* fragment);

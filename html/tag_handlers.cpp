@@ -365,14 +365,14 @@ void readTitle(HtmlContext& context) {
     if (end == '<') unreadChars(context, 1);
 }
 
-// Emits the bytes gathered in textBuffer. Returns 1, or 0 when the write failed.
-int emitGathered(PageParse& parse, int32_t& gathered) {
+// Emits the bytes gathered in textBuffer; false when the write failed.
+bool emitGathered(PageParse& parse, int32_t& gathered) {
     const int32_t count = gathered;
     gathered = 0;
-    if (count == 0 || emitText(*parse.context, count)) return 1;
+    if (count == 0 || emitText(*parse.context, count)) return true;
     parse.writeFailed = 1;
     parse.endLoop = 1;
-    return 0;
+    return false;
 }
 
 // Raw bytes up to "</XMP>" in any letter case: no tags, no references, no CR.

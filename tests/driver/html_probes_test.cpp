@@ -126,7 +126,7 @@ TEST(HtmlTitle, TheCopyHoldsAtMostLimitBytes) {
 TEST(HtmlTitle, WithoutABufferOnlyTheSearchCounts) {
     HtmlPage page("<title>x</title>");
     ASSERT_TRUE(page.open());
-    EXPECT_EQ(1, readHtmlTitle(*page.context, nullptr, 31));
+    EXPECT_TRUE(readHtmlTitle(*page.context, nullptr, 31));
     page.close();
     expectNothingHeld(page.io);
 }

@@ -66,7 +66,7 @@ BuiltBook buildBook(const Bytes& text, const char* title) {
     const uint32_t destination = io.openStream(io.userData, "book.pdb", 1);
     if (!writeExact(io, source, text.data(), static_cast<int32_t>(text.size()))) return built;
     built.result = writeDatabase(io, source, spill, destination, title, 4096, 8, 0);
-    if (built.result == ResultOk) built.result = stampRecordZero(io, destination);
+    if (built.result == StepDone && !stampRecordZero(io, destination)) built.result = StepFailed;
     built.textAfter = memory.bytesOfHandle(source);
     io.closeStream(io.userData, destination);
     io.closeStream(io.userData, spill);

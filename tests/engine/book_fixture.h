@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "engine/io_ops.h"
+
 using Bytes = std::vector<uint8_t>;
 
 Bytes bytesOf(const std::string& text);
@@ -18,7 +20,7 @@ Bytes randomBytes(size_t count, uint32_t seed);
 Bytes realText(size_t count);
 
 struct BuiltBook {
-    int32_t result = -1;  // writeDatabase's, then stampRecordZero's
+    StepResult result = StepFailed;  // writeDatabase's; StepFailed when the stamp fails
     Bytes database;
     Bytes textAfter;      // the text stream afterwards (an empty text gains a line feed)
     int64_t peakBlockBytes = 0;

@@ -101,7 +101,7 @@ TEST(DatabaseWriter, HeaderFieldsSitAtTheirOffsets) {
     const uint32_t before = currentConversionTime();
     const BuiltBook book = buildBook(bytesOf("Hello"), "A title of forty characters, for a cut.");
     const uint32_t after = currentConversionTime();
-    ASSERT_EQ(ResultOk, book.result);
+    ASSERT_EQ(StepDone, book.result);
     const Bytes& db = book.database;
     ASSERT_GT(db.size(), 104u + 64);
     EXPECT_EQ("A title of forty characters, fo", std::string(reinterpret_cast<const char*>(db.data())));
@@ -135,7 +135,7 @@ TEST(DatabaseWriter, HeaderFieldsSitAtTheirOffsets) {
 
 TEST(DatabaseWriter, EmptyTextBecomesOneLineFeed) {
     const BuiltBook book = buildBook(Bytes{});
-    ASSERT_EQ(ResultOk, book.result);
+    ASSERT_EQ(StepDone, book.result);
     EXPECT_EQ(Bytes{10}, book.textAfter);
     EXPECT_EQ(3u, bigEndian16(book.database, 76));
     expectBookOf(book.database, Bytes{10});
@@ -157,7 +157,7 @@ TEST(DatabaseWriter, DocumentRecordsFollowTheTextAndRecordZeroNamesTheirRuns) {
     request.boundaryCount = 1;
     request.pageCount = 2;
     const ConversionJob job = jobFor(io);
-    ASSERT_EQ(ResultOk, writeBookDatabase(job, s.text, s.spill, s.destination, &request, 4));
+    ASSERT_EQ(StepDone, writeBookDatabase(job, s.text, s.spill, s.destination, &request, 4));
     const Bytes db = memory.bytesOfHandle(s.destination);
 
     const uint32_t r = 1 + 1 + 3;
@@ -196,9 +196,9 @@ TEST(DatabaseWriter, RunsMustEndBelowIndex32768) {
         DocumentRecordSet request = requestFor(s);
         request.formatCount = documents - 1;
         request.boundaryCount = 1;
-        ASSERT_EQ(ResultOk, writeDatabase(io, s.text, s.spill, s.destination, "t", 4096, 8, documents));
-        const int32_t rc = appendDocumentRecords(io, s.records, s.offsets, s.destination, documents, request);
-        EXPECT_EQ(documents == 32764 ? ResultOk : ResultConversionError, rc);
+        ASSERT_EQ(StepDone, writeDatabase(io, s.text, s.spill, s.destination, "t", 4096, 8, documents));
+        const StepResult rc = appendDocumentRecords(io, s.records, s.offsets, s.destination, documents, request);
+        EXPECT_EQ(documents == 32764 ? StepDone : StepFailed, rc);
         EXPECT_EQ(0, memory.liveBlocks());
     }
 }
@@ -234,10 +234,10 @@ TEST(DatabaseWriter, DocumentRecordsThatDoNotFitTheFileAreRefused) {
         }
         DocumentRecordSet request = requestFor(s);
         request.formatCount = row.formatCount;
-        ASSERT_EQ(ResultOk, writeDatabase(io, s.text, s.spill, s.destination, "t", 4096, 8, row.writtenCount));
-        const int32_t rc = appendDocumentRecords(io, s.records, s.offsets, s.destination, row.appendCount, request);
+        ASSERT_EQ(StepDone, writeDatabase(io, s.text, s.spill, s.destination, "t", 4096, 8, row.writtenCount));
+        const StepResult rc = appendDocumentRecords(io, s.records, s.offsets, s.destination, row.appendCount, request);
         const bool good = std::string(row.what) == "all well";
-        EXPECT_EQ(good ? ResultOk : ResultConversionError, rc);
+        EXPECT_EQ(good ? StepDone : StepFailed, rc);
         EXPECT_EQ(0, memory.liveBlocks());
     }
 }
@@ -249,14 +249,14 @@ TEST(DatabaseWriter, RecordCountsThatTheHeaderCannotHoldAreRefused) {
         const IoOps& io = memory.ops();
         Streams s(io, bytesOf("x"));
         ASSERT_TRUE(s.ready);
-        const int32_t rc = writeDatabase(io, s.text, s.spill, s.destination, "t", 4096, 8, documents);
-        EXPECT_EQ(documents == 65532 ? ResultOk : ResultConversionError, rc);
+        const StepResult rc = writeDatabase(io, s.text, s.spill, s.destination, "t", 4096, 8, documents);
+        EXPECT_EQ(documents == 65532 ? StepDone : StepFailed, rc);
     }
 }
 
 TEST(DatabaseWriter, StampSetsTheTimeAndClearsTheTail) {
     BuiltBook book = buildBook(bytesOf("text"));
-    ASSERT_EQ(ResultOk, book.result);
+    ASSERT_EQ(StepDone, book.result);
     const size_t zero = 78 + 8 * 3 + 2;
     for (size_t i = 32; i < 64; ++i) book.database[zero + i] = 0xEE;
     MemoryIo memory;
@@ -264,7 +264,7 @@ TEST(DatabaseWriter, StampSetsTheTimeAndClearsTheTail) {
     const IoOps& io = memory.ops();
     const uint32_t stream = io.openStream(io.userData, "book.pdb", 2);
     const uint32_t before = currentConversionTime();
-    ASSERT_EQ(ResultOk, stampRecordZero(io, stream));
+    ASSERT_TRUE(stampRecordZero(io, stream));
     io.closeStream(io.userData, stream);
     const Bytes db = memory.bytesOf("book.pdb");
     EXPECT_GE(bigEndian32(db, zero + 32), before);
@@ -276,7 +276,7 @@ TEST(DatabaseWriter, StampSetsTheTimeAndClearsTheTail) {
 TEST(DatabaseWriter, RecordZeroShorterThan64BytesIsNotReadOrWritten) {
     // Record 1 starting 10 bytes into record 0 leaves record 0 only 10 bytes.
     BuiltBook book = buildBook(bytesOf("text"));
-    ASSERT_EQ(ResultOk, book.result);
+    ASSERT_EQ(StepDone, book.result);
     const uint32_t zeroOffset = bigEndian32(book.database, 78);
     const uint32_t early = zeroOffset + 10;
     for (int i = 0; i < 4; ++i) book.database[86 + i] = static_cast<uint8_t>(early >> (24 - 8 * i));
@@ -285,9 +285,9 @@ TEST(DatabaseWriter, RecordZeroShorterThan64BytesIsNotReadOrWritten) {
     const IoOps& io = memory.ops();
     const uint32_t stream = io.openStream(io.userData, "book.pdb", 2);
     DocumentHeaderRecord record{};
-    EXPECT_EQ(ResultConversionError, readRecordZero(io, stream, record));
-    EXPECT_EQ(ResultConversionError, writeRecordZero(io, stream, record));
-    EXPECT_EQ(ResultConversionError, stampRecordZero(io, stream));
+    EXPECT_FALSE(readRecordZero(io, stream, record));
+    EXPECT_FALSE(writeRecordZero(io, stream, record));
+    EXPECT_FALSE(stampRecordZero(io, stream));
     io.closeStream(io.userData, stream);
     EXPECT_EQ(book.database, memory.bytesOf("book.pdb"));
 }
@@ -302,7 +302,7 @@ TEST(DatabaseWriter, DriverStepReportsItsStageBeforeAnything) {
             ASSERT_TRUE(s.ready);
             DocumentRecordSet request = requestFor(s);
             const ConversionJob job = jobFor(io);
-            EXPECT_EQ(ResultOk, writeBookDatabase(job, s.text, s.spill, s.destination,
+            EXPECT_EQ(StepDone, writeBookDatabase(job, s.text, s.spill, s.destination,
                                                   html ? &request : nullptr, 0));
         }
         ASSERT_FALSE(counting.reports().empty());
@@ -318,26 +318,25 @@ TEST(DatabaseWriter, AnyFailedCallReleasesEverythingAndFailsTheRun) {
     CountingIo probe(probeMemory.ops());
     {
         Streams s(probe.ops(), text);
-        ASSERT_EQ(ResultOk, writeBookDatabase(jobFor(probe.ops()), s.text, s.spill, s.destination, nullptr, 0));
+        ASSERT_EQ(StepDone, writeBookDatabase(jobFor(probe.ops()), s.text, s.spill, s.destination, nullptr, 0));
     }
     const int total = probe.calls(IoOp::Any);
     forEachFault(total, [&](int k) {
         MemoryIo memory;
         CountingIo counting(memory.ops());
         counting.failAt(IoOp::Any, k);
-        int32_t rc;
+        StepResult rc = StepFailed;  // also when the streams could not be set up
         int callsAtReturn;
         {
             Streams s(counting.ops(), text);
-            rc = s.ready ? writeBookDatabase(jobFor(counting.ops()), s.text, s.spill, s.destination, nullptr, 0)
-                         : -1;
+            if (s.ready) rc = writeBookDatabase(jobFor(counting.ops()), s.text, s.spill, s.destination, nullptr, 0);
             callsAtReturn = counting.calls(IoOp::Any);
         }
         expectNothingHeld(counting);
         const IoOp failed = counting.log().at(static_cast<size_t>(k - 1)).op;
         // A refused free changes nothing for the engine; everything else must fail it.
         if (k <= callsAtReturn && failed != IoOp::Free) {
-            EXPECT_NE(ResultOk, rc) << "call " << k;
+            EXPECT_NE(StepDone, rc) << "call " << k;
         }
     });
 }
@@ -348,19 +347,18 @@ TEST(DatabaseWriter, AnyShortTransferFailsTheRunInsteadOfLosingText) {
         MemoryIo memory;
         CountingIo counting(memory.ops());
         counting.shortAt(IoOp::Any, k);
-        int32_t rc;
+        StepResult rc = StepFailed;  // also when the streams could not be set up
         int callsAtReturn;
         {
             Streams s(counting.ops(), text);
-            rc = s.ready ? writeBookDatabase(jobFor(counting.ops()), s.text, s.spill, s.destination, nullptr, 0)
-                         : -1;
+            if (s.ready) rc = writeBookDatabase(jobFor(counting.ops()), s.text, s.spill, s.destination, nullptr, 0);
             callsAtReturn = counting.calls(IoOp::Any);
         }
         expectNothingHeld(counting);
         if (k > callsAtReturn) return false;
         const IoOp op = counting.log().at(static_cast<size_t>(k - 1)).op;
         if (op == IoOp::Read || op == IoOp::Write) {
-            EXPECT_NE(ResultOk, rc) << "call " << k;
+            EXPECT_NE(StepDone, rc) << "call " << k;
         }
         return true;
     });
@@ -373,7 +371,7 @@ TEST(DatabaseWriter, CancelAtAnyReportUnwinds) {
         MemoryIo memory;
         CountingIo counting(memory.ops());
         Streams s(counting.ops(), text);
-        ASSERT_EQ(ResultOk, writeBookDatabase(jobFor(counting.ops()), s.text, s.spill, s.destination, nullptr, 0));
+        ASSERT_EQ(StepDone, writeBookDatabase(jobFor(counting.ops()), s.text, s.spill, s.destination, nullptr, 0));
         reports = static_cast<int>(counting.reports().size());
     }
     EXPECT_EQ(1 + 11 + 1, reports) << "the stage, one per chunk, the closing 100";
@@ -381,14 +379,14 @@ TEST(DatabaseWriter, CancelAtAnyReportUnwinds) {
         MemoryIo memory;
         CountingIo counting(memory.ops());
         counting.cancelAtReport(n);
-        int32_t rc;
+        StepResult rc;
         Bytes written;
         {
             Streams s(counting.ops(), text);
             rc = writeBookDatabase(jobFor(counting.ops()), s.text, s.spill, s.destination, nullptr, 0);
             written = memory.bytesOfHandle(s.destination);
         }
-        EXPECT_EQ(ResultCanceled, rc) << "report " << n;
+        EXPECT_EQ(StepCanceled, rc) << "report " << n;
         expectNothingHeld(counting);
         if (n == 1) {
             EXPECT_TRUE(written.empty());

@@ -19,7 +19,7 @@
 namespace {
 
 // Expands `record` (stored as a stream of its own at offset 0): 1 with `out`, or 0.
-int expand(const Bytes& record, int32_t capacity, Bytes& out) {
+bool expand(const Bytes& record, int32_t capacity, Bytes& out) {
     MemoryIo mem;
     mem.addFile("r", record);
     const IoOps& io = mem.ops();
@@ -36,7 +36,7 @@ int expand(const Bytes& record, int32_t capacity, Bytes& out) {
 }
 
 struct DocRun {
-    int32_t result;
+    StepResult result;
     std::string text;
 };
 
@@ -79,7 +79,7 @@ ConversionJob plainJob() {
 
 TEST(DocExpand, TheWorkedExample) {
     Bytes out;
-    ASSERT_EQ(1, expand({0x01, 0x41, 0xC2, 0x80, 0x08}, 4096, out));
+    ASSERT_TRUE(expand({0x01, 0x41, 0xC2, 0x80, 0x08}, 4096, out));
     EXPECT_EQ("A BBBB", toText(out));
 }
 
@@ -87,7 +87,7 @@ TEST(DocExpand, EveryKindOfByte) {
     Bytes out;
     // 0 and 9..127 as themselves; a run of 8; an overlapping copy of 10 from distance 1;
     // a copy of 3 from distance 4; a space pair with 0x7F.
-    ASSERT_EQ(1, expand({0x00, 0x09, 0x7F, 0x08, 1, 2, 3, 4, 0x80, 0xC8, 0xFF, 0x41, 0x80, 0x0F,
+    ASSERT_TRUE(expand({0x00, 0x09, 0x7F, 0x08, 1, 2, 3, 4, 0x80, 0xC8, 0xFF, 0x41, 0x80, 0x0F,
                          0x80, 0x20, 0xFF},
                         4096, out));
     // ten 0x41 from the overlapping copy, then distance 4 back reads 0x41 0x41 0x41: all
@@ -116,11 +116,11 @@ TEST(DocExpand, EachMalformedRecordFails) {
     };
     for (const auto& c : cases) {
         Bytes out;
-        EXPECT_EQ(0, expand(c.record, c.capacity, out)) << c.what;
+        EXPECT_FALSE(expand(c.record, c.capacity, out)) << c.what;
     }
     Bytes out;
-    EXPECT_EQ(1, expand({0x41, 0x80, 0x08}, 4, out)) << "exactly full is fine";
-    EXPECT_EQ(1, expand({}, 0, out)) << "an empty record is empty text";
+    EXPECT_TRUE(expand({0x41, 0x80, 0x08}, 4, out)) << "exactly full is fine";
+    EXPECT_TRUE(expand({}, 0, out)) << "an empty record is empty text";
 }
 
 TEST(DocExpand, SeekAndReadFailuresFail) {
@@ -133,7 +133,7 @@ TEST(DocExpand, SeekAndReadFailuresFail) {
         const uint32_t handle = io.openStream(io.userData, "r", 0);
         uint8_t buffer[8];
         int32_t length = 0;
-        EXPECT_EQ(0, docExpand(io, handle, 0, 3, buffer, 8, length));
+        EXPECT_FALSE(docExpand(io, handle, 0, 3, buffer, 8, length));
         io.closeStream(io.userData, handle);
     }
     // A size reaching past the end of the stream.
@@ -141,7 +141,7 @@ TEST(DocExpand, SeekAndReadFailuresFail) {
     const uint32_t handle = io.openStream(io.userData, "r", 0);
     uint8_t buffer[8];
     int32_t length = 0;
-    EXPECT_EQ(0, docExpand(io, handle, 1, 3, buffer, 8, length));
+    EXPECT_FALSE(docExpand(io, handle, 1, 3, buffer, 8, length));
     io.closeStream(io.userData, handle);
 }
 
@@ -165,18 +165,18 @@ TEST(DocReader, ReadsRecordsInOrderAndSkipsEmptyOnes) {
     const IoOps& io = mem.ops();
     const uint32_t handle = io.openStream(io.userData, "b", 0);
     DocReader reader;
-    ASSERT_EQ(1, docOpen(reader, io, handle));
+    ASSERT_TRUE(docOpen(reader, io, handle));
     EXPECT_EQ(1, reader.nextRecord);
     EXPECT_EQ(4, reader.endRecord);
     uint8_t buffer[4096];
     int32_t length = 0;
-    EXPECT_EQ(0, docNextRecord(reader, buffer, 4095, length)) << "capacity below 4096";
-    ASSERT_EQ(1, docNextRecord(reader, buffer, 4096, length));
+    EXPECT_FALSE(docNextRecord(reader, buffer, 4095, length)) << "capacity below 4096";
+    ASSERT_TRUE(docNextRecord(reader, buffer, 4096, length));
     EXPECT_EQ("first ", std::string(reinterpret_cast<char*>(buffer), length));
-    ASSERT_EQ(1, docNextRecord(reader, buffer, 4096, length));
+    ASSERT_TRUE(docNextRecord(reader, buffer, 4096, length));
     EXPECT_EQ("A BBBB", std::string(reinterpret_cast<char*>(buffer), length));
     EXPECT_EQ(4, reader.nextRecord);
-    ASSERT_EQ(1, docNextRecord(reader, buffer, 4096, length));
+    ASSERT_TRUE(docNextRecord(reader, buffer, 4096, length));
     EXPECT_EQ(0, length);
     io.closeStream(io.userData, handle);
 }
@@ -185,12 +185,12 @@ TEST(PreprocessDoc, RecordZeroAnnouncingTooManyRecordsFails) {
     const std::vector<Bytes> records{toBytes("one"), toBytes("two")};
     DocLayout layout;
     layout.announcedRecords = 3;  // as many as the database has, record 0 included
-    EXPECT_EQ(ResultPreprocessError, runDoc(makePalmDoc(records, layout), plainJob()).result);
+    EXPECT_EQ(StepFailed, runDoc(makePalmDoc(records, layout), plainJob()).result);
     layout.announcedRecords = 60000;
-    EXPECT_EQ(ResultPreprocessError, runDoc(makePalmDoc(records, layout), plainJob()).result);
+    EXPECT_EQ(StepFailed, runDoc(makePalmDoc(records, layout), plainJob()).result);
     layout.announcedRecords = 1;  // fewer is allowed: the rest is not text
     const DocRun run = runDoc(makePalmDoc(records, layout), plainJob());
-    EXPECT_EQ(ResultOk, run.result);
+    EXPECT_EQ(StepDone, run.result);
     EXPECT_EQ("one", run.text);
 }
 
@@ -201,15 +201,15 @@ TEST(PreprocessDoc, StoredTextKeepsAccentsAndLowBytes) {
     DocLayout layout;
     layout.compression = 1;
     const DocRun run = runDoc(makePalmDoc({toBytes(first), toBytes(second)}, layout), plainJob());
-    ASSERT_EQ(ResultOk, run.result);
+    ASSERT_EQ(StepDone, run.result);
     EXPECT_EQ(first + "\xC0 bient\xF4t\n", run.text);
 }
 
 TEST(PreprocessDoc, StoredRecordLargerThanTheBufferFails) {
     DocLayout layout;
     layout.compression = 1;
-    EXPECT_EQ(ResultOk, runDoc(makePalmDoc({Bytes(8192, 'x')}, layout), plainJob()).result);
-    EXPECT_EQ(ResultPreprocessError, runDoc(makePalmDoc({Bytes(8193, 'x')}, layout), plainJob()).result);
+    EXPECT_EQ(StepDone, runDoc(makePalmDoc({Bytes(8192, 'x')}, layout), plainJob()).result);
+    EXPECT_EQ(StepFailed, runDoc(makePalmDoc({Bytes(8193, 'x')}, layout), plainJob()).result);
 }
 
 TEST(PreprocessDoc, TruncatedFilesFailBeforeTheLastRecord) {
@@ -220,10 +220,10 @@ TEST(PreprocessDoc, TruncatedFilesFailBeforeTheLastRecord) {
         const Bytes truncated(database.begin(), database.begin() + cut);
         const DocRun run = runDoc(truncated, plainJob());
         if (cut < lastRecord) {
-            EXPECT_EQ(ResultPreprocessError, run.result) << "cut at " << cut;
+            EXPECT_EQ(StepFailed, run.result) << "cut at " << cut;
         } else {
             // The last record runs to the end of the file, so it is merely shorter.
-            EXPECT_EQ(ResultOk, run.result) << "cut at " << cut;
+            EXPECT_EQ(StepDone, run.result) << "cut at " << cut;
         }
     }
 }
@@ -233,7 +233,7 @@ TEST(PreprocessDoc, FilterStateCarriesAcrossRecords) {
     job.removeCR = 0;
     job.slbSpaces = 1;
     const DocRun run = runDoc(makePalmDoc({toBytes("one\r"), toBytes("\ntwo\r\n"), toBytes("\r\nthree\n")}), job);
-    ASSERT_EQ(ResultOk, run.result);
+    ASSERT_EQ(StepDone, run.result);
     EXPECT_EQ("one two\r\n\r\nthree", run.text);
 }
 
@@ -247,7 +247,7 @@ TEST(PreprocessDoc, ReportsPercentPerRecordAndCancels) {
         const ConversionJob job = defaultJob(io, "b", "d");
         const uint32_t source = io.openStream(io.userData, "b", 0);
         const uint32_t text = io.createTempStream(io.userData);
-        EXPECT_EQ(ResultOk, preprocessDoc(job, source, text));
+        EXPECT_EQ(StepDone, preprocessDoc(job, source, text));
         std::vector<int32_t> percents;
         for (const ProgressReport& report : counting.reports()) {
             EXPECT_EQ(StagePercent, report.stage);
@@ -263,7 +263,7 @@ TEST(PreprocessDoc, ReportsPercentPerRecordAndCancels) {
     const ConversionJob job = defaultJob(io, "b", "d");
     const uint32_t source = io.openStream(io.userData, "b", 0);
     const uint32_t text = io.createTempStream(io.userData);
-    EXPECT_EQ(ResultCanceled, preprocessDoc(job, source, text));
+    EXPECT_EQ(StepCanceled, preprocessDoc(job, source, text));
     EXPECT_EQ(2u, counting.reports().size());
     io.closeStream(io.userData, text);
     io.closeStream(io.userData, source);
@@ -279,12 +279,12 @@ TEST(PreprocessText, ReportsPercentPerPieceAndHandlesEmptySources) {
     const uint32_t source = io.openStream(io.userData, "t", 0);
     const uint32_t empty = io.openStream(io.userData, "empty", 0);
     const uint32_t text = io.createTempStream(io.userData);
-    EXPECT_EQ(ResultOk, preprocessText(job, source, text));
+    EXPECT_EQ(StepDone, preprocessText(job, source, text));
     ASSERT_EQ(3u, counting.reports().size());
     EXPECT_EQ(40, counting.reports()[0].percent);  // 4096 x 100 / 10000
     EXPECT_EQ(81, counting.reports()[1].percent);
     EXPECT_EQ(100, counting.reports()[2].percent);
-    EXPECT_EQ(ResultOk, preprocessText(job, empty, text));
+    EXPECT_EQ(StepDone, preprocessText(job, empty, text));
     EXPECT_EQ(3u, counting.reports().size()) << "an empty source makes no report";
     for (uint32_t h : {text, empty, source}) io.closeStream(io.userData, h);
     expectNothingHeld(counting);
@@ -349,7 +349,7 @@ TEST(PreprocessDoc, Txt2pdbdocFilesGiveTheFilteredText) {
             for (const ConversionJob& job : optionSets()) {
                 const DocRun fromDoc = runDoc(database, job);
                 const DocRun fromText = runText(toBytes(text), job);
-                ASSERT_EQ(ResultOk, fromDoc.result) << (stored ? "stored" : "compressed");
+                ASSERT_EQ(StepDone, fromDoc.result) << (stored ? "stored" : "compressed");
                 EXPECT_EQ(fromText.text, fromDoc.text)
                     << (stored ? "stored" : "compressed") << " text of " << text.size() << " bytes";
             }

@@ -64,7 +64,7 @@ private:
     template <typename Writer>
     std::vector<Bytes> run(Writer writer) {
         int32_t count = 0;
-        EXPECT_EQ(1, writer(&count));
+        EXPECT_TRUE(writer(&count));
         const Bytes all = io.bytesOfHandle(records);
         const Bytes offsetBytes = io.bytesOfHandle(offsets);
         std::vector<uint32_t> starts(offsetBytes.size() / 4);
@@ -104,8 +104,8 @@ TEST(DocumentRecords, FormatRunsRebuildContiguousPositions) {
 
     auto first = std::make_unique<DecodedFormatRecord>();
     auto second = std::make_unique<DecodedFormatRecord>();
-    ASSERT_EQ(1, decodeFormatRecord(records[0].data(), static_cast<int32_t>(records[0].size()), *first));
-    ASSERT_EQ(1, decodeFormatRecord(records[1].data(), static_cast<int32_t>(records[1].size()), *second));
+    ASSERT_TRUE(decodeFormatRecord(records[0].data(), static_cast<int32_t>(records[0].size()), *first));
+    ASSERT_TRUE(decodeFormatRecord(records[1].data(), static_cast<int32_t>(records[1].size()), *second));
     ASSERT_EQ(256, first->count);
     EXPECT_EQ(0u, first->runs[0].start);
     EXPECT_EQ(65536u, first->runs[0].length);
@@ -127,7 +127,7 @@ TEST(DocumentRecords, LinkEntriesAndSpacersKeepAbsolutePositions) {
     const std::vector<Bytes> records = w.linkRecords();
     ASSERT_EQ(1u, records.size());
     auto link = std::make_unique<DecodedLinkRecord>();
-    ASSERT_EQ(1, decodeLinkRecord(records[0].data(), static_cast<int32_t>(records[0].size()), *link));
+    ASSERT_TRUE(decodeLinkRecord(records[0].data(), static_cast<int32_t>(records[0].size()), *link));
     ASSERT_EQ(8, link->count);
     const uint32_t expected[8][3] = {{10, 255, 5000}, {265, 255, 5000}, {520, 90, 5000},
                                      {520 + 65536, 0, 0}, {520 + 2 * 65536, 0, 0},
@@ -147,7 +147,7 @@ TEST(DocumentRecords, RulesAtOnePositionAndBeyondLongGaps) {
     const std::vector<Bytes> records = w.ruleRecords();
     ASSERT_EQ(1u, records.size());
     auto rules = std::make_unique<DecodedRuleRecord>();
-    ASSERT_EQ(1, decodeRuleRecord(records[0].data(), static_cast<int32_t>(records[0].size()), *rules));
+    ASSERT_TRUE(decodeRuleRecord(records[0].data(), static_cast<int32_t>(records[0].size()), *rules));
     std::vector<uint32_t> positions;
     for (int i = 0; i < rules->count; ++i)
         if (rules->entries[i].kind == 1) positions.push_back(rules->entries[i].position);
@@ -174,7 +174,7 @@ TEST(DocumentRecords, PageBoundariesWithEscapePairsAndAcrossRecords) {
     uint16_t expectedFirstPage = 0;
     for (const Bytes& bytes : records) {
         auto record = std::make_unique<DecodedBoundaryRecord>();
-        ASSERT_EQ(1, decodeBoundaryRecord(bytes.data(), static_cast<int32_t>(bytes.size()), *record));
+        ASSERT_TRUE(decodeBoundaryRecord(bytes.data(), static_cast<int32_t>(bytes.size()), *record));
         EXPECT_EQ(expectedFirstPage, record->firstPageNumber);
         EXPECT_EQ(decoded.empty() ? 0u : decoded.back(), record->boundaries[0]);
         decoded.insert(decoded.end(), record->boundaries + 1, record->boundaries + record->count);
@@ -224,20 +224,20 @@ TEST(DocumentRecords, MalformedRecordsAreRefused) {
     // A count of 0, or above a block, and high words that disagree with the entries.
     Bytes bad = format;
     bad[5] = 0;
-    EXPECT_EQ(0, decodeFormatRecord(bad.data(), static_cast<int32_t>(bad.size()), *f));
+    EXPECT_FALSE(decodeFormatRecord(bad.data(), static_cast<int32_t>(bad.size()), *f));
     bad = link;
     bad[4] = 1;  // 257 entries
-    EXPECT_EQ(0, decodeLinkRecord(bad.data(), static_cast<int32_t>(bad.size()), *l));
+    EXPECT_FALSE(decodeLinkRecord(bad.data(), static_cast<int32_t>(bad.size()), *l));
     bad = rule;
     bad[3] = 1;  // last high word 1
-    EXPECT_EQ(0, decodeRuleRecord(bad.data(), static_cast<int32_t>(bad.size()), *r));
+    EXPECT_FALSE(decodeRuleRecord(bad.data(), static_cast<int32_t>(bad.size()), *r));
     bad = page;
     bad[3] = 0;  // the last boundary, 70000, has high word 1
-    EXPECT_EQ(0, decodeBoundaryRecord(bad.data(), static_cast<int32_t>(bad.size()), *p));
+    EXPECT_FALSE(decodeBoundaryRecord(bad.data(), static_cast<int32_t>(bad.size()), *p));
     bad = page;
     bad[7] = 3;  // claims one page more than its entries hold
-    EXPECT_EQ(0, decodeBoundaryRecord(bad.data(), static_cast<int32_t>(bad.size()), *p));
-    EXPECT_EQ(0, decodeFormatRecord(nullptr, 0, *f));
+    EXPECT_FALSE(decodeBoundaryRecord(bad.data(), static_cast<int32_t>(bad.size()), *p));
+    EXPECT_FALSE(decodeFormatRecord(nullptr, 0, *f));
 }
 
 }  // namespace

@@ -55,7 +55,7 @@ TEST(PalmDatabase, HeaderFieldsSitAtTheirOffsets) {
     const uint32_t handle = io.openStream(io.userData, "db", 0);
     io.seekStream(io.userData, handle, 10, 0);
     DatabaseHeader header;
-    ASSERT_EQ(1, readDatabaseHeader(io, handle, header));
+    ASSERT_TRUE(readDatabaseHeader(io, handle, header));
     EXPECT_STREQ("Header name", header.name);
     EXPECT_EQ(0x0008, header.attributes);
     EXPECT_EQ(0x0100, header.version);
@@ -85,19 +85,19 @@ TEST(PalmDatabase, ShortHeadersAndFailedSeeksFail) {
     const IoOps& plain = mem.ops();
     DatabaseHeader header;
     const uint32_t shortHandle = plain.openStream(plain.userData, "short", 0);
-    EXPECT_EQ(0, readDatabaseHeader(plain, shortHandle, header));
+    EXPECT_FALSE(readDatabaseHeader(plain, shortHandle, header));
     plain.closeStream(plain.userData, shortHandle);
     CountingIo counting(mem.ops());
     counting.failAt(IoOp::Seek, 1);
     const IoOps& io = counting.ops();
     const uint32_t handle = io.openStream(io.userData, "db", 0);
-    EXPECT_EQ(0, readDatabaseHeader(io, handle, header));
+    EXPECT_FALSE(readDatabaseHeader(io, handle, header));
     EXPECT_EQ(0, counting.calls(IoOp::Read));
     io.closeStream(io.userData, handle);
 }
 
 struct Located {
-    int ok;
+    bool ok;
     int32_t offset;
     int32_t size;
 };
@@ -106,7 +106,7 @@ Located locate(MemoryIo& mem, CountingIo* counting, uint32_t index) {
     const IoOps& io = counting != nullptr ? counting->ops() : mem.ops();
     const uint32_t handle = io.openStream(io.userData, "db", 0);
     DatabaseHeader header;
-    Located found{0, -7, -7};
+    Located found{false, -7, -7};
     if (readDatabaseHeader(io, handle, header))
         found.ok = readRecordLocation(io, handle, header, index, found.offset, found.size);
     io.closeStream(io.userData, handle);
@@ -117,11 +117,11 @@ TEST(PalmDatabase, RecordLocationsAndTheirBounds) {
     MemoryIo mem;
     mem.addFile("db", database({110, 120, 150}, 200));
     Located r = locate(mem, nullptr, 0);
-    EXPECT_EQ(1, r.ok);
+    EXPECT_TRUE(r.ok);
     EXPECT_EQ(110, r.offset);
     EXPECT_EQ(10, r.size);
     r = locate(mem, nullptr, 2);
-    EXPECT_EQ(1, r.ok);
+    EXPECT_TRUE(r.ok);
     EXPECT_EQ(150, r.offset);
     EXPECT_EQ(50, r.size) << "the last record runs to the end of the file";
 
@@ -130,38 +130,38 @@ TEST(PalmDatabase, RecordLocationsAndTheirBounds) {
 
     CountingIo counting(mem.ops());
     const int readsBefore = 1;  // the header
-    EXPECT_EQ(0, locate(mem, &counting, 3).ok) << "index equal to numRecords";
+    EXPECT_FALSE(locate(mem, &counting, 3).ok) << "index equal to numRecords";
     EXPECT_EQ(readsBefore, counting.calls(IoOp::Read)) << "fails without reading an entry";
 }
 
 TEST(PalmDatabase, DecreasingOffsetsAndCutFilesFail) {
     MemoryIo mem;
     mem.addFile("db", database({110, 140, 120}, 200));
-    EXPECT_EQ(1, locate(mem, nullptr, 0).ok);
-    EXPECT_EQ(0, locate(mem, nullptr, 1).ok) << "next entry's offset is smaller";
-    EXPECT_EQ(1, locate(mem, nullptr, 2).ok);
+    EXPECT_TRUE(locate(mem, nullptr, 0).ok);
+    EXPECT_FALSE(locate(mem, nullptr, 1).ok) << "next entry's offset is smaller";
+    EXPECT_TRUE(locate(mem, nullptr, 2).ok);
 
     mem.addFile("db", database({110, 250}, 200));
-    EXPECT_EQ(0, locate(mem, nullptr, 1).ok) << "last record starts past the end";
+    EXPECT_FALSE(locate(mem, nullptr, 1).ok) << "last record starts past the end";
 
     Bytes cut = database({110, 120, 150}, 200);
     cut.resize(78 + 8 * 2 + 3);  // the third entry is cut off
     mem.addFile("db", cut);
-    EXPECT_EQ(1, locate(mem, nullptr, 0).ok);
-    EXPECT_EQ(0, locate(mem, nullptr, 1).ok);
-    EXPECT_EQ(0, locate(mem, nullptr, 2).ok);
+    EXPECT_TRUE(locate(mem, nullptr, 0).ok);
+    EXPECT_FALSE(locate(mem, nullptr, 1).ok);
+    EXPECT_FALSE(locate(mem, nullptr, 2).ok);
 
     mem.addFile("db", database({0x80000000u, 0x80000010u}, 200));
-    EXPECT_EQ(0, locate(mem, nullptr, 0).ok) << "an offset beyond 2 GB";
+    EXPECT_FALSE(locate(mem, nullptr, 0).ok) << "an offset beyond 2 GB";
 }
 
 TEST(PalmDatabase, RecordEntriesCarryTheirIndexAsUniqueId) {
     MemoryIo mem;
     const IoOps& io = mem.ops();
     const uint32_t handle = io.openStream(io.userData, "out", 1);
-    ASSERT_EQ(1, writeRecordEntry(io, handle, 1, 0x00010203u));
-    ASSERT_EQ(1, writeRecordEntry(io, handle, 256, 0xA0B0C0D0u));
-    ASSERT_EQ(1, writeRecordEntry(io, handle, 0x012345, 7));
+    ASSERT_TRUE(writeRecordEntry(io, handle, 1, 0x00010203u));
+    ASSERT_TRUE(writeRecordEntry(io, handle, 256, 0xA0B0C0D0u));
+    ASSERT_TRUE(writeRecordEntry(io, handle, 0x012345, 7));
     io.closeStream(io.userData, handle);
     const Bytes out = mem.bytesOf("out");
     ASSERT_EQ(static_cast<size_t>(78 + 8 * 0x012345 + 8), out.size());
@@ -187,7 +187,7 @@ TEST(PalmDatabase, WritingAnEntryFailsOnAShortWriteOrSeek) {
         else counting.failAt(op, 1);
         const IoOps& io = counting.ops();
         const uint32_t handle = io.openStream(io.userData, "out", 1);
-        EXPECT_EQ(0, writeRecordEntry(io, handle, 3, 100));
+        EXPECT_FALSE(writeRecordEntry(io, handle, 3, 100));
         io.closeStream(io.userData, handle);
     }
 }

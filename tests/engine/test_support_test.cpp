@@ -73,8 +73,8 @@ TEST(CountingIo, AnyCountsEveryCallAndShortensTransfers) {
     counting.shortAt(IoOp::Write, 2);
     const IoOps& io = counting.ops();
     const uint32_t t = io.createTempStream(io.userData);
-    EXPECT_EQ(1, writeExact(io, t, "ab", 2));
-    EXPECT_EQ(0, writeExact(io, t, "cd", 2));
+    EXPECT_TRUE(writeExact(io, t, "ab", 2));
+    EXPECT_FALSE(writeExact(io, t, "cd", 2));
     EXPECT_EQ(3, streamSize(io, t));
     EXPECT_EQ(4, counting.calls(IoOp::Any));
     io.closeStream(io.userData, t);
@@ -87,14 +87,14 @@ TEST(CountingIo, RecordsReportsAndCancelsAtTheChosenOne) {
     counting.cancelAtReport(3);
     const IoOps& io = counting.ops();
     char page[] = "index.html";
-    EXPECT_EQ(1, stillWanted(io, StageParseHtml, nullptr));
-    EXPECT_EQ(1, stillWanted(io, StageCurrentPage, page));
-    EXPECT_EQ(0, stillWantedPercent(io, 42));
+    EXPECT_TRUE(stillWanted(io, StageParseHtml, nullptr));
+    EXPECT_TRUE(stillWanted(io, StageCurrentPage, page));
+    EXPECT_FALSE(stillWantedPercent(io, 42));
     ASSERT_EQ(3u, counting.reports().size());
     EXPECT_EQ("index.html", counting.reports()[1].page);
     EXPECT_EQ(42, counting.reports()[2].percent);
     counting.withoutReportSlot();
-    EXPECT_EQ(1, stillWanted(counting.ops(), StagePercent, nullptr));
+    EXPECT_TRUE(stillWanted(counting.ops(), StagePercent, nullptr));
 }
 
 // A sweep that skipped a k would let that fault go untested without a word.

@@ -59,19 +59,19 @@ TEST_F(Stack, EmptyStackGivesTheDefaultStyle) {
 }
 
 TEST_F(Stack, The257thPushFailsAndLeaves256Entries) {
-    for (int i = 0; i < 256; ++i) ASSERT_EQ(1, pushElement(*output, i % 2 ? ElementB : ElementI));
-    EXPECT_EQ(0, pushElement(*output, ElementU));
-    EXPECT_EQ(0, pushElementValue(*output, ElementP, 1));
-    EXPECT_EQ(0, pushFontElement(*output, ElementFont, 0, 5, 700));
-    EXPECT_EQ(0, pushListElement(*output, ElementOl, 3, 1));
-    EXPECT_EQ(0, beginDefinitionData(*output));
-    EXPECT_EQ(0, beginListItem(*output, -1, 0));
+    for (int i = 0; i < 256; ++i) ASSERT_TRUE(pushElement(*output, i % 2 ? ElementB : ElementI));
+    EXPECT_FALSE(pushElement(*output, ElementU));
+    EXPECT_FALSE(pushElementValue(*output, ElementP, 1));
+    EXPECT_FALSE(pushFontElement(*output, ElementFont, 0, 5, 700));
+    EXPECT_FALSE(pushListElement(*output, ElementOl, 3, 1));
+    EXPECT_FALSE(beginDefinitionData(*output));
+    EXPECT_FALSE(beginListItem(*output, -1, 0));
     EXPECT_EQ(256, output->count);
     EXPECT_EQ(ElementB, output->entries[255].kind);
     EXPECT_EQ(0, style().underline);
     // The lost U leaves nothing to pop; the next older entry of a kind is the one taken.
-    EXPECT_EQ(0, popElement(*output, ElementU));
-    EXPECT_EQ(1, popElement(*output, ElementI));
+    EXPECT_FALSE(popElement(*output, ElementU));
+    EXPECT_TRUE(popElement(*output, ElementI));
     EXPECT_EQ(255, output->count);
     EXPECT_EQ(ElementB, output->entries[253].kind);
     EXPECT_EQ(ElementB, output->entries[254].kind);
@@ -82,27 +82,27 @@ TEST_F(Stack, PopElementTakesTheTopmostOfItsKindAndKeepsTheOrderAbove) {
     pushElement(*output, ElementI);
     pushElement(*output, ElementB);
     pushElement(*output, ElementU);
-    EXPECT_EQ(1, popElement(*output, ElementB));
+    EXPECT_TRUE(popElement(*output, ElementB));
     EXPECT_EQ((Kinds{ElementB, ElementI, ElementU}), kinds());
-    EXPECT_EQ(0, popElement(*output, ElementCode));
-    EXPECT_EQ(0, popBlockElement(*output));  // no heading or paragraph
+    EXPECT_FALSE(popElement(*output, ElementCode));
+    EXPECT_FALSE(popBlockElement(*output));  // no heading or paragraph
     pushElementValue(*output, ElementH2, 1);
     pushElement(*output, ElementEm);
     pushElementValue(*output, ElementP, -1);
     pushElement(*output, ElementTt);
-    EXPECT_EQ(1, popBlockElement(*output));  // the P, though TT lies above it
+    EXPECT_TRUE(popBlockElement(*output));  // the P, though TT lies above it
     EXPECT_EQ((Kinds{ElementB, ElementI, ElementU, ElementH2, ElementEm, ElementTt}), kinds());
-    EXPECT_EQ(1, popBlockElement(*output));
+    EXPECT_TRUE(popBlockElement(*output));
     EXPECT_EQ((Kinds{ElementB, ElementI, ElementU, ElementEm, ElementTt}), kinds());
     resetElements(*output);
-    EXPECT_EQ(0, popElement(*output, ElementB));
+    EXPECT_FALSE(popElement(*output, ElementB));
     EXPECT_EQ(0, output->count);
 }
 
 TEST_F(Stack, ListItemsNumberFromStartValueAndWrapAt16Bits) {
     // OL START=5: items 5, then VALUE=10 gives 10, then 11.
     pushListElement(*output, ElementOl, -1, 5);
-    EXPECT_EQ(0, beginListItem(*output, -1, 0));
+    EXPECT_FALSE(beginListItem(*output, -1, 0));
     StyleRecord s = style();
     EXPECT_EQ(1, s.listMarker);
     EXPECT_EQ(5, s.listNumber);
@@ -110,21 +110,21 @@ TEST_F(Stack, ListItemsNumberFromStartValueAndWrapAt16Bits) {
     EXPECT_EQ(2, s.indent);  // the list level and the item
     clearListItemMarker(*output);
     EXPECT_EQ(0, style().listMarker);
-    EXPECT_EQ(0, beginListItem(*output, 4, 10));  // re-arms the open LI, no second LI
+    EXPECT_FALSE(beginListItem(*output, 4, 10));  // re-arms the open LI, no second LI
     EXPECT_EQ((Kinds{ElementOl, ElementLi}), kinds());
     s = style();
     EXPECT_EQ(1, s.listMarker);
     EXPECT_EQ(10, s.listNumber);
     EXPECT_EQ(ListLowerAlpha, s.listType);
-    EXPECT_EQ(0, beginListItem(*output, 99, 0));  // unknown type falls back to decimal
+    EXPECT_FALSE(beginListItem(*output, 99, 0));  // unknown type falls back to decimal
     EXPECT_EQ(11, style().listNumber);
     EXPECT_EQ(ListDecimal, style().listType);
     // Only the low 16 bits of a number count; 65535 + 1 wraps to 0.
-    EXPECT_EQ(0, beginListItem(*output, -1, 0x1FFFF));
+    EXPECT_FALSE(beginListItem(*output, -1, 0x1FFFF));
     EXPECT_EQ(-1, style().listNumber);
-    EXPECT_EQ(0, beginListItem(*output, -1, 0));
+    EXPECT_FALSE(beginListItem(*output, -1, 0));
     EXPECT_EQ(0, style().listNumber);
-    EXPECT_EQ(0, beginListItem(*output, -1, 0x10000));  // low bits 0: counts on
+    EXPECT_FALSE(beginListItem(*output, -1, 0x10000));  // low bits 0: counts on
     EXPECT_EQ(1, style().listNumber);
 }
 
@@ -137,35 +137,35 @@ TEST_F(Stack, ListDefaultsAndUnorderedListsKeepTheirNumber) {
     pushListElement(*output, ElementUl, 5, 9);  // an OL type on UL: disc, no number
     EXPECT_EQ(ListDisc, output->entries[2].value1);
     EXPECT_EQ(0, output->entries[2].value2);
-    EXPECT_EQ(0, beginListItem(*output, ListSquare, 7));
+    EXPECT_FALSE(beginListItem(*output, ListSquare, 7));
     const StyleRecord s = style();
     EXPECT_EQ(ListSquare, s.listType);
     EXPECT_EQ(0, s.listNumber);
     EXPECT_EQ(4, s.indent);
-    EXPECT_EQ(0, beginListItem(*output, 4, 0));  // UL keeps only 0-2
+    EXPECT_FALSE(beginListItem(*output, 4, 0));  // UL keeps only 0-2
     EXPECT_EQ(ListDisc, style().listType);
 }
 
 TEST_F(Stack, ItemsWithoutATypeKeepTheirListsStyle) {
     pushListElement(*output, ElementOl, ListLowerRoman, 3);  // <OL TYPE=i START=3>
-    EXPECT_EQ(0, beginListItem(*output, -1, 0));
+    EXPECT_FALSE(beginListItem(*output, -1, 0));
     EXPECT_EQ(ListLowerRoman, style().listType);
     EXPECT_EQ(3, style().listNumber);
-    EXPECT_EQ(0, beginListItem(*output, -1, 0));
+    EXPECT_FALSE(beginListItem(*output, -1, 0));
     EXPECT_EQ(ListLowerRoman, style().listType);
     EXPECT_EQ(4, style().listNumber);
     pushListElement(*output, ElementUl, ListCircle, 0);  // <UL TYPE=circle> inside it
-    EXPECT_EQ(0, beginListItem(*output, -1, 0));
+    EXPECT_FALSE(beginListItem(*output, -1, 0));
     EXPECT_EQ(ListCircle, style().listType);
 }
 
 TEST_F(Stack, ListItemOutsideAnyListIsPushedAndReportsNoList) {
-    EXPECT_EQ(1, beginListItem(*output, 3, 4));
+    EXPECT_TRUE(beginListItem(*output, 3, 4));
     EXPECT_EQ((Kinds{ElementLi}), kinds());
     EXPECT_EQ(1, style().listMarker);
     EXPECT_EQ(1, style().indent);
-    EXPECT_EQ(1, endListItem(*output));
-    EXPECT_EQ(0, endListItem(*output));
+    EXPECT_TRUE(endListItem(*output));
+    EXPECT_FALSE(endListItem(*output));
 }
 
 TEST_F(Stack, ListItemRulesStopAtTheNearestList) {
@@ -174,22 +174,22 @@ TEST_F(Stack, ListItemRulesStopAtTheNearestList) {
     pushListElement(*output, ElementOl, -1, 0);  // a nested list inside the item
     pushElement(*output, ElementB);
     // The outer item is not reached across the inner list.
-    EXPECT_EQ(0, endListItem(*output));
+    EXPECT_FALSE(endListItem(*output));
     clearListItemMarker(*output);
     EXPECT_EQ(1, output->entries[1].value1);
-    EXPECT_EQ(0, beginListItem(*output, -1, 0));  // pushes an item for the inner list
+    EXPECT_FALSE(beginListItem(*output, -1, 0));  // pushes an item for the inner list
     EXPECT_EQ((Kinds{ElementUl, ElementLi, ElementOl, ElementB, ElementLi}), kinds());
     EXPECT_EQ(1, output->entries[2].value2);
-    EXPECT_EQ(1, endListItem(*output));
+    EXPECT_TRUE(endListItem(*output));
     // popList drops the LI entries it passes and the list, keeping other entries.
     beginListItem(*output, -1, 0);
     pushElement(*output, ElementI);
-    EXPECT_EQ(1, popList(*output));
+    EXPECT_TRUE(popList(*output));
     EXPECT_EQ((Kinds{ElementUl, ElementLi, ElementB, ElementI}), kinds());
-    EXPECT_EQ(1, popList(*output));
+    EXPECT_TRUE(popList(*output));
     EXPECT_EQ((Kinds{ElementB, ElementI}), kinds());
     beginListItem(*output, -1, 0);
-    EXPECT_EQ(0, popList(*output));  // no list: the LI met stays removed
+    EXPECT_FALSE(popList(*output));  // no list: the LI met stays removed
     EXPECT_EQ((Kinds{ElementB, ElementI}), kinds());
     EXPECT_EQ(0, countListLevels(*output));
 }
@@ -202,22 +202,22 @@ TEST_F(Stack, CountListLevelsCountsListsAndDefinitionLists) {
 }
 
 TEST_F(Stack, DefinitionDataOpensOncePerListAndClosesWithIt) {
-    EXPECT_EQ(1, beginDefinitionData(*output));  // no DL: pushed anyway
-    EXPECT_EQ(1, beginDefinitionData(*output));  // already open
+    EXPECT_TRUE(beginDefinitionData(*output));  // no DL: pushed anyway
+    EXPECT_TRUE(beginDefinitionData(*output));  // already open
     EXPECT_EQ((Kinds{ElementDd}), kinds());
     pushElement(*output, ElementDl);
-    EXPECT_EQ(0, endDefinitionData(*output));  // the DL comes first
-    EXPECT_EQ(1, beginDefinitionData(*output));  // the outer DD lies below the DL
+    EXPECT_FALSE(endDefinitionData(*output));  // the DL comes first
+    EXPECT_TRUE(beginDefinitionData(*output));  // the outer DD lies below the DL
     pushElement(*output, ElementB);
-    EXPECT_EQ(1, beginDefinitionData(*output));
+    EXPECT_TRUE(beginDefinitionData(*output));
     EXPECT_EQ((Kinds{ElementDd, ElementDl, ElementDd, ElementB}), kinds());
     EXPECT_EQ(2, style().indent);
-    EXPECT_EQ(1, endDefinitionData(*output));
+    EXPECT_TRUE(endDefinitionData(*output));
     EXPECT_EQ((Kinds{ElementDd, ElementDl, ElementB}), kinds());
     beginDefinitionData(*output);
-    EXPECT_EQ(1, endDefinitionList(*output));
+    EXPECT_TRUE(endDefinitionList(*output));
     EXPECT_EQ((Kinds{ElementDd, ElementB}), kinds());
-    EXPECT_EQ(0, endDefinitionList(*output));  // no DL: the DD met stays removed
+    EXPECT_FALSE(endDefinitionList(*output));  // no DL: the DD met stays removed
     EXPECT_EQ((Kinds{ElementB}), kinds());
 }
 
@@ -227,30 +227,30 @@ TEST_F(Stack, TableClosersDoNotReachAcrossAnInnerTableOrRow) {
     pushElementValue(*output, ElementTd, -1);
     pushElementValue(*output, ElementTable, 0);  // an inner table inside the cell
     pushElement(*output, ElementB);
-    EXPECT_EQ(0, popTableCell(*output));
-    EXPECT_EQ(0, popTableRow(*output));
+    EXPECT_FALSE(popTableCell(*output));
+    EXPECT_FALSE(popTableRow(*output));
     EXPECT_EQ(5, output->count);
     pushElementValue(*output, ElementTr, -1);
     pushElementValue(*output, ElementTh, 2);
     pushElement(*output, ElementI);
-    EXPECT_EQ(1, popTableCell(*output));  // the TH and the I
+    EXPECT_TRUE(popTableCell(*output));  // the TH and the I
     EXPECT_EQ(6, output->count);
-    EXPECT_EQ(0, popTableCell(*output));  // the TR comes first
-    EXPECT_EQ(1, popTableRow(*output));
+    EXPECT_FALSE(popTableCell(*output));  // the TR comes first
+    EXPECT_TRUE(popTableRow(*output));
     EXPECT_EQ(5, output->count);
-    EXPECT_EQ(1, popTable(*output));  // the inner table and the B
+    EXPECT_TRUE(popTable(*output));  // the inner table and the B
     EXPECT_EQ((Kinds{ElementTable, ElementTr, ElementTd}), kinds());
-    EXPECT_EQ(1, popTableCell(*output));
-    EXPECT_EQ(1, popTableRow(*output));
-    EXPECT_EQ(1, popTable(*output));
+    EXPECT_TRUE(popTableCell(*output));
+    EXPECT_TRUE(popTableRow(*output));
+    EXPECT_TRUE(popTable(*output));
     EXPECT_EQ(0, output->count);
-    EXPECT_EQ(0, popTable(*output));
-    EXPECT_EQ(0, popTableCell(*output));
-    EXPECT_EQ(0, popTableRow(*output));
+    EXPECT_FALSE(popTable(*output));
+    EXPECT_FALSE(popTableCell(*output));
+    EXPECT_FALSE(popTableRow(*output));
     // A row opened inside a cell (no TABLE between) shields the cell as well.
     pushElementValue(*output, ElementTd, -1);
     pushElementValue(*output, ElementTr, -1);
-    EXPECT_EQ(0, popTableCell(*output));
+    EXPECT_FALSE(popTableCell(*output));
     EXPECT_EQ(2, output->count);
 }
 
@@ -380,15 +380,15 @@ TEST(StyleEquals, ListFieldsCountOnlyWhenBothCarryAMarker) {
     StyleRecord a = defaultStyle(), b = defaultStyle();
     b.listType = 5;
     b.listNumber = 9;
-    EXPECT_EQ(1, styleEquals(a, b));
+    EXPECT_TRUE(styleEquals(a, b));
     a.listMarker = 1;
-    EXPECT_EQ(0, styleEquals(a, b));  // the marker itself differs
+    EXPECT_FALSE(styleEquals(a, b));  // the marker itself differs
     b.listMarker = 1;
-    EXPECT_EQ(0, styleEquals(a, b));
+    EXPECT_FALSE(styleEquals(a, b));
     a.listType = 5;
-    EXPECT_EQ(0, styleEquals(a, b));
+    EXPECT_FALSE(styleEquals(a, b));
     a.listNumber = 9;
-    EXPECT_EQ(1, styleEquals(a, b));
+    EXPECT_TRUE(styleEquals(a, b));
     int32_t StyleRecord::*const fields[] = {
         &StyleRecord::alignment, &StyleRecord::heading,   &StyleRecord::fontSize,
         &StyleRecord::monospace, &StyleRecord::bold,      &StyleRecord::underline,
@@ -398,22 +398,22 @@ TEST(StyleEquals, ListFieldsCountOnlyWhenBothCarryAMarker) {
     for (auto field : fields) {
         StyleRecord c = a;
         c.*field += 1;
-        EXPECT_EQ(0, styleEquals(a, c));
+        EXPECT_FALSE(styleEquals(a, c));
     }
 }
 
 TEST_F(Stack, UpdateStyleCopiesOnlyARealChange) {
     StyleRecord current = defaultStyle();
-    EXPECT_EQ(0, updateStyle(*output, current));
+    EXPECT_FALSE(updateStyle(*output, current));
     pushElement(*output, ElementB);
-    EXPECT_EQ(1, updateStyle(*output, current));
+    EXPECT_TRUE(updateStyle(*output, current));
     EXPECT_EQ(1, current.bold);
-    EXPECT_EQ(0, updateStyle(*output, current));
+    EXPECT_FALSE(updateStyle(*output, current));
     // A new list number without a pending marker is no change.
     popElement(*output, ElementB);
     pushListElement(*output, ElementOl, -1, 0);
-    EXPECT_EQ(1, updateStyle(*output, current));
+    EXPECT_TRUE(updateStyle(*output, current));
     output->entries[0].value2 = 4;
-    EXPECT_EQ(0, updateStyle(*output, current));
+    EXPECT_FALSE(updateStyle(*output, current));
     EXPECT_EQ(0, current.listNumber);
 }

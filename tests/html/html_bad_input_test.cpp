@@ -85,7 +85,7 @@ TEST(BadInput, RandomBytesAreReadToTheEndSafely) {
         ASSERT_TRUE(probe.open());
         scanHtmlSignature(*probe.context);
         expectTagWithinLimits(*probe.context);
-        ASSERT_EQ(1, openHtmlSource(*probe.context, probe.io.ops(), probe.stream));
+        ASSERT_TRUE(openHtmlSource(*probe.context, probe.io.ops(), probe.stream));
         char title[32];
         readHtmlTitle(*probe.context, title, 31);
         EXPECT_LE(std::strlen(title), 31u);

@@ -20,15 +20,15 @@ std::string numbered(int size) {
     return bytes;
 }
 
-int32_t recordPercent(void* argument, int32_t percent) {
+bool recordPercent(void* argument, int32_t percent) {
     auto* seen = static_cast<std::string*>(argument);
     *seen += std::to_string(percent) + " ";
-    return 0;
+    return true;
 }
 
-int32_t cancelAtFifty(void* argument, int32_t percent) {
+bool cancelAtFifty(void* argument, int32_t percent) {
     ++*static_cast<int*>(argument);
-    return percent >= 50 ? 7 : 0;
+    return percent < 50;
 }
 
 }  // namespace
@@ -53,7 +53,7 @@ TEST(HtmlContextLife, ResetLeavesAConversionReadyToStart) {
     c.textPos = 99;
     pushElement(*c.elements, ElementB);
     std::strcpy(c.title, "old");
-    ASSERT_EQ(1, resetHtmlContext(c, page.io.ops()));
+    ASSERT_TRUE(resetHtmlContext(c, page.io.ops()));
     EXPECT_EQ(0u, c.input);
     EXPECT_EQ(0u, c.textStream);
     EXPECT_EQ(0u, c.layoutStream);
@@ -93,10 +93,10 @@ TEST(HtmlContextLife, BeginPageKeepsTheConversionAndRestartsThePage) {
     pushElement(*c.elements, ElementI);
     // A stream whose size cannot be found changes nothing.
     page.io.failAt(IoOp::Seek, page.io.calls(IoOp::Seek) + 1);
-    EXPECT_EQ(0, beginHtmlPage(c, 3, second));
+    EXPECT_FALSE(beginHtmlPage(c, 3, second));
     EXPECT_EQ(1, c.elements->count);
     EXPECT_EQ('i', readChar(c));
-    ASSERT_EQ(1, beginHtmlPage(c, 3, second));
+    ASSERT_TRUE(beginHtmlPage(c, 3, second));
     EXPECT_EQ(second, c.input);
     EXPECT_EQ(6u, c.inputSize);
     EXPECT_EQ(0, c.elements->count);
@@ -204,7 +204,7 @@ TEST(InputWindow, CancelEndsTheInputForGoodAndIsKept) {
     page.context->progressPercent = cancelAtFifty;
     page.context->progressArg = &calls;
     EXPECT_EQ(2048u, page.rest().size());
-    EXPECT_EQ(7u, page.context->canceled);
+    EXPECT_EQ(1u, page.context->canceled);
     const int reads = page.io.calls(IoOp::Read);
     EXPECT_EQ(kEndOfInput, readChar(*page.context));
     EXPECT_EQ(kEndOfInput, readNonSpace(*page.context));

@@ -17,7 +17,7 @@ protected:
     void SetUp() override {
         context = createHtmlContext(io.ops());
         ASSERT_NE(nullptr, context);
-        ASSERT_EQ(1, resetHtmlContext(*context, io.ops()));
+        ASSERT_TRUE(resetHtmlContext(*context, io.ops()));
         text = io.ops().createTempStream(io.ops().userData);
         context->textStream = text;
     }
@@ -26,7 +26,7 @@ protected:
         io.ops().closeStream(io.ops().userData, text);
         expectNothingHeld(io);
     }
-    int emit(const std::string& bytes) {
+    bool emit(const std::string& bytes) {
         std::memcpy(context->textBuffer, bytes.data(), bytes.size());
         return emitText(*context, static_cast<int32_t>(bytes.size()));
     }
@@ -44,36 +44,36 @@ protected:
 }  // namespace
 
 TEST_F(Output, TextWaitsInTheBufferUntilFlushed) {
-    ASSERT_EQ(1, emit("Hello"));
+    ASSERT_TRUE(emit("Hello"));
     EXPECT_EQ("", written());
     EXPECT_EQ(5u, context->textPos);
-    ASSERT_EQ(1, emitRepeated(*context, '!', 3));
+    ASSERT_TRUE(emitRepeated(*context, '!', 3));
     EXPECT_EQ(8u, context->textPos);
-    ASSERT_EQ(1, flushOutput(*context));
+    ASSERT_TRUE(flushOutput(*context));
     EXPECT_EQ("Hello!!!", written());
     EXPECT_EQ(0, context->outFill);
     const int writes = io.calls(IoOp::Write);
-    EXPECT_EQ(1, flushOutput(*context));  // nothing waiting: no write
+    EXPECT_TRUE(flushOutput(*context));  // nothing waiting: no write
     EXPECT_EQ(writes, io.calls(IoOp::Write));
 }
 
 TEST_F(Output, FlushesInBlocksOfAtMost4096) {
-    ASSERT_EQ(1, emit(std::string(4000, 'a')));
-    ASSERT_EQ(1, emit(std::string(96, 'b')));  // exactly fills the buffer
+    ASSERT_TRUE(emit(std::string(4000, 'a')));
+    ASSERT_TRUE(emit(std::string(96, 'b')));  // exactly fills the buffer
     EXPECT_EQ("", written());
-    ASSERT_EQ(1, emit("c"));
+    ASSERT_TRUE(emit("c"));
     EXPECT_EQ(4096u, written().size());
     EXPECT_EQ(1, context->outFill);
-    ASSERT_EQ(1, emitRepeated(*context, 'd', 10000));
+    ASSERT_TRUE(emitRepeated(*context, 'd', 10000));
     EXPECT_EQ(4096u * 3, written().size());
     EXPECT_EQ(10001u - 4096u * 2, context->outFill);
     EXPECT_EQ(4097u + 10000u, context->textPos);
     flushOutput(*context);
     const std::string all = written();
     EXPECT_EQ(std::string(4000, 'a') + std::string(96, 'b') + "c" + std::string(10000, 'd'), all);
-    EXPECT_EQ(0, emitText(*context, 4097));
-    EXPECT_EQ(0, emitText(*context, -1));
-    EXPECT_EQ(1, emitText(*context, 0));
+    EXPECT_FALSE(emitText(*context, 4097));
+    EXPECT_FALSE(emitText(*context, -1));
+    EXPECT_TRUE(emitText(*context, 0));
 }
 
 TEST_F(Output, TrailingNewlinesCountOnlyEmittedText) {
@@ -93,18 +93,18 @@ TEST_F(Output, TrailingNewlinesCountOnlyEmittedText) {
 TEST_F(Output, AFailedWriteKeepsTheBufferAndFailsTheCaller) {
     emit(std::string(4000, 'a'));
     io.failAt(IoOp::Write, 1);
-    EXPECT_EQ(0, emit(std::string(200, 'b')));
+    EXPECT_FALSE(emit(std::string(200, 'b')));
     EXPECT_EQ(4000, context->outFill);
     EXPECT_EQ(4000u, context->textPos);
     io.shortAt(IoOp::Write, 2);
-    EXPECT_EQ(0, flushOutput(*context));
+    EXPECT_FALSE(flushOutput(*context));
     EXPECT_EQ(4000, context->outFill);
     emitRepeated(*context, 'x', 96);
     io.failAt(IoOp::Write, 3);
-    EXPECT_EQ(0, emitRepeated(*context, 'y', 5));
+    EXPECT_FALSE(emitRepeated(*context, 'y', 5));
     EXPECT_EQ(4096, context->outFill);
     EXPECT_EQ(4096u, context->textPos);
-    EXPECT_EQ(1, flushOutput(*context));
+    EXPECT_TRUE(flushOutput(*context));
     EXPECT_EQ(std::string(4000, 'a') + std::string(96, 'x'), written().substr(written().size() - 4096));
 }
 
@@ -113,7 +113,7 @@ TEST_F(Output, WithoutATextStreamBytesAreDroppedButCounted) {
     emit(std::string(4096, 'a'));
     emit("more");
     emitRepeated(*context, ' ', 5000);
-    EXPECT_EQ(1, flushOutput(*context));
+    EXPECT_TRUE(flushOutput(*context));
     EXPECT_EQ(0, context->outFill);
     EXPECT_EQ(4096u + 4u + 5000u, context->textPos);
     EXPECT_EQ(0, io.calls(IoOp::Write));

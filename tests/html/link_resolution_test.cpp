@@ -34,13 +34,13 @@ using Site = std::map<std::string, SitePage>;  // the pages that can be opened, 
 // The page loop of the pass over `site`, with `maxDepth` as the pass applies it. Pages
 // missing from `site` are skipped like pages that cannot be opened. Returns 1, or 0 at
 // the first failing operation.
-int runSite(HtmlContext& context, const Site& site, const std::string& root, int maxDepth,
-            std::vector<std::string>* converted = nullptr) {
-    if (!addPage(context, 0, root.c_str(), nullptr)) return 0;
+bool runSite(HtmlContext& context, const Site& site, const std::string& root, int maxDepth,
+             std::vector<std::string>* converted = nullptr) {
+    if (!addPage(context, 0, root.c_str(), nullptr)) return false;
     for (int iteration = 0; iteration < 32000; ++iteration) {
         uint16_t depth;
         char name[kHtmlNameBytes];
-        if (!nextPage(context, &depth, name, &context.currentPage)) return 0;
+        if (!nextPage(context, &depth, name, &context.currentPage)) return false;
         if (context.currentPage == -1) break;
         if (maxDepth >= 0 && depth > maxDepth) break;
         const auto found = site.find(name);
@@ -50,19 +50,19 @@ int runSite(HtmlContext& context, const Site& site, const std::string& root, int
         context.pageDepth = depth;
         context.pageTextStart = context.textPos;
         std::strcpy(context.pageName, name);
-        if (!beginPage(context, context.currentPage)) return 0;
+        if (!beginPage(context, context.currentPage)) return false;
         for (const auto& [offset, anchor] : page.anchors)
-            if (!addNameAnchor(context, context.textPos + offset, anchor.c_str())) return 0;
+            if (!addNameAnchor(context, context.textPos + offset, anchor.c_str())) return false;
         for (const SiteLink& link : page.links) {
             const char* target = link.target.empty() ? context.pageName : link.target.c_str();
             const char* fragment = link.fragment.empty() ? nullptr : link.fragment.c_str();
             if (!addLink(context, context.textPos + link.start, context.textPos + link.end, target, fragment))
-                return 0;
+                return false;
         }
         context.textPos += page.textLength;
         if (!writePageEndRecord(context, context.textPos) || !endPage(context) ||
             !resolveLocalLinks(context) || !resolvePageLinks(context))
-            return 0;
+            return false;
     }
     return resolveAllLinks(context);
 }
@@ -143,17 +143,17 @@ TEST(LinkResolution, ASamePageLinkLandsOnItsAnchorRightAfterThePage) {
     RecordStreams streams;
     HtmlContext& context = streams.context();
     int32_t root;
-    ASSERT_EQ(1, addPage(context, 0, "C:\\s\\index.htm", &root));
-    ASSERT_EQ(1, nextPage(context, nullptr, nullptr, &context.currentPage));
+    ASSERT_TRUE(addPage(context, 0, "C:\\s\\index.htm", &root));
+    ASSERT_TRUE(nextPage(context, nullptr, nullptr, &context.currentPage));
     context.textPos = context.pageTextStart = 100;
-    ASSERT_EQ(1, beginPage(context, root));
-    ASSERT_EQ(1, addNameAnchor(context, 104, "TOP"));
-    ASSERT_EQ(1, addLink(context, 150, 155, "C:\\s\\index.htm", "top"));
-    ASSERT_EQ(1, addLink(context, 160, 165, "c:\\S\\INDEX.htm", "Top"));  // the page's name in other letters
-    ASSERT_EQ(1, addLink(context, 170, 175, nullptr, "top"));              // no target at all
-    ASSERT_EQ(1, addLink(context, 180, 185, "C:\\s\\other.htm", "top"));
-    ASSERT_EQ(1, endPage(context));
-    ASSERT_EQ(1, resolveLocalLinks(context));
+    ASSERT_TRUE(beginPage(context, root));
+    ASSERT_TRUE(addNameAnchor(context, 104, "TOP"));
+    ASSERT_TRUE(addLink(context, 150, 155, "C:\\s\\index.htm", "top"));
+    ASSERT_TRUE(addLink(context, 160, 165, "c:\\S\\INDEX.htm", "Top"));  // the page's name in other letters
+    ASSERT_TRUE(addLink(context, 170, 175, nullptr, "top"));              // no target at all
+    ASSERT_TRUE(addLink(context, 180, 185, "C:\\s\\other.htm", "top"));
+    ASSERT_TRUE(endPage(context));
+    ASSERT_TRUE(resolveLocalLinks(context));
 
     const std::vector<LinkOutcome> links = linkOutcomes(streams, context.linkStream);
     ASSERT_EQ(4u, links.size());
@@ -179,7 +179,7 @@ TEST(LinkResolution, LinksLandOnAnchorsPageTopsOrNowhere) {
     RecordStreams streams;
     HtmlContext& context = streams.context();
     std::vector<std::string> converted;
-    ASSERT_EQ(1, runSite(context, site, "C:\\s\\index.htm", -1, &converted));
+    ASSERT_TRUE(runSite(context, site, "C:\\s\\index.htm", -1, &converted));
 
     EXPECT_EQ((std::vector<std::string>{"C:\\s\\index.htm", "C:\\s\\b.htm"}), converted);
     // One page for both spellings of b.htm; missing.htm is queued but never converted.
@@ -205,7 +205,7 @@ TEST(LinkResolution, PagesBeyondTheDepthAreQueuedButTheirLinksGoNowhere) {
     RecordStreams streams;
     HtmlContext& context = streams.context();
     std::vector<std::string> converted;
-    ASSERT_EQ(1, runSite(context, site, "r", 1, &converted));
+    ASSERT_TRUE(runSite(context, site, "r", 1, &converted));
     EXPECT_EQ((std::vector<std::string>{"r", "a"}), converted);
     const std::vector<LinkOutcome> links = linkOutcomes(streams, context.linkStream);
     ASSERT_EQ(3u, links.size());
@@ -219,24 +219,24 @@ TEST(LinkResolution, AShorterPathLowersAQueuedPagesDepthButNotItsPlace) {
     RecordStreams streams;
     HtmlContext& context = streams.context();
     int32_t linking;
-    ASSERT_EQ(1, addPage(context, 0, "root", nullptr));
-    ASSERT_EQ(1, addPage(context, 4, "deep", nullptr));
-    ASSERT_EQ(1, addPage(context, 1, "mid", &linking));
-    ASSERT_EQ(1, addPage(context, 3, "other", nullptr));
+    ASSERT_TRUE(addPage(context, 0, "root", nullptr));
+    ASSERT_TRUE(addPage(context, 4, "deep", nullptr));
+    ASSERT_TRUE(addPage(context, 1, "mid", &linking));
+    ASSERT_TRUE(addPage(context, 3, "other", nullptr));
 
     // "mid" (depth 1) links to "deep" (depth 4) and to "other" (depth 3); "other" is
     // then reached from a depth-5 page, which must not raise it again.
     context.pageDepth = 1;
-    ASSERT_EQ(1, beginPage(context, linking));
-    ASSERT_EQ(1, addLink(context, 0, 1, "DEEP", nullptr));
-    ASSERT_EQ(1, addLink(context, 1, 2, "other", nullptr));
-    ASSERT_EQ(1, endPage(context));
-    ASSERT_EQ(1, resolveLocalLinks(context));
-    ASSERT_EQ(1, resolvePageLinks(context));
+    ASSERT_TRUE(beginPage(context, linking));
+    ASSERT_TRUE(addLink(context, 0, 1, "DEEP", nullptr));
+    ASSERT_TRUE(addLink(context, 1, 2, "other", nullptr));
+    ASSERT_TRUE(endPage(context));
+    ASSERT_TRUE(resolveLocalLinks(context));
+    ASSERT_TRUE(resolvePageLinks(context));
     context.pageDepth = 5;
-    ASSERT_EQ(1, beginPage(context, linking));
-    ASSERT_EQ(1, addLink(context, 2, 3, "other", nullptr));
-    ASSERT_EQ(1, resolvePageLinks(context));
+    ASSERT_TRUE(beginPage(context, linking));
+    ASSERT_TRUE(addLink(context, 2, 3, "other", nullptr));
+    ASSERT_TRUE(resolvePageLinks(context));
 
     EXPECT_EQ((std::vector<std::pair<std::string, int>>{{"root", 0}, {"deep", 2}, {"mid", 1}, {"other", 2}}),
               queuedPages(context));
@@ -258,7 +258,7 @@ TEST(LinkResolution, AnAnchorBeyondTheFirst4000IsStillFound) {
     site["r"] = SitePage{10, {}, {{0, 1, "big", "A4000"}, {1, 2, "big", "a17"}, {2, 3, "big", "a4001"}}};
     RecordStreams streams;
     HtmlContext& context = streams.context();
-    ASSERT_EQ(1, runSite(context, site, "r", -1));
+    ASSERT_TRUE(runSite(context, site, "r", -1));
     const std::vector<LinkOutcome> links = linkOutcomes(streams, context.linkStream);
     ASSERT_EQ(3u, links.size());
     EXPECT_EQ(10u + 4000, links[0].target);
@@ -272,16 +272,16 @@ TEST(LinkResolution, WithoutAnIndexBlockEveryAnchorIsSearchedOneByOne) {
     RecordStreams streams;
     HtmlContext& context = streams.context();
     int32_t page;
-    ASSERT_EQ(1, addPage(context, 0, "p", &page));
-    ASSERT_EQ(1, beginPage(context, page));
+    ASSERT_TRUE(addPage(context, 0, "p", &page));
+    ASSERT_TRUE(beginPage(context, page));
     context.pageTextStart = 40;
-    ASSERT_EQ(1, addNameAnchor(context, 41, "one"));
-    ASSERT_EQ(1, addNameAnchor(context, 42, "two"));
-    ASSERT_EQ(1, addLink(context, 0, 1, "p", "TWO"));
-    ASSERT_EQ(1, endPage(context));
+    ASSERT_TRUE(addNameAnchor(context, 41, "one"));
+    ASSERT_TRUE(addNameAnchor(context, 42, "two"));
+    ASSERT_TRUE(addLink(context, 0, 1, "p", "TWO"));
+    ASSERT_TRUE(endPage(context));
 
     streams.counting().failAt(IoOp::Alloc, streams.counting().calls(IoOp::Alloc) + 1);
-    ASSERT_EQ(1, resolveLocalLinks(context));
+    ASSERT_TRUE(resolveLocalLinks(context));
     EXPECT_TRUE(streams.counting().faultFired());
     EXPECT_EQ(42u, streams.recordAt<LinkRecord>(context.linkStream, 0).targetPos);
     streams.closeStreams();
@@ -309,7 +309,7 @@ TEST(LinkResolution, NamesWithEqualHashesAreToldApartByTheirText) {
                           {3, 4, "crowded", y}, {4, 5, y, ""}, {5, 6, x, ""}, {6, 7, y, ""}}};
     RecordStreams streams;
     HtmlContext& context = streams.context();
-    ASSERT_EQ(1, runSite(context, site, "r", -1));
+    ASSERT_TRUE(runSite(context, site, "r", -1));
 
     const std::vector<std::pair<std::string, int>> queue = queuedPages(context);
     ASSERT_EQ(6u, queue.size());  // r, both, onlyX, crowded, y, x: each once
@@ -333,27 +333,27 @@ TEST(LinkResolution, AmongEqualNamesTheFirstAnchorWrittenAndThePageQueuedFirstWi
     RecordStreams streams;
     HtmlContext& context = streams.context();
     int32_t page;
-    ASSERT_EQ(1, addPage(context, 0, "p", &page));
-    ASSERT_EQ(1, beginPage(context, page));
+    ASSERT_TRUE(addPage(context, 0, "p", &page));
+    ASSERT_TRUE(beginPage(context, page));
     const char* spellings[] = {"Dup", "DUP", "dup"};
     for (uint32_t i = 0; i < 150; ++i) {
         const std::string name = i % 3 == 1 ? spellings[(i / 3) % 3] : "o" + std::to_string(i);
-        ASSERT_EQ(1, addNameAnchor(context, 1000 + i, name.c_str()));
+        ASSERT_TRUE(addNameAnchor(context, 1000 + i, name.c_str()));
     }
-    ASSERT_EQ(1, addLink(context, 0, 1, "p", "dup"));
+    ASSERT_TRUE(addLink(context, 0, 1, "p", "dup"));
     // Frames can queue one page several times; 40 pages, each queued twice.
     std::vector<int32_t> first(40);
     for (int round = 0; round < 2; ++round)
         for (int i = 0; i < 40; ++i) {
             int32_t offset;
-            ASSERT_EQ(1, addPage(context, 1, ("f" + std::to_string(i) + ".htm").c_str(), &offset));
+            ASSERT_TRUE(addPage(context, 1, ("f" + std::to_string(i) + ".htm").c_str(), &offset));
             if (round == 0) first[i] = offset;
         }
     for (int i = 0; i < 40; ++i)
-        ASSERT_EQ(1, addLink(context, 2, 3, ("F" + std::to_string(i) + ".HTM").c_str(), nullptr));
-    ASSERT_EQ(1, endPage(context));
-    ASSERT_EQ(1, resolveLocalLinks(context));
-    ASSERT_EQ(1, resolvePageLinks(context));
+        ASSERT_TRUE(addLink(context, 2, 3, ("F" + std::to_string(i) + ".HTM").c_str(), nullptr));
+    ASSERT_TRUE(endPage(context));
+    ASSERT_TRUE(resolveLocalLinks(context));
+    ASSERT_TRUE(resolvePageLinks(context));
 
     EXPECT_EQ(1001u, streams.recordAt<LinkRecord>(context.linkStream, 0).targetPos);
     for (int i = 0; i < 40; ++i) {
@@ -367,16 +367,16 @@ TEST(LinkResolution, Beyond8000KnownPagesNewTargetsAreQueuedButLeftUnattached) {
         RecordStreams streams;
         HtmlContext& context = streams.context();
         int32_t root;
-        ASSERT_EQ(1, addPage(context, 0, "root", &root));
+        ASSERT_TRUE(addPage(context, 0, "root", &root));
         for (int i = 1; i < known; ++i)
-            ASSERT_EQ(1, addPage(context, 1, ("p" + std::to_string(i)).c_str(), nullptr));
-        ASSERT_EQ(1, beginPage(context, root));
-        ASSERT_EQ(1, addLink(context, 0, 1, "new", nullptr));
-        ASSERT_EQ(1, addLink(context, 1, 2, "NEW", nullptr));
-        ASSERT_EQ(1, addLink(context, 2, 3, "p7000", nullptr));
-        ASSERT_EQ(1, endPage(context));
-        ASSERT_EQ(1, resolveLocalLinks(context));
-        ASSERT_EQ(1, resolvePageLinks(context));
+            ASSERT_TRUE(addPage(context, 1, ("p" + std::to_string(i)).c_str(), nullptr));
+        ASSERT_TRUE(beginPage(context, root));
+        ASSERT_TRUE(addLink(context, 0, 1, "new", nullptr));
+        ASSERT_TRUE(addLink(context, 1, 2, "NEW", nullptr));
+        ASSERT_TRUE(addLink(context, 2, 3, "p7000", nullptr));
+        ASSERT_TRUE(endPage(context));
+        ASSERT_TRUE(resolveLocalLinks(context));
+        ASSERT_TRUE(resolvePageLinks(context));
 
         const PageRecord newPage = streams.recordAt<PageRecord>(context.pageStream, static_cast<int32_t>(context.lastPage));
         if (known == 7999) {
@@ -387,7 +387,7 @@ TEST(LinkResolution, Beyond8000KnownPagesNewTargetsAreQueuedButLeftUnattached) {
             EXPECT_EQ(8002u, context.pageCount);  // queued once per link
             EXPECT_EQ(0, newPage.incomingCount);
         }
-        ASSERT_EQ(1, resolveAllLinks(context));
+        ASSERT_TRUE(resolveAllLinks(context));
         const std::vector<LinkOutcome> links = linkOutcomes(streams, context.linkStream);
         ASSERT_EQ(3u, links.size());
         EXPECT_EQ(known == 7999, links[0].resolved) << known;
@@ -408,7 +408,7 @@ TEST(LinkResolutionFaults, AnyFailingCallFailsTheRunAndFreesEveryBlock) {
     {
         RecordStreams probe;
         const int before = probe.counting().calls(IoOp::Any);
-        ASSERT_EQ(1, runSite(probe.context(), site, "r", -1));
+        ASSERT_TRUE(runSite(probe.context(), site, "r", -1));
         calls = probe.counting().calls(IoOp::Any) - before;
     }
     forEachFault(calls, [&](int k) {

@@ -68,7 +68,7 @@ TEST(PageQueue, AnEmptyQueueEndsAtOnceAndOnePageIsYieldedOnce) {
     EXPECT_TRUE(walkQueue(context).empty());
 
     int32_t offset = 77;
-    ASSERT_EQ(1, addPage(context, 0, "C:\\site\\index.htm", &offset));
+    ASSERT_TRUE(addPage(context, 0, "C:\\site\\index.htm", &offset));
     EXPECT_EQ(0, offset);  // the start page sits at offset 0
     const std::vector<Walked> seen = walkQueue(context);
     ASSERT_EQ(1u, seen.size());
@@ -80,20 +80,20 @@ TEST(PageQueue, AnEmptyQueueEndsAtOnceAndOnePageIsYieldedOnce) {
 TEST(PageQueue, PagesComeBackInQueueOrderIncludingThoseAddedDuringTheWalk) {
     RecordStreams streams;
     HtmlContext& context = streams.context();
-    ASSERT_EQ(1, addPage(context, 0, "root", nullptr));
-    ASSERT_EQ(1, addPage(context, 1, "a", nullptr));
+    ASSERT_TRUE(addPage(context, 0, "root", nullptr));
+    ASSERT_TRUE(addPage(context, 1, "a", nullptr));
 
     int32_t cursor = -1;
     uint16_t depth;
     char name[kHtmlNameBytes];
-    ASSERT_EQ(1, nextPage(context, &depth, name, &cursor));
-    ASSERT_EQ(1, nextPage(context, &depth, name, &cursor));
+    ASSERT_TRUE(nextPage(context, &depth, name, &cursor));
+    ASSERT_TRUE(nextPage(context, &depth, name, &cursor));
     EXPECT_STREQ("a", name);
-    ASSERT_EQ(1, addPage(context, 2, "b", nullptr));  // queued while "a" is current
-    ASSERT_EQ(1, nextPage(context, &depth, name, &cursor));
+    ASSERT_TRUE(addPage(context, 2, "b", nullptr));  // queued while "a" is current
+    ASSERT_TRUE(nextPage(context, &depth, name, &cursor));
     EXPECT_STREQ("b", name);
     EXPECT_EQ(2, depth);
-    ASSERT_EQ(1, nextPage(context, &depth, name, &cursor));
+    ASSERT_TRUE(nextPage(context, &depth, name, &cursor));
     EXPECT_EQ(-1, cursor);
     EXPECT_EQ(3u, context.pageCount);
     EXPECT_EQ(36u + 4 + 36 + 1, context.lastPage);  // offset of "b"
@@ -103,8 +103,8 @@ TEST(PageQueue, NamesLongerThan255BytesAreCutWhenWalked) {
     RecordStreams streams;
     HtmlContext& context = streams.context();
     const std::string longName(300, 'n');
-    ASSERT_EQ(1, addPage(context, 3, longName.c_str(), nullptr));
-    ASSERT_EQ(1, addPage(context, 4, "next", nullptr));
+    ASSERT_TRUE(addPage(context, 3, longName.c_str(), nullptr));
+    ASSERT_TRUE(addPage(context, 4, "next", nullptr));
     const std::vector<Walked> seen = walkQueue(context);
     ASSERT_EQ(2u, seen.size());
     EXPECT_EQ(std::string(255, 'n'), seen[0].name);
@@ -115,8 +115,8 @@ TEST(PageQueue, NamesLongerThan255BytesAreCutWhenWalked) {
 TEST(PageQueue, RecordBytesAndTheFieldsEndPageCompletes) {
     RecordStreams streams;
     HtmlContext& context = streams.context();
-    ASSERT_EQ(1, addPage(context, 0, "Ab", nullptr));
-    ASSERT_EQ(1, addPage(context, 7, "c", nullptr));
+    ASSERT_TRUE(addPage(context, 0, "Ab", nullptr));
+    ASSERT_TRUE(addPage(context, 7, "c", nullptr));
 
     std::vector<uint8_t> expected;
     auto record = [&](int32_t next, const std::string& name, uint16_t depth) {
@@ -137,11 +137,11 @@ TEST(PageQueue, RecordBytesAndTheFieldsEndPageCompletes) {
     EXPECT_EQ(expected, streams.bytes(context.pageStream));
 
     // Converting the second page with two anchors.
-    ASSERT_EQ(1, beginPage(context, 38));
+    ASSERT_TRUE(beginPage(context, 38));
     context.pageTextStart = 500;
-    ASSERT_EQ(1, addNameAnchor(context, 510, "x"));
-    ASSERT_EQ(1, addNameAnchor(context, 520, "y"));
-    ASSERT_EQ(1, endPage(context));
+    ASSERT_TRUE(addNameAnchor(context, 510, "x"));
+    ASSERT_TRUE(addNameAnchor(context, 520, "y"));
+    ASSERT_TRUE(endPage(context));
     const PageRecord page = streams.recordAt<PageRecord>(context.pageStream, 38);
     EXPECT_EQ(2, page.nameCount);
     EXPECT_EQ(38 + 37, page.firstName);  // the stream's end when the page began
@@ -153,14 +153,14 @@ TEST(PageQueue, RecordBytesAndTheFieldsEndPageCompletes) {
 TEST(Anchors, RecordBytesAndPatchingInPlace) {
     RecordStreams streams;
     HtmlContext& context = streams.context();
-    ASSERT_EQ(1, addPage(context, 0, "p", nullptr));
-    ASSERT_EQ(1, beginPage(context, 0));
-    ASSERT_EQ(1, addNameAnchor(context, 0x01020304, "Top"));
+    ASSERT_TRUE(addPage(context, 0, "p", nullptr));
+    ASSERT_TRUE(beginPage(context, 0));
+    ASSERT_TRUE(addNameAnchor(context, 0x01020304, "Top"));
     EXPECT_EQ(37u, context.lastNameRecord);
-    ASSERT_EQ(1, addNameAnchor(context, 9, "s"));
+    ASSERT_TRUE(addNameAnchor(context, 9, "s"));
     EXPECT_EQ(37u + 15, context.lastNameRecord);
     EXPECT_EQ(2, context.pageNameCount);
-    ASSERT_EQ(1, patchNameAnchor(context, 37, 12));
+    ASSERT_TRUE(patchNameAnchor(context, 37, 12));
 
     std::vector<uint8_t> expected;
     appendLe(expected, 12, 4);              // textPos, patched
@@ -180,10 +180,10 @@ TEST(Anchors, RecordBytesAndPatchingInPlace) {
 TEST(Anchors, AFailedAppendLeavesNoRecordToPatch) {
     RecordStreams streams;
     HtmlContext& context = streams.context();
-    ASSERT_EQ(1, addPage(context, 0, "p", nullptr));
-    ASSERT_EQ(1, addNameAnchor(context, 5, "first"));
+    ASSERT_TRUE(addPage(context, 0, "p", nullptr));
+    ASSERT_TRUE(addNameAnchor(context, 5, "first"));
     streams.counting().failAt(IoOp::Write, streams.counting().calls(IoOp::Write) + 1);
-    EXPECT_EQ(0, addNameAnchor(context, 9, "second"));
+    EXPECT_FALSE(addNameAnchor(context, 9, "second"));
     // The handler still notes lastNamePos; a patch must not move the first anchor.
     EXPECT_EQ(0xFFFFFFFFu, context.lastNameRecord);
 }
@@ -192,9 +192,9 @@ TEST(Links, RecordBytesWithAndWithoutTargetAndFragment) {
     RecordStreams streams;
     HtmlContext& context = streams.context();
     context.pageDepth = 200;
-    ASSERT_EQ(1, addLink(context, 10, 20, "b.htm", "Sec"));
-    ASSERT_EQ(1, addLink(context, 30, 31, nullptr, "top"));
-    ASSERT_EQ(1, addLink(context, 40, 45, "c.htm", nullptr));
+    ASSERT_TRUE(addLink(context, 10, 20, "b.htm", "Sec"));
+    ASSERT_TRUE(addLink(context, 30, 31, nullptr, "top"));
+    ASSERT_TRUE(addLink(context, 40, 45, "c.htm", nullptr));
     EXPECT_EQ(3, context.pageLinkCount);
 
     std::vector<uint8_t> expected;
@@ -224,11 +224,11 @@ TEST(Links, PagesDeeperThan255LevelsRecordNone) {
     RecordStreams streams;
     HtmlContext& context = streams.context();
     context.pageDepth = 255;
-    EXPECT_EQ(1, addLink(context, 0, 1, "a", nullptr));
+    EXPECT_TRUE(addLink(context, 0, 1, "a", nullptr));
     context.pageDepth = 256;
-    EXPECT_EQ(0, addLink(context, 0, 1, "a", nullptr));
+    EXPECT_FALSE(addLink(context, 0, 1, "a", nullptr));
     context.pageDepth = 0xFFFF;
-    EXPECT_EQ(0, addLink(context, 0, 1, "a", nullptr));
+    EXPECT_FALSE(addLink(context, 0, 1, "a", nullptr));
     EXPECT_EQ(1, context.pageLinkCount);
     EXPECT_EQ(32u + 1, streams.bytes(context.linkStream).size());
 }
@@ -236,8 +236,8 @@ TEST(Links, PagesDeeperThan255LevelsRecordNone) {
 TEST(Layout, RuleAndPageEndRecordBytesAndTheCountWithoutAStream) {
     RecordStreams streams;
     HtmlContext& context = streams.context();
-    ASSERT_EQ(1, writeRuleRecord(context, 100, 2, 1, 5, -50));
-    ASSERT_EQ(1, writePageEndRecord(context, 180));
+    ASSERT_TRUE(writeRuleRecord(context, 100, 2, 1, 5, -50));
+    ASSERT_TRUE(writePageEndRecord(context, 180));
     std::vector<uint8_t> expected;
     for (int64_t field : {100, 1, 2, 1, 5, -50}) appendLe(expected, static_cast<uint64_t>(field), 4);
     for (int64_t field : {180, 2, 0, 0, 0, 0}) appendLe(expected, static_cast<uint64_t>(field), 4);
@@ -245,14 +245,14 @@ TEST(Layout, RuleAndPageEndRecordBytesAndTheCountWithoutAStream) {
 
     const uint32_t layout = context.layoutStream;
     context.layoutStream = 0;
-    EXPECT_EQ(1, writeRuleRecord(context, 200, 0, 0, 2, -100));
+    EXPECT_TRUE(writeRuleRecord(context, 200, 0, 0, 2, -100));
     context.layoutStream = layout;
     EXPECT_EQ(3, context.layoutCount);
     EXPECT_EQ(48u, streams.bytes(layout).size());
 }
 
 // One page's worth of record writing, as a page conversion does it.
-static int writeOnePage(HtmlContext& context) {
+static bool writeOnePage(HtmlContext& context) {
     int32_t offset;
     return addPage(context, 0, "root.htm", &offset) && addPage(context, 1, "b.htm", nullptr) &&
            nextPage(context, nullptr, nullptr, &context.currentPage) && beginPage(context, offset) &&
@@ -266,7 +266,7 @@ TEST(PageRecordFaults, AnyFailedOrShortCallFailsAndNothingIsHeld) {
     {
         RecordStreams probe;
         const int before = probe.counting().calls(IoOp::Any);
-        ASSERT_EQ(1, writeOnePage(probe.context()));
+        ASSERT_TRUE(writeOnePage(probe.context()));
         calls = probe.counting().calls(IoOp::Any) - before;
     }
     forEachFailOrShort(calls, [](int k, bool shortTransfer) {

@@ -118,18 +118,18 @@ ParsedPage parseOnePage(const std::string& html, const PageOptions& options) {
         int32_t offset = -1;
         char path[kHtmlNameBytes];
         uint16_t depth = 0;
-        EXPECT_EQ(1, addPage(*context, options.depth, options.name.c_str(), &offset));
-        EXPECT_EQ(1, nextPage(*context, &depth, path, &context->currentPage));
-        EXPECT_EQ(1, beginHtmlPage(*context, depth, input));
+        EXPECT_TRUE(addPage(*context, options.depth, options.name.c_str(), &offset));
+        EXPECT_TRUE(nextPage(*context, &depth, path, &context->currentPage));
+        EXPECT_TRUE(beginHtmlPage(*context, depth, input));
         directoryPart(path, context->baseDir);
         std::memcpy(context->pageName, path, sizeof path);
-        EXPECT_EQ(1, beginPage(*context, offset));
+        EXPECT_TRUE(beginPage(*context, offset));
         if (options.beforeParse) options.beforeParse(counting);
         page.result = parsePage(*context, &page.writeFailed);
         page.faultFired = counting.faultFired();
         counting.failAt(IoOp::Any, 0);  // reading back must not fail
         counting.shortAt(IoOp::Any, 0);
-        EXPECT_EQ(1, endPage(*context));
+        EXPECT_TRUE(endPage(*context));
         readBack(memory, *context, text, page);
     }
 

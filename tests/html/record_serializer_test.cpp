@@ -51,7 +51,7 @@ struct Serializer {
     std::vector<uint32_t> offsetValues() const { return offsetsOf(streams.bytes(offsets)); }
 
     void styleAt(uint32_t position, const StyleRecord& style) {
-        ASSERT_EQ(1, writeStyleChange(context, position, style));
+        ASSERT_TRUE(writeStyleChange(context, position, style));
     }
     // A link as resolution leaves it, with its names behind it.
     void link(uint32_t start, uint32_t end, uint32_t target, bool resolved = true,
@@ -66,13 +66,13 @@ struct Serializer {
         record.fragmentLength = static_cast<uint16_t>(fragment.size());
         const std::string names = path + fragment;
         ASSERT_LE(0, streamSize(io, context.linkStream));
-        ASSERT_EQ(1, writeExact(io, context.linkStream, &record, sizeof record));
-        ASSERT_EQ(1, writeExact(io, context.linkStream, names.data(), static_cast<int32_t>(names.size())));
+        ASSERT_TRUE(writeExact(io, context.linkStream, &record, sizeof record));
+        ASSERT_TRUE(writeExact(io, context.linkStream, names.data(), static_cast<int32_t>(names.size())));
     }
     void rule(uint32_t position, int32_t align, int32_t noShade, int32_t size, int32_t width) {
-        ASSERT_EQ(1, writeRuleRecord(context, position, align, noShade, size, width));
+        ASSERT_TRUE(writeRuleRecord(context, position, align, noShade, size, width));
     }
-    void pageEnd(uint32_t position) { ASSERT_EQ(1, writePageEndRecord(context, position)); }
+    void pageEnd(uint32_t position) { ASSERT_TRUE(writePageEndRecord(context, position)); }
 
     int format(int32_t* count) { return writeFormatRecords(io, context.styleStream, records, offsets, count); }
     int links(int32_t* count) { return writeLinkRecords(io, context.linkStream, records, offsets, count); }
@@ -378,7 +378,7 @@ TEST(PageRecords, A256EntryBlockIsWrittenOnceWithNothingLeftOver) {
 
 namespace {
 // All four writers in the pass's order over a small document.
-int serializeAll(Serializer& s) {
+bool serializeAll(Serializer& s) {
     int32_t count;
     int32_t pages;
     return s.format(&count) && s.links(&count) && s.rules(&count) && s.pages(&count, &pages);
@@ -402,7 +402,7 @@ TEST(SerializerFaults, FailedSeeksAndWritesFailTheWriterAndNothingIsHeld) {
         Serializer probe;
         fillSmallDocument(probe);
         const int before = probe.streams.counting().calls(IoOp::Any);
-        ASSERT_EQ(1, serializeAll(probe));
+        ASSERT_TRUE(serializeAll(probe));
         calls = probe.streams.counting().calls(IoOp::Any) - before;
     }
     forEachFailOrShort(calls, [](int k, bool shortTransfer) {

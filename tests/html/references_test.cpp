@@ -135,15 +135,15 @@ TEST(NormalizePath, LeavesThePathUntouchedWhenThereIsNoResult) {
 TEST(SplitFragment, SplitsAtTheFirstHashWithinBounds) {
     char path[kReferenceBytes];
     char fragment[kReferenceBytes];
-    ASSERT_EQ(1, splitFragment("p.htm#sec", path, fragment));
+    ASSERT_TRUE(splitFragment("p.htm#sec", path, fragment));
     EXPECT_STREQ("p.htm", path);
     EXPECT_STREQ("sec", fragment);
-    ASSERT_EQ(1, splitFragment("p.htm#", path, fragment));
+    ASSERT_TRUE(splitFragment("p.htm#", path, fragment));
     EXPECT_STREQ("p.htm", path);
     EXPECT_STREQ("", fragment);
-    ASSERT_EQ(1, splitFragment("p.htm", path, fragment));
+    ASSERT_TRUE(splitFragment("p.htm", path, fragment));
     EXPECT_STREQ("", fragment);
-    ASSERT_EQ(1, splitFragment("p.htm#a#b", path, fragment));
+    ASSERT_TRUE(splitFragment("p.htm#a#b", path, fragment));
     EXPECT_STREQ("a#b", fragment);
 
     for (int length : {253, 254, 255, 256}) {
