@@ -123,13 +123,16 @@ StepResult runHtmlPass(HtmlPassRequest& request, const char* sourcePath) {
     uint32_t page = 0;
     StepResult result = StepDone;
 
-    // All five are attempted, so the cleanup below never depends on which one failed.
-    for (int index = 0; index < PassTempCount; ++index) {
+    // As in the driver: the first stream or block that cannot be had ends the obtaining,
+    // and the cleanup releases whatever is non-zero.
+    for (int index = 0; result == StepDone && index < PassTempCount; ++index) {
         temps[index] = io.createTempStream(io.userData);
         if (temps[index] == 0) result = StepFailed;
     }
-    context = createHtmlContext(io);
-    if (context == nullptr || !resetHtmlContext(*context, io)) result = StepFailed;
+    if (result == StepDone) {
+        context = createHtmlContext(io);
+        if (context == nullptr || !resetHtmlContext(*context, io)) result = StepFailed;
+    }
 
     if (result == StepDone) {
         if (io.reportProgress != nullptr) {
