@@ -132,10 +132,30 @@ void plan(Planned& job, const ConvertRequest& request, OutputKind kind,
     job.destination = std::move(*destination);
 }
 
+// After the result: the linked pages the run did not read. The count is shown even with
+// --quiet, since the book then lacks pages the user may expect in it.
+void reportLinkedPages(const Planned& job, const ConvertRequest& request,
+                       const LinkedPageReport& report) {
+    if (request.verbose) {
+        for (const std::string& path : report.outsideFolder)
+            console::printError(job.prefix + "outside the folder, not followed: " + path);
+        for (const std::string& path : report.notPages)
+            console::printError(job.prefix + "not a text page, not followed: " + path);
+    }
+    const size_t count = report.outsideFolder.size();
+    if (count == 0) return;
+    const bool one = count == 1;
+    console::printError(job.prefix + std::to_string(count) + (one ? " linked page" : " linked pages") +
+                        " outside " + job.source + "'s folder " + (one ? "was" : "were") +
+                        " not followed; use --follow-links-outside to include " +
+                        (one ? "it" : "them"));
+}
+
 // One conversion on the calling thread, from staging to the result message.
 void convertOne(Planned& job, const ConvertRequest& request, const FileSystem& files,
                 const ReferenceRules& rules) {
     int32_t status = StatusCanceled;
+    LinkedPageReport linkedPages;
     if (console::interruptSignal() == 0) {
         job.progress.phase.store(JobProgress::Running);
         StagedFile staged;
@@ -148,7 +168,7 @@ void convertOne(Planned& job, const ConvertRequest& request, const FileSystem& f
             const WorkerRequest worker{job.source, staged.temporaryPath(), job.title};
             // The engine takes any destination length; the limit is the system's.
             status = runWorker(worker, request.settings, io, PathFlavor::Posix, rules, files,
-                               convertDocument, PATH_MAX);
+                               convertDocument, PATH_MAX, &linkedPages);
             if (status == StatusSucceeded && !staged.commit()) status = StatusDestinationError;
         }
         job.progress.phase.store(JobProgress::Finished);
@@ -163,6 +183,7 @@ void convertOne(Planned& job, const ConvertRequest& request, const FileSystem& f
         else
             console::printLine(text);
     }
+    reportLinkedPages(job, request, linkedPages);
     // The database stands; a page that cannot be written is a failure of its own.
     if (status == StatusSucceeded && !job.previewPath.empty())
         job.exitStatus = writePreview(job.destination, job.previewPath, request.umaskBits);

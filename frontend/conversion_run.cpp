@@ -1,6 +1,8 @@
 // frontend/conversion_run.cpp -- see conversion_run.h.
 #include "frontend/conversion_run.h"
 
+#include "frontend/page_confinement.h"
+
 int32_t statusForResult(int32_t result) {
     switch (result) {
         case ResultOk: return StatusSucceeded;
@@ -74,15 +76,24 @@ void fillConversionJob(PreparedJob& owner, const ConverterSettings& settings, co
 int32_t runWorker(const WorkerRequest& request, const ConverterSettings& settings,
                   const IoOps& io, PathFlavor flavor, const ReferenceRules& rules,
                   const FileSystem& files, ConvertFunction convert,
-                  size_t maxDestinationLength) {
+                  size_t maxDestinationLength, LinkedPageReport* report) {
     const std::optional<std::string> source =
         makeSourceAbsolute(request.sourcePath, flavor, rules, files);
     if (!source) return StatusSourceError;
     if (request.destinationPath.size() > maxDestinationLength) return StatusDestinationError;
+    const std::string enginePath = withSlashSeparators(*source, flavor);
+    PageConfinement confinement;
+    preparePageConfinement(confinement, io, files, flavor, enginePath, settings.followLinksOutside);
+    const IoOps confined = pageConfinementOps(confinement);
     PreparedJob prepared;
-    fillConversionJob(prepared, settings, io, withSlashSeparators(*source, flavor),
-                      request.destinationPath, request.title);
-    return statusForResult(convert(prepared.job()));
+    fillConversionJob(prepared, settings, confined, enginePath, request.destinationPath,
+                      request.title);
+    const int32_t status = statusForResult(convert(prepared.job()));
+    if (report != nullptr) {
+        report->outsideFolder = std::move(confinement.outsideFolder);
+        report->notPages = std::move(confinement.notPages);
+    }
+    return status;
 }
 
 std::optional<RunTarget> checkRunTarget(const PageValues& page, const ConverterSettings& settings,

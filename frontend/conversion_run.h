@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "driver/conversion.h"
 #include "frontend/file_system.h"
@@ -93,15 +94,24 @@ struct WorkerRequest {
 };
 using ConvertFunction = int32_t (*)(const ConversionJob& job);
 
+// The linked pages a run did not read, each path as the engine asked for it, once.
+struct LinkedPageReport {
+    std::vector<std::string> outsideFolder;  // refused: outside the root page's folder
+    std::vector<std::string> notPages;       // skipped: binary, or a size unknown or too large
+};
+
 // The worker's whole run: source made absolute (else StatusSourceError) and spelled with
 // "/" separators (withSlashSeparators), so that links back to the root page find it, a
 // destination longer than `maxDestinationLength` refused with StatusDestinationError
 // rather than cut to another name, the job filled and handed to `convert`
-// (convertDocument in the programs), the result mapped to a status.
+// (convertDocument in the programs), the result mapped to a status. The engine gets `io`
+// behind the page confinement (page_confinement.h), with the folder rule lifted by
+// settings.followLinksOutside; what it refused goes into `report` when one is given.
 int32_t runWorker(const WorkerRequest& request, const ConverterSettings& settings,
                   const IoOps& io, PathFlavor flavor, const ReferenceRules& rules,
                   const FileSystem& files, ConvertFunction convert,
-                  size_t maxDestinationLength = kMaxDestinationPathLength);
+                  size_t maxDestinationLength = kMaxDestinationPathLength,
+                  LinkedPageReport* report = nullptr);
 
 struct RunTarget {
     std::string sourcePath;  // blanks trimmed

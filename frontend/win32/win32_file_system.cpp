@@ -62,6 +62,26 @@ std::optional<std::string> Win32FileSystem::currentDirectoryOfDrive(char letter)
     return directory;
 }
 
+std::optional<std::string> Win32FileSystem::realPath(const std::string& path) const {
+    if (path.empty() || hasWildcard(path)) return std::nullopt;
+    HandleGuard file{CreateFileA(path.c_str(), 0,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                 OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr)};
+    if (file.handle == INVALID_HANDLE_VALUE) return std::nullopt;
+    const DWORD flags = FILE_NAME_NORMALIZED | VOLUME_NAME_DOS;
+    const DWORD needed = GetFinalPathNameByHandleA(file.handle, nullptr, 0, flags);
+    if (needed == 0) return std::nullopt;
+    std::string buffer(needed, '\0');
+    const DWORD length = GetFinalPathNameByHandleA(file.handle, buffer.data(), needed, flags);
+    if (length == 0 || length >= needed) return std::nullopt;
+    buffer.resize(length);
+    if (buffer.rfind("\\\\?\\UNC\\", 0) == 0) buffer.replace(0, 8, "\\\\");
+    else if (buffer.rfind("\\\\?\\", 0) == 0) buffer.erase(0, 4);
+    // Spelled like the other answers: a separator ends only a root.
+    if (buffer.size() > 3 && buffer.back() == '\\') buffer.pop_back();
+    return buffer;
+}
+
 std::optional<std::vector<uint8_t>> Win32FileSystem::readFile(const std::string& path) const {
     if (path.empty() || hasWildcard(path)) return std::nullopt;
     HandleGuard file{CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,

@@ -15,4 +15,7 @@ public:
     std::optional<std::string> currentDirectoryOfDrive(char letter) const override;
     // Read with CreateFileA (read access, shared reading, existing file only) and ReadFile.
     std::optional<std::vector<uint8_t>> readFile(const std::string& path) const override;
+    // GetFinalPathNameByHandleA on the opened file or folder, with its "\\?\" prefix
+    // taken off ("\\?\UNC\srv\share" back to "\\srv\share").
+    std::optional<std::string> realPath(const std::string& path) const override;
 };
