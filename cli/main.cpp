@@ -96,7 +96,7 @@ int main(int argc, char** argv) {
                              "file you can read that a page links to (/etc/passwd, your keys) "
                              "goes into the book");
     convertCommand->add_flag("-v,--verbose", convert.verbose,
-                             "Name each linked page that was not followed");
+                             "Name each linked page that was not followed, and why");
     convertCommand->add_option("-j,--jobs", convert.jobs, "Convert up to N sources at once")
         ->type_name("N")
         // An HTML conversion holds about a dozen streams at once, and the standard I/O
