@@ -154,11 +154,31 @@ int placeDatabase(const Planned& job, StagedFile& staged, const std::vector<File
                         ExitDestinationError);
 }
 
+// After the result: the linked pages the run did not read. The count is shown even with
+// --quiet, since the book then lacks pages the user may expect in it.
+void reportLinkedPages(const Planned& job, const ConvertRequest& request,
+                       const LinkedPageReport& report) {
+    if (request.verbose) {
+        for (const std::string& path : report.outsideFolder)
+            console::printError(job.prefix + "outside the folder, not followed: " + path);
+        for (const std::string& path : report.notPages)
+            console::printError(job.prefix + "not a text page, not followed: " + path);
+    }
+    const size_t count = report.outsideFolder.size();
+    if (count == 0) return;
+    const bool one = count == 1;
+    console::printError(job.prefix + std::to_string(count) + (one ? " linked page" : " linked pages") +
+                        " outside " + job.source + "'s folder " + (one ? "was" : "were") +
+                        " not followed; use --follow-links-outside to include " +
+                        (one ? "it" : "them"));
+}
+
 // One conversion on the calling thread, from staging to the result message.
 void convertOne(Planned& job, const ConvertRequest& request, const FileSystem& files,
                 const ReferenceRules& rules) {
     int32_t status = StatusCanceled;
     int refusal = ExitSuccess;  // shown where it was found
+    LinkedPageReport linkedPages;
     if (console::interruptSignal() == 0) {
         job.progress.phase.store(JobProgress::Running);
         StagedFile staged;
@@ -170,11 +190,10 @@ void convertOne(Planned& job, const ConvertRequest& request, const FileSystem& f
             io.reportProgress = reportJobProgress;
             const WorkerRequest worker{job.source, staged.temporaryPath(), job.title};
             // The engine takes any destination length; the limit is the system's.
-            std::vector<FileIdentity> pagesRead;
             status = runWorker(worker, request.settings, io, PathFlavor::Posix, rules, files,
-                               convertDocument, PATH_MAX, &pagesRead);
+                               convertDocument, PATH_MAX, &linkedPages);
             if (status == StatusSucceeded) {
-                refusal = placeDatabase(job, staged, pagesRead, files);
+                refusal = placeDatabase(job, staged, linkedPages.read, files);
                 if (refusal == ExitDestinationError) {
                     refusal = ExitSuccess;
                     status = StatusDestinationError;
@@ -197,6 +216,7 @@ void convertOne(Planned& job, const ConvertRequest& request, const FileSystem& f
         else
             console::printLine(text);
     }
+    reportLinkedPages(job, request, linkedPages);
     // The database stands; a page that cannot be written is a failure of its own.
     if (status == StatusSucceeded && !job.previewPath.empty())
         job.exitStatus =

@@ -90,6 +90,13 @@ int main(int argc, char** argv) {
                              "No progress and no message after a successful conversion");
     convertCommand->add_flag("--preview", convert.preview,
                              "Also write each database's preview page beside it (BOOK.html)");
+    convertCommand->add_flag("--follow-links-outside", convert.settings.followLinksOutside,
+                             "Also follow links to pages outside the source's folder or in "
+                             "hidden folders below it. Risky with pages from elsewhere: any "
+                             "file you can read that a page links to (/etc/passwd, your keys) "
+                             "goes into the book");
+    convertCommand->add_flag("-v,--verbose", convert.verbose,
+                             "Name each linked page that was not followed, and why");
     convertCommand->add_option("-j,--jobs", convert.jobs, "Convert up to N sources at once")
         ->type_name("N")
         // An HTML conversion holds about a dozen streams at once, and the standard I/O

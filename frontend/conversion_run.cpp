@@ -1,6 +1,7 @@
 // frontend/conversion_run.cpp -- see conversion_run.h.
 #include "frontend/conversion_run.h"
 
+#include "frontend/page_confinement.h"
 #include "frontend/read_pages.h"
 
 int32_t statusForResult(int32_t result) {
@@ -76,18 +77,26 @@ void fillConversionJob(PreparedJob& owner, const ConverterSettings& settings, co
 int32_t runWorker(const WorkerRequest& request, const ConverterSettings& settings,
                   const IoOps& io, PathFlavor flavor, const ReferenceRules& rules,
                   const FileSystem& files, ConvertFunction convert,
-                  size_t maxDestinationLength, std::vector<FileIdentity>* pagesRead) {
+                  size_t maxDestinationLength, LinkedPageReport* report) {
     const std::optional<std::string> source =
         makeSourceAbsolute(request.sourcePath, flavor, rules, files);
     if (!source) return StatusSourceError;
     if (request.destinationPath.size() > maxDestinationLength) return StatusDestinationError;
-    ReadPages pages{io, &files, request.destinationPath, {}};
+    const std::string enginePath = withSlashSeparators(*source, flavor);
+    PageConfinement confinement;
+    preparePageConfinement(confinement, io, files, flavor, enginePath, settings.followLinksOutside);
+    const IoOps confined = pageConfinementOps(confinement);
+    ReadPages pages{confined, &files, request.destinationPath, {}};
     const IoOps recorded = readPagesIoOps(pages);
     PreparedJob prepared;
-    fillConversionJob(prepared, settings, recorded, withSlashSeparators(*source, flavor),
-                      request.destinationPath, request.title);
+    fillConversionJob(prepared, settings, recorded, enginePath, request.destinationPath,
+                      request.title);
     const int32_t status = statusForResult(convert(prepared.job()));
-    if (pagesRead != nullptr) *pagesRead = std::move(pages.read);
+    if (report != nullptr) {
+        report->outsideFolder = std::move(confinement.outsideFolder);
+        report->notPages = std::move(confinement.notPages);
+        report->read = std::move(pages.read);
+    }
     return status;
 }
 

@@ -94,19 +94,28 @@ struct WorkerRequest {
 };
 using ConvertFunction = int32_t (*)(const ConversionJob& job);
 
+// The linked pages a run did not read, each path as the engine asked for it, once.
+struct LinkedPageReport {
+    std::vector<std::string> outsideFolder;  // refused: outside the root page's folder
+    std::vector<std::string> notPages;       // skipped: binary, or a size unknown or too large
+    std::vector<FileIdentity> read;          // every file opened for reading, once
+};
+
 // The worker's whole run: source made absolute (else StatusSourceError) and spelled with
 // "/" separators (withSlashSeparators), so that links back to the root page find it, a
 // destination longer than `maxDestinationLength` refused with StatusDestinationError
 // rather than cut to another name, the job filled and handed to `convert`
 // (convertDocument in the programs), the result mapped to a status. The engine reaches
-// `io` through a ReadPages record (read_pages.h): the destination is never read as a
-// page, and when `pagesRead` is given it receives the identity of every file read, for
-// the caller to check before it puts anything in place.
+// `io` through two wrappers: a ReadPages record (read_pages.h), so the destination is
+// never read as a page and the identity of every file read can be checked before
+// anything is put in place, and below it the page confinement (page_confinement.h), with
+// the folder rule lifted by settings.followLinksOutside. When `report` is given it
+// receives what was refused and skipped, and what was read.
 int32_t runWorker(const WorkerRequest& request, const ConverterSettings& settings,
                   const IoOps& io, PathFlavor flavor, const ReferenceRules& rules,
                   const FileSystem& files, ConvertFunction convert,
                   size_t maxDestinationLength = kMaxDestinationPathLength,
-                  std::vector<FileIdentity>* pagesRead = nullptr);
+                  LinkedPageReport* report = nullptr);
 
 struct RunTarget {
     std::string sourcePath;  // blanks trimmed

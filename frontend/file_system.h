@@ -1,5 +1,6 @@
 // frontend/file_system.h -- what the core asks of the file system: whether a path names
-// a folder or a file, which file it is, the current directories, and whole small files.
+// a folder or a file, which file it is and where it really lies, the current
+// directories, and whole small files.
 // The Windows program answers with its own calls, the command line with PosixFileSystem,
 // tests with a fake.
 #pragma once
@@ -32,4 +33,8 @@ public:
     virtual std::optional<std::string> currentDirectoryOfDrive(char letter) const = 0;
     // The file's whole content; nullopt when it cannot be opened or read.
     virtual std::optional<std::vector<uint8_t>> readFile(const std::string& path) const = 0;
+    // The absolute path of the existing file or folder at `path` with every symbolic link
+    // (on Windows also junction, short name and letter case) resolved, as the platform
+    // spells it, with no separator at its end except a root's; nullopt when there is none.
+    virtual std::optional<std::string> realPath(const std::string& path) const = 0;
 };

@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 
 PathLookup PosixFileSystem::lookup(const std::string& path) const {
@@ -48,5 +49,11 @@ std::optional<std::vector<uint8_t>> PosixFileSystem::readFile(const std::string&
         content.insert(content.end(), chunk, chunk + got);
     if (std::ferror(file.get())) return std::nullopt;
     return content;
+}
+
+std::optional<std::string> PosixFileSystem::realPath(const std::string& path) const {
+    const std::unique_ptr<char, void (*)(void*)> resolved(::realpath(path.c_str(), nullptr), std::free);
+    if (!resolved) return std::nullopt;
+    return std::string(resolved.get());
 }
 #endif

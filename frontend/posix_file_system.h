@@ -12,5 +12,7 @@ public:
     std::optional<std::string> currentDirectory() const override;
     std::optional<std::string> currentDirectoryOfDrive(char letter) const override;
     std::optional<std::vector<uint8_t>> readFile(const std::string& path) const override;
+    // realpath(3).
+    std::optional<std::string> realPath(const std::string& path) const override;
 };
 #endif

@@ -33,6 +33,12 @@ const FlagValue kFlags[] = {
     {"ConvertSingleLB", &ConverterSettings::convertSingleLB},
 };
 
+// Flags no page shows: loaded like the others, never saved, so that a value set by hand
+// stays exactly as it was set.
+const FlagValue kLoadedOnlyFlags[] = {
+    {"FollowLinksOutside", &ConverterSettings::followLinksOutside},
+};
+
 struct TextValue {
     const char* name;
     std::string ConverterSettings::*field;
@@ -53,10 +59,12 @@ ConverterSettings loadSettings(SettingsStore& store) {
         const std::optional<uint32_t> value = key->getDword(number.name);
         if (value && *value <= number.highest) settings.*number.field = static_cast<int32_t>(*value);
     }
-    for (const FlagValue& flag : kFlags) {
+    auto loadFlag = [&](const FlagValue& flag) {
         const std::optional<uint32_t> value = key->getDword(flag.name);
         if (value) settings.*flag.field = *value != 0;
-    }
+    };
+    for (const FlagValue& flag : kFlags) loadFlag(flag);
+    for (const FlagValue& flag : kLoadedOnlyFlags) loadFlag(flag);
     for (const TextValue& text : kTexts) {
         std::optional<std::string> value = key->getString(text.name);
         if (value) settings.*text.field = std::move(*value);

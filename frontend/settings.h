@@ -40,6 +40,9 @@ struct ConverterSettings {
     int32_t tabToSpace = 8;               // 0..9999
     int32_t maxDepth = 1;                 // 0..9999
     int32_t browseFilterIndex = 0;        // 0..4, 1-based filter position, 0 = the first
+    // Linked pages outside the root page's folder are followed too. Loaded only: no page
+    // shows it, so it is set by hand and saving leaves it as it is.
+    bool followLinksOutside = false;      // any stored number, nonzero is on
 
     bool operator==(const ConverterSettings&) const = default;
 };
@@ -47,7 +50,8 @@ struct ConverterSettings {
 // Defaults, then every value of the settings key that is present, of the right type and,
 // for numbers, in range. A key that cannot be opened gives all defaults. Never reports.
 ConverterSettings loadSettings(SettingsStore& store);
-// Writes every value with its type, flags as 0 or 1, creating the key when missing. When
+// Writes every value but FollowLinksOutside with its type, flags as 0 or 1, creating the
+// key when missing. When
 // the key cannot be opened nothing is written. Returns false when anything was not
 // written; the Windows program does not report it.
 bool saveSettings(SettingsStore& store, const ConverterSettings& settings);

@@ -3,6 +3,8 @@
 
 #include <windows.h>
 
+#include <algorithm>
+
 namespace {
 
 // Closes the handle on every path out.
@@ -60,6 +62,49 @@ std::optional<std::string> Win32FileSystem::currentDirectoryOfDrive(char letter)
     // Spelled like the process's current directory: a separator ends only a root.
     if (directory.size() > 3 && directory.back() == '\\') directory.pop_back();
     return directory;
+}
+
+std::optional<std::string> Win32FileSystem::realPath(const std::string& path) const {
+    if (path.empty() || hasWildcard(path)) return std::nullopt;
+    HandleGuard file{CreateFileA(path.c_str(), 0,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                 OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr)};
+    if (file.handle == INVALID_HANDLE_VALUE) return std::nullopt;
+    std::string result;
+    // The wide call, spelled back in the ANSI code page the paths come in: the narrow
+    // one is missing or broken on some systems (Wine among them).
+    const DWORD flags = FILE_NAME_NORMALIZED | VOLUME_NAME_DOS;
+    const DWORD needed = GetFinalPathNameByHandleW(file.handle, nullptr, 0, flags);
+    if (needed != 0) {
+        std::wstring wide(needed, L'\0');
+        const DWORD length = GetFinalPathNameByHandleW(file.handle, wide.data(), needed, flags);
+        if (length != 0 && length < needed) {
+            const int bytes = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(),
+                                                  static_cast<int>(length), nullptr, 0, nullptr, nullptr);
+            BOOL lossy = FALSE;
+            result.assign(static_cast<size_t>(std::max(bytes, 0)), '\0');
+            if (bytes <= 0 ||
+                WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), static_cast<int>(length),
+                                    result.data(), bytes, nullptr, &lossy) != bytes ||
+                lossy)
+                result.clear();
+        }
+    }
+    if (result.empty()) {
+        // Without the final name: the full path in its long spelling, which resolves
+        // short names and letter case but no links.
+        char full[MAX_PATH], longName[MAX_PATH];
+        const DWORD fullLength = GetFullPathNameA(path.c_str(), MAX_PATH, full, nullptr);
+        if (fullLength == 0 || fullLength >= MAX_PATH) return std::nullopt;
+        const DWORD longLength = GetLongPathNameA(full, longName, MAX_PATH);
+        if (longLength == 0 || longLength >= MAX_PATH) return std::nullopt;
+        result.assign(longName, longLength);
+    }
+    if (result.rfind("\\\\?\\UNC\\", 0) == 0) result.replace(0, 8, "\\\\");
+    else if (result.rfind("\\\\?\\", 0) == 0) result.erase(0, 4);
+    // Spelled like the other answers: a separator ends only a root.
+    if (result.size() > 3 && (result.back() == '\\' || result.back() == '/')) result.pop_back();
+    return result;
 }
 
 std::optional<std::vector<uint8_t>> Win32FileSystem::readFile(const std::string& path) const {

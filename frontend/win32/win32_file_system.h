@@ -15,4 +15,8 @@ public:
     std::optional<std::string> currentDirectoryOfDrive(char letter) const override;
     // Read with CreateFileA (read access, shared reading, existing file only) and ReadFile.
     std::optional<std::vector<uint8_t>> readFile(const std::string& path) const override;
+    // GetFinalPathNameByHandleW on the opened file or folder, in the ANSI code page, with
+    // its "\\?\" prefix taken off ("\\?\UNC\srv\share" back to "\\srv\share"); where
+    // that is not to be had, the full path's long spelling (links then unresolved).
+    std::optional<std::string> realPath(const std::string& path) const override;
 };

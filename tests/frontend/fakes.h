@@ -53,10 +53,16 @@ public:
         if (found == files.end()) return std::nullopt;
         return found->second;
     }
+    std::optional<std::string> realPath(const std::string& path) const override {
+        const auto found = realPaths.find(path);
+        if (found == realPaths.end()) return std::nullopt;
+        return found->second;
+    }
 
     std::map<std::string, PathLookup> entries;
     std::map<std::string, FileIdentity> identities;
     std::optional<std::string> cwd;
     std::map<char, std::string> driveDirectories;  // by upper-case letter
     std::map<std::string, std::vector<uint8_t>> files;
+    std::map<std::string, std::string> realPaths;  // as asked for, to what the platform answers
 };

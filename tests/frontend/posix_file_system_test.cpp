@@ -2,6 +2,7 @@
 // catch links, which no spelling comparison can.
 #ifndef _WIN32
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "frontend/posix_file_system.h"
@@ -23,6 +24,26 @@ TEST(PosixFileSystem, LooksUpFoldersFilesAndContent) {
     const std::optional<std::string> cwd = files.currentDirectory();
     ASSERT_TRUE(cwd);
     EXPECT_EQ('/', cwd->front());
+}
+
+// The page confinement compares real paths: links resolved, no "." or "..", no
+// separator at the end.
+TEST(PosixFileSystem, RealPathResolvesLinksAndSpellings) {
+    TempDir dir;
+    ASSERT_EQ(0, mkdir(dir.file("site").c_str(), 0755));
+    ASSERT_EQ(0, mkdir(dir.file("outside").c_str(), 0755));
+    dir.write("outside/a.html", "x");
+    ASSERT_EQ(0, symlink("../outside", dir.file("site/door").c_str()));
+    ASSERT_EQ(0, symlink("../outside/a.html", dir.file("site/a.html").c_str()));
+    const PosixFileSystem files;
+    const std::optional<std::string> root = files.realPath(dir.path());
+    ASSERT_TRUE(root);
+    EXPECT_EQ('/', root->front());
+    EXPECT_EQ(*root + "/outside/a.html", files.realPath(dir.file("site/door/a.html")));
+    EXPECT_EQ(*root + "/outside/a.html", files.realPath(dir.file("site/a.html")));
+    EXPECT_EQ(*root + "/site", files.realPath(dir.path() + "/site/./../site/"));
+    EXPECT_EQ("/", files.realPath("/"));
+    EXPECT_FALSE(files.realPath(dir.file("site/missing.html")));
 }
 
 TEST(PosixFileSystem, LinksAndOtherSpellingsAreTheSameFile) {

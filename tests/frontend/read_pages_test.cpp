@@ -96,12 +96,12 @@ TEST_F(ReadPagesTest, RunWorkerRecordsThePagesAndKeepsTheDestinationUnread) {
     const HtmlReferenceRules rules;
     const ConverterSettings settings;
     const WorkerRequest request{"/site/a.htm", "/out/back.pdb", "T"};
-    std::vector<FileIdentity> read;
+    LinkedPageReport report;
     EXPECT_EQ(StatusSucceeded, runWorker(request, settings, memory.ops(), PathFlavor::Posix, rules,
-                                         files, openingConvert, 4096, &read));
+                                         files, openingConvert, 4096, &report));
     EXPECT_EQ("/out/back.pdb", g_destination);
     EXPECT_EQ(0u, g_backHandle);
-    EXPECT_EQ((std::vector<FileIdentity>{{1, 10}, {1, 11}}), read);
+    EXPECT_EQ((std::vector<FileIdentity>{{1, 10}, {1, 11}}), report.read);
     EXPECT_EQ(0, memory.openHandles());
 }
 

@@ -23,6 +23,7 @@ TEST(LoadSettings, MissingOrUnreadableKeyGivesEveryDefault) {
     EXPECT_EQ(8, loaded.tabToSpace);
     EXPECT_EQ(1, loaded.maxDepth);
     EXPECT_EQ(0, loaded.browseFilterIndex);
+    EXPECT_FALSE(loaded.followLinksOutside);
 
     store.put(kSettingsKeyPath, "MaxDepth", uint32_t{5});
     store.refuseReading(true);
@@ -67,6 +68,7 @@ TEST(LoadSettings, AnyNonzeroFlagIsOnAndStringsAreTakenAsStored) {
     store.put(kSettingsKeyPath, "RemoveLF", uint32_t{7});
     store.put(kSettingsKeyPath, "ConvertCRtoLF", uint32_t{0x80000000});
     store.put(kSettingsKeyPath, "ConvertSingleLB", uint32_t{1});
+    store.put(kSettingsKeyPath, "FollowLinksOutside", uint32_t{2});
     store.put(kSettingsKeyPath, "DestinationUserName", std::string("Ann Lee"));
     store.put(kSettingsKeyPath, "DestinationFolder", std::string(" D:\\books\\ "));
     const ConverterSettings loaded = loadSettings(store);
@@ -74,6 +76,7 @@ TEST(LoadSettings, AnyNonzeroFlagIsOnAndStringsAreTakenAsStored) {
     EXPECT_TRUE(loaded.removeLF);
     EXPECT_TRUE(loaded.convertCRtoLF);
     EXPECT_TRUE(loaded.convertSingleLB);
+    EXPECT_TRUE(loaded.followLinksOutside);
     EXPECT_EQ("Ann Lee", loaded.destinationUserName);
     EXPECT_EQ(" D:\\books\\ ", loaded.destinationFolder);
 }
@@ -99,6 +102,22 @@ TEST(SaveSettings, WritesEveryValueWithItsTypeAndFlagsAsZeroOrOne) {
               *store.find(kSettingsKeyPath, "DestinationFolder"));
     EXPECT_EQ(MemorySettingsStore::Value(uint32_t{1000}), *store.find(kSettingsKeyPath, "MaxDepth"));
     EXPECT_EQ(settings, loadSettings(store));  // what is saved is what comes back
+}
+
+// No page shows it: a value set by hand is neither added nor replaced by saving.
+TEST(SaveSettings, FollowLinksOutsideIsLeftAsItWasSet) {
+    MemorySettingsStore store;
+    ConverterSettings settings;
+    settings.followLinksOutside = true;
+    ASSERT_TRUE(saveSettings(store, settings));
+    EXPECT_EQ(nullptr, store.find(kSettingsKeyPath, "FollowLinksOutside"));
+    store.put(kSettingsKeyPath, "FollowLinksOutside", std::string("set by hand"));
+    settings.followLinksOutside = false;
+    ASSERT_TRUE(saveSettings(store, settings));
+    EXPECT_EQ(MemorySettingsStore::Value(std::string("set by hand")),
+              *store.find(kSettingsKeyPath, "FollowLinksOutside"));
+    store.put(kSettingsKeyPath, "FollowLinksOutside", uint32_t{0});
+    EXPECT_FALSE(loadSettings(store).followLinksOutside);
 }
 
 TEST(SaveSettings, NothingIsWrittenWhenTheKeyCannotBeOpened) {

@@ -4,11 +4,14 @@
 // the dialog's channel.
 #include <windows.h>
 
+#include <algorithm>
 #include <thread>
 
 #include <gtest/gtest.h>
 
+#include "engine/book_reader.h"
 #include "engine/io_ops.h"
+#include "platform/standard_io.h"
 #include "frontend/win32/app.h"
 #include "frontend/win32/conversion_runner.h"
 #include "frontend/win32/progress_channel.h"
@@ -69,6 +72,25 @@ int32_t runWorkerThread(ConversionTask& task) {
     return task.status.load();
 }
 
+// The decoded text of the database at `path`; empty when it cannot be read.
+std::string bookText(const std::string& path) {
+    const IoOps& io = standardIoOps;
+    const uint32_t book = io.openStream(io.userData, path.c_str(), 0);
+    if (book == 0) return {};
+    BookReader reader{};
+    const uint32_t text = io.createTempStream(io.userData);
+    std::string bytes;
+    if (text != 0 && bookOpen(io, book, reader) == BookOk && bookReadText(reader, text) == BookOk) {
+        bytes.resize(static_cast<size_t>(std::max(0, io.seekStream(io.userData, text, 0, 2))));
+        io.seekStream(io.userData, text, 0, 0);
+        io.readStream(io.userData, text, static_cast<int32_t>(bytes.size()), bytes.data());
+    }
+    bookClose(reader);
+    if (text != 0) io.closeStream(io.userData, text);
+    io.closeStream(io.userData, book);
+    return bytes;
+}
+
 }  // namespace
 
 TEST(ConversionWorker, ReportsReachTheChannelAndCancelStopsTheEngine) {
@@ -124,6 +146,33 @@ TEST(ConversionWorker, SourceIsMadeAbsoluteOrRefused) {
     longPath.request.destinationPath = winPath(dir, "long.pdb");
     EXPECT_EQ(StatusSourceError, runWorkerThread(longPath));
     SetCurrentDirectoryA(previous);
+}
+
+// A page's links to files outside its folder, by a climb spelled with "\\" and by an
+// absolute path with a drive, are not followed unless FollowLinksOutside is set.
+TEST(ConversionWorker, LinkedPagesOutsideTheFolderAreNotFollowedByDefault) {
+    TempDir dir;
+    ASSERT_TRUE(CreateDirectoryA(winPath(dir, "site").c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryA(winPath(dir, "outside").c_str(), nullptr));
+    dir.write("outside/climb.htm", "<p>CLIMB-MARK</p>");
+    dir.write("outside/absolute.htm", "<p>ABSOLUTE-MARK</p>");
+    dir.write("site/Inside.htm", "<p>INSIDE-MARK</p>");
+    dir.write("site/index.htm", "<html><a href=\"..\\outside\\climb.htm\">a</a><a href=\"" +
+                                    winPath(dir, "outside\\absolute.htm") +
+                                    "\">b</a><a href=\"INSIDE.HTM\">c</a></html>");
+    Win32ProgressChannel channel;
+    for (const bool followLinksOutside : {false, true}) {
+        ConversionTask task;
+        task.channel = &channel;
+        task.settings.followLinksOutside = followLinksOutside;
+        task.request.sourcePath = winPath(dir, "site\\index.htm");
+        task.request.destinationPath = winPath(dir, followLinksOutside ? "open.pdb" : "confined.pdb");
+        ASSERT_EQ(StatusSucceeded, runWorkerThread(task));
+        const std::string text = bookText(task.request.destinationPath);
+        EXPECT_NE(std::string::npos, text.find("INSIDE-MARK")) << text;
+        EXPECT_EQ(followLinksOutside, text.find("CLIMB-MARK") != std::string::npos) << text;
+        EXPECT_EQ(followLinksOutside, text.find("ABSOLUTE-MARK") != std::string::npos) << text;
+    }
 }
 
 // Names with letters beyond ASCII, spelled in the ANSI code page as the dialog, a drop and

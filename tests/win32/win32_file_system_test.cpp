@@ -41,6 +41,22 @@ TEST(Win32FileSystem, OtherSpellingsOfOneFileAreTheSameFile) {
     EXPECT_EQ(std::vector<MessageId>{MsgSameName}, messages.ids());
 }
 
+// The page confinement compares these: one spelling per folder, whichever way it was asked.
+TEST(Win32FileSystem, RealPathIsOneSpellingWithoutPrefixOrTrailingSeparator) {
+    TempDir dir;
+    dir.write("Page.htm", "text");
+    const Win32FileSystem files;
+    const std::optional<std::string> folder = files.realPath(dir.path());
+    ASSERT_TRUE(folder);
+    EXPECT_EQ(std::string::npos, folder->find("\\\\?\\")) << *folder;
+    EXPECT_NE('\\', folder->back());
+    EXPECT_EQ(':', (*folder)[1]) << *folder;
+    EXPECT_EQ(files.realPath(winPath(dir, "Page.htm")), files.realPath(dir.path() + "/sub/../Page.htm"));
+    EXPECT_EQ(folder, files.realPath(winPath(dir, ".\\")));
+    EXPECT_FALSE(files.realPath(winPath(dir, "missing.htm")));
+    EXPECT_FALSE(files.realPath(winPath(dir, "*.htm")));
+}
+
 TEST(Win32FileSystem, CurrentDirectoriesOfTheProcessAndOfItsDrive) {
     const Win32FileSystem files;
     char expected[MAX_PATH];
