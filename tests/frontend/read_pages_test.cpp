@@ -94,7 +94,8 @@ TEST_F(ReadPagesTest, RunWorkerRecordsThePagesAndKeepsTheDestinationUnread) {
     files.cwd = "/site";
     files.identities["/out/back.pdb"] = {1, 12};
     const HtmlReferenceRules rules;
-    const ConverterSettings settings;
+    ConverterSettings settings;
+    settings.followLinksOutside = true;  // the pages here sit in no folder of the source's
     const WorkerRequest request{"/site/a.htm", "/out/back.pdb", "T"};
     LinkedPageReport report;
     EXPECT_EQ(StatusSucceeded, runWorker(request, settings, memory.ops(), PathFlavor::Posix, rules,
