@@ -11,7 +11,6 @@
 #include "frontend/install.h"
 #include "frontend/win32/message_box.h"
 #include "frontend/win32/property_page.h"
-#include "frontend/win32/property_sheet.h"
 #include "frontend/win32/resource.h"
 
 DWORD WINAPI conversionWorker(void* parameter) {
@@ -134,27 +133,23 @@ bool runProgressDialog(HINSTANCE instance, HWND owner, ConversionTask& task,
     return ended;
 }
 
-bool runConversion(ConverterApp& app, CQuibPropertySheet& sheet) {
-    CQuibSrcDstPage& sourcePage = sheet.sourcePage();
-    if (!sourcePage.commitPage(sourcePage.isActive())) return false;
-    CQuibOptionsPage& optionsPage = sheet.optionsPage();
-    if (!optionsPage.commitPage(optionsPage.isActive())) return false;
+RunEnd runConversion(ConverterApp& app, HWND owner, CQuibSrcDstPage& sourcePage,
+                     CQuibOptionsPage& optionsPage) {
+    if (!sourcePage.commitPage(sourcePage.isActive())) return RunEnd::NotSucceeded;
+    if (!optionsPage.commitPage(optionsPage.isActive())) return RunEnd::NotSucceeded;
 
-    WindowMessageSink messages(sheet.window());
+    WindowMessageSink messages(owner);
     const std::optional<RunTarget> target =
         checkRunTarget(app.handed, app.settings, app.desktopPath, app.commandLine.forceOverwrite,
                        PathFlavor::Windows, app.files, messages);
-    if (!target) {
-        sheet.activateSourcePage();
-        return false;
-    }
+    if (!target) return RunEnd::TargetRefused;
 
     // On the heap: a worker that could not be stopped keeps reading them, so they are
     // then left alive rather than freed under it.
     auto run = std::make_unique<SharedRun>();
     if (!run->channel.ready()) {
         messages.show(MsgInitializationFailed, messageText(MsgInitializationFailed));
-        return false;
+        return RunEnd::NotSucceeded;
     }
     ConversionTask& task = run->task;
     task.request.sourcePath = target->sourcePath;
@@ -162,7 +157,7 @@ bool runConversion(ConverterApp& app, CQuibPropertySheet& sheet) {
     task.request.title = app.handed.title;
     task.settings = app.settings;
     task.channel = &run->channel;
-    const bool workerGone = runProgressDialog(app.instance, sheet.window(), task,
+    const bool workerGone = runProgressDialog(app.instance, owner, task,
                                               app.handed.sourcePath, app.handed.fileName);
     const int32_t status = workerGone ? task.status.load() : StatusUnknownError;
     if (!workerGone) static_cast<void>(run.release());
@@ -170,5 +165,5 @@ bool runConversion(ConverterApp& app, CQuibPropertySheet& sheet) {
     if (outcome.clearChangeTracking) sourcePage.clearChangeTracking();
     if (outcome.message) messages.show(*outcome.message, messageText(*outcome.message));
     if (outcome.registerInstallation) registerInstallation(app.registry, app.handed.userId, messages);
-    return outcome.succeeded;
+    return outcome.succeeded ? RunEnd::Succeeded : RunEnd::NotSucceeded;
 }

@@ -12,12 +12,17 @@
 
 #include "frontend/conversion_run.h"
 #include "frontend/win32/app.h"
+#include "frontend/win32/options_page.h"
 #include "frontend/win32/progress_channel.h"
+#include "frontend/win32/src_dst_page.h"
 
-class CQuibPropertySheet;
+// How a run ended: the pages' values or the destination refused before it started (the
+// sheet then shows the Source/Destination page), or the conversion ran.
+enum class RunEnd { TargetRefused, NotSucceeded, Succeeded };
 
-// True when the conversion succeeded.
-bool runConversion(ConverterApp& app, CQuibPropertySheet& sheet);
+// One run from the two pages, with its dialogs over `owner` (the sheet's window).
+RunEnd runConversion(ConverterApp& app, HWND owner, CQuibSrcDstPage& sourcePage,
+                     CQuibOptionsPage& optionsPage);
 
 // Everything the worker thread reads, fixed before it starts.
 struct ConversionTask {

@@ -77,9 +77,10 @@ bool CQuibPropertySheet::runOnce() {
     // inside the first.
     if (running_) return false;
     running_ = true;
-    const bool succeeded = runConversion(app_, *this);
+    const RunEnd end = runConversion(app_, window_, sourcePage_, optionsPage_);
     running_ = false;
-    return succeeded;
+    if (end == RunEnd::TargetRefused) activateSourcePage();
+    return end == RunEnd::Succeeded;
 }
 
 void CQuibPropertySheet::onCommandLineTimer() {
