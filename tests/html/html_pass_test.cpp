@@ -333,46 +333,51 @@ TEST(HtmlPassFaults, AFaultAtAnyCallIsReportedOrHarmless) {
     });
 }
 
-TEST(PageOpener, TheRootPageComesFromTheOpenSourceOnce) {
+// The root page comes from the source the driver holds open; other pages are opened.
+struct PageOpenerSite {
     MemoryIo mem;
-    mem.addFile("root.html", std::string("<html>"));
-    mem.addFile("next.html", std::string("<p>"));
-    CountingIo counting(mem.ops());
-    const IoOps& io = counting.ops();
-    const ConversionJob job = defaultJob(io, "root.html", "out.pdb");
-    const uint32_t source = io.openStream(io.userData, "root.html", 0);
-    PageOpener opener{&job, source};
-    EXPECT_EQ(source, openPage(&opener, "root.html"));
-    closePage(&opener, source);
+    CountingIo counting{mem.ops()};
+    ConversionJob job{};
+    uint32_t source = 0;
+    PageOpener opener{};
+    PageOpenerSite() {
+        mem.addFile("root.html", std::string("<html>"));
+        mem.addFile("next.html", std::string("<p>"));
+        const IoOps& io = counting.ops();
+        job = defaultJob(io, "root.html", "out.pdb");
+        source = io.openStream(io.userData, "root.html", 0);
+        opener = PageOpener{&job, source};
+    }
+};
+
+TEST(PageOpener, TheRootPageComesFromTheOpenSourceOnce) {
+    PageOpenerSite site;
+    PageOpener& opener = site.opener;
+    EXPECT_EQ(site.source, openPage(&opener, "root.html"));
+    closePage(&opener, site.source);
     EXPECT_EQ(0u, opener.cachedSource);
     const uint32_t next = openPage(&opener, "next.html");
-    EXPECT_EQ(counting.handleOf("next.html"), next);
+    EXPECT_EQ(site.counting.handleOf("next.html"), next);
     EXPECT_EQ(0u, openPage(&opener, "missing.html"));
     closePage(&opener, next);
     closePage(&opener, 0);
-    EXPECT_EQ((std::vector<uint32_t>{source, next}), counting.closeOrder());
-    expectNothingHeld(counting);
+    EXPECT_EQ((std::vector<uint32_t>{site.source, next}), site.counting.closeOrder());
+    expectNothingHeld(site.counting);
 }
 
 TEST(PageOpener, HandsOutTheSourceOnlyForItsOwnPathAndKeepsItWhileOthersClose) {
-    MemoryIo mem;
-    mem.addFile("root.html", std::string("<html>"));
-    mem.addFile("next.html", std::string("<p>"));
-    CountingIo counting(mem.ops());
-    const IoOps& io = counting.ops();
-    const ConversionJob job = defaultJob(io, "root.html", "out.pdb");
-    const uint32_t source = io.openStream(io.userData, "root.html", 0);
-    PageOpener opener{&job, source};
+    PageOpenerSite site;
+    PageOpener& opener = site.opener;
     // Another page asked first is opened, not given the source's handle.
     const uint32_t next = openPage(&opener, "next.html");
-    EXPECT_NE(source, next);
-    EXPECT_EQ(counting.handleOf("next.html"), next);
+    EXPECT_NE(site.source, next);
+    EXPECT_EQ(site.counting.handleOf("next.html"), next);
     closePage(&opener, next);
-    EXPECT_EQ(source, opener.cachedSource) << "closing another page must not forget the source";
-    EXPECT_EQ(source, openPage(&opener, "root.html"));
-    closePage(&opener, source);
+    EXPECT_EQ(site.source, opener.cachedSource) << "closing another page must not forget the source";
+    EXPECT_EQ(site.source, openPage(&opener, "root.html"));
+    closePage(&opener, site.source);
     EXPECT_EQ(0u, opener.cachedSource);
-    expectNothingHeld(counting);
+    expectNothingHeld(site.counting);
 }
 
 }  // namespace
