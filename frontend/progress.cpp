@@ -3,6 +3,7 @@
 
 #include <chrono>
 #include <cstring>
+#include <thread>
 
 #include "engine/io_ops.h"
 #include "frontend/messages.h"
@@ -61,10 +62,18 @@ ProgressDisplay progressDisplay(const ProgressFields& snapshot) {
 
 void LocalProgressChannel::reset() {
     cancel_.store(false);
-    std::lock_guard<std::timed_mutex> hold(lock_);
+    std::lock_guard<std::mutex> hold(lock_);
     fields_ = ProgressFields();
 }
 
 bool LocalProgressChannel::lockFields() {
-    return lock_.try_lock_for(std::chrono::milliseconds(1000));
+    // Polled rather than a timed mutex's wait: the other side holds the lock only to copy
+    // a few fields, and a plain try_lock is a call every thread checker understands (the
+    // C library's clocked lock behind try_lock_for is not).
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(1000);
+    while (!lock_.try_lock()) {
+        if (std::chrono::steady_clock::now() >= deadline) return false;
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+    return true;
 }

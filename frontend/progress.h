@@ -55,7 +55,8 @@ struct ProgressDisplay {
 };
 ProgressDisplay progressDisplay(const ProgressFields& snapshot);
 
-// A channel on the standard library: a timed mutex and an atomic cancel flag.
+// A channel on the standard library: a mutex taken with a bounded wait, and an atomic
+// cancel flag.
 class LocalProgressChannel : public ProgressChannel {
 public:
     // Back to the reset values of a new run; no cancel pending.
@@ -70,6 +71,6 @@ public:
 
 private:
     std::atomic<bool> cancel_{false};
-    std::timed_mutex lock_;
+    std::mutex lock_;
     ProgressFields fields_;
 };
