@@ -19,8 +19,9 @@ inline constexpr size_t kMaxDesktopPathLength = 259;
 
 struct UserEntry {
     uint32_t userId = 0;
-    std::string userName;    // 1..255 bytes
-    std::string userFolder;  // 1..255 bytes, below the desktop folder
+    // Both are 1..255 Windows-1252 bytes in users.dat, held here in UTF-8.
+    std::string userName;
+    std::string userFolder;  // below the desktop folder
     uint16_t userFlags = 0;  // read and not used
     bool operator==(const UserEntry&) const = default;
 };
@@ -31,7 +32,7 @@ struct UserEntry {
 std::string readDesktopPath(SettingsStore& store);
 
 // Parses users.dat (little-endian): a 2-byte count, then at most that many user
-// records. Replaces `users` with the records read before the first one that is cut
+// records, whose names it turns from Windows-1252 into UTF-8. Replaces `users` with the records read before the first one that is cut
 // short, has an empty name or folder, or skips past the end. Returns true when the count
 // and every record it announces were read.
 bool readUsersFile(const uint8_t* bytes, size_t size, std::vector<UserEntry>& users);

@@ -29,7 +29,12 @@
 #include <string>
 #include <system_error>
 
-#ifndef _WIN32
+#ifdef _WIN32
+#ifndef NOMINMAX
+#define NOMINMAX  // std::min and std::max, not the macros
+#endif
+#include <windows.h>
+#else
 #include <fcntl.h>
 #include <unistd.h>
 #endif
@@ -174,6 +179,41 @@ bool emptyWindows(Slot& slot) {
     return ok;
 }
 
+#ifdef _WIN32
+// Every path the toolkit hands over is UTF-8. Windows reaches every name only through
+// its UTF-16 spelling (the narrow calls read the ANSI code page), so paths are opened
+// wide. Bytes that are not UTF-8 name no file: they are refused rather than opened under
+// a replacement character's name. Empty when refused.
+std::wstring widePath(const char* path) {
+    const int units = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path, -1, nullptr, 0);
+    if (units <= 1) return std::wstring();
+    std::wstring wide(static_cast<size_t>(units), L'\0');
+    if (MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path, -1, wide.data(), units) != units)
+        return std::wstring();
+    wide.resize(static_cast<size_t>(units) - 1);  // the terminating zero
+    return wide;
+}
+
+uint32_t openStream(void*, const char* path, int32_t mode) {
+    if (path == nullptr) return 0;
+    const wchar_t* how = nullptr;
+    switch (mode) {
+        case 0: how = L"rb"; break;
+        case 1: how = L"wb+"; break;
+        case 2: how = L"rb+"; break;
+        default: return 0;
+    }
+    const std::wstring wide = widePath(path);
+    if (wide.empty()) return 0;
+    if (mode == 0) {
+        // Only regular files are read, as below.
+        std::error_code error;
+        const std::filesystem::file_status status = std::filesystem::status(std::filesystem::path(wide), error);
+        if (error || !std::filesystem::is_regular_file(status)) return 0;
+    }
+    return adopt(_wfopen(wide.c_str(), how), mode != 0, mode == 1);
+}
+#else
 uint32_t openStream(void*, const char* path, int32_t mode) {
     if (path == nullptr) return 0;
     const char* how = nullptr;
@@ -192,6 +232,7 @@ uint32_t openStream(void*, const char* path, int32_t mode) {
     }
     return adopt(std::fopen(path, how), mode != 0, mode == 1);
 }
+#endif
 
 int32_t closeStream(void*, uint32_t handle) {
     Slot* slot = findSlot(handle);
@@ -348,9 +389,8 @@ int32_t writeStream(void*, uint32_t handle, int32_t count, const void* buffer) {
 // where ordinary users may not write, so every conversion would fail to open its
 // temporary streams. The user's temporary folder takes them instead; mode "D" has the
 // library remove the file when it is closed, as tmpfile() would. The name is opened
-// wide: the folder often lies below a user's name with letters beyond ASCII, and no
-// narrow spelling of it reaches the file (path::string() gives UTF-8, while the narrow
-// fopen reads the ANSI code page).
+// wide like every other: the folder often lies below a user's name with letters beyond
+// ASCII.
 std::FILE* openTemporaryFile() {
     static std::atomic<uint32_t> serial{0};
     std::error_code error;

@@ -4,17 +4,12 @@
 
 #include <commctrl.h>
 
-#include <clocale>
-
 #include "frontend/install.h"
 #include "frontend/messages.h"
 #include "frontend/win32/message_box.h"
 #include "frontend/win32/property_sheet.h"
 
-bool useAnsiCodePageForNames() { return std::setlocale(LC_CTYPE, "") != nullptr; }
-
 int runApplication(HINSTANCE instance, const std::vector<std::string>& arguments) {
-    useAnsiCodePageForNames();  // without it, names beyond ASCII may not open: not fatal
     ConverterApp app;
     app.instance = instance;
     app.commandLine = parseCommandLine(arguments);

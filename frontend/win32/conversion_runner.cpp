@@ -12,6 +12,7 @@
 #include "frontend/win32/message_box.h"
 #include "frontend/win32/property_page.h"
 #include "frontend/win32/resource.h"
+#include "frontend/win32/wide_text.h"
 
 DWORD WINAPI conversionWorker(void* parameter) {
     ConversionTask& task = *static_cast<ConversionTask*>(parameter);
@@ -51,17 +52,16 @@ void showSnapshot(HWND dialog, const ProgressDialogState& state) {
     const std::optional<ProgressFields> snapshot = takeProgressSnapshot(*state.task->channel);
     if (!snapshot) return;  // the worker holds the lock too long: skip this tick's update
     const ProgressDisplay display = progressDisplay(*snapshot);
-    SendDlgItemMessageA(dialog, IDC_PROG_BAR, PBM_SETPOS, static_cast<WPARAM>(display.barPosition), 0);
-    char percent[16];
-    wsprintfA(percent, "%d%%", display.barPosition);
-    SetDlgItemTextA(dialog, IDC_PROG_PERCENT, percent);
+    SendDlgItemMessageW(dialog, IDC_PROG_BAR, PBM_SETPOS, static_cast<WPARAM>(display.barPosition), 0);
+    const std::wstring percent = std::to_wstring(display.barPosition) + L"%";
+    SetDlgItemTextW(dialog, IDC_PROG_PERCENT, percent.c_str());
     if (display.stepLine) {
-        char step[128] = {};
-        if (LoadStringA(state.instance, IDS_STEP_FIRST + static_cast<UINT>(snapshot->stage), step,
-                        sizeof step) > 0)
-            SetDlgItemTextA(dialog, IDC_PROG_STEP, step);
+        wchar_t step[128] = {};
+        if (LoadStringW(state.instance, IDS_STEP_FIRST + static_cast<UINT>(snapshot->stage), step,
+                        sizeof step / sizeof step[0]) > 0)
+            SetDlgItemTextW(dialog, IDC_PROG_STEP, step);
     }
-    if (display.pageLine) SetDlgItemTextA(dialog, IDC_PROG_PAGE, display.pageLine->c_str());
+    if (display.pageLine) SetDlgItemTextW(dialog, IDC_PROG_PAGE, utf8ToWide(*display.pageLine).c_str());
 }
 
 void cancelWorker(HWND dialog, ProgressDialogState& state) {
@@ -79,14 +79,14 @@ void cancelWorker(HWND dialog, ProgressDialogState& state) {
 }
 
 INT_PTR CALLBACK progressDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
-    auto* state = reinterpret_cast<ProgressDialogState*>(GetWindowLongPtrA(dialog, DWLP_USER));
+    auto* state = reinterpret_cast<ProgressDialogState*>(GetWindowLongPtrW(dialog, DWLP_USER));
     switch (message) {
         case WM_INITDIALOG: {
             state = reinterpret_cast<ProgressDialogState*>(lParam);
-            SetWindowLongPtrA(dialog, DWLP_USER, lParam);
+            SetWindowLongPtrW(dialog, DWLP_USER, lParam);
             setEditTextCaretAtEnd(GetDlgItem(dialog, IDC_PROG_SOURCE), *state->sourceAsEntered);
             setEditTextCaretAtEnd(GetDlgItem(dialog, IDC_PROG_DEST), *state->destinationName);
-            SendDlgItemMessageA(dialog, IDC_PROG_BAR, PBM_SETRANGE, 0, MAKELPARAM(0, 100));
+            SendDlgItemMessageW(dialog, IDC_PROG_BAR, PBM_SETRANGE, 0, MAKELPARAM(0, 100));
             DWORD threadId = 0;
             state->thread = CreateThread(nullptr, 0, &conversionWorker, state->task, 0, &threadId);
             if (state->thread == nullptr) {
@@ -125,7 +125,7 @@ INT_PTR CALLBACK progressDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
 bool runProgressDialog(HINSTANCE instance, HWND owner, ConversionTask& task,
                        const std::string& sourceAsEntered, const std::string& destinationName) {
     ProgressDialogState state{instance, &task, &sourceAsEntered, &destinationName};
-    DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_PROGRESS), owner, &progressDialogProc,
+    DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_PROGRESS), owner, &progressDialogProc,
                     reinterpret_cast<LPARAM>(&state));
     if (state.thread == nullptr) return true;
     const bool ended = workerEnded(state.thread);

@@ -8,12 +8,14 @@
 #include <vector>
 
 #include "frontend/win32/app.h"
+#include "frontend/win32/wide_text.h"
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
     if (FAILED(OleInitialize(nullptr))) return 1;
-    // The C runtime has split the command line by the usual quoting rules.
+    // The C runtime has split the UTF-16 command line by the usual quoting rules.
     std::vector<std::string> arguments;
-    for (int index = 1; index < __argc; ++index) arguments.emplace_back(__argv[index]);
+    for (int index = 1; __wargv != nullptr && index < __argc; ++index)
+        arguments.push_back(wideToUtf8(__wargv[index]));
     const int exitCode = runApplication(instance, arguments);
     OleUninitialize();
     return exitCode;

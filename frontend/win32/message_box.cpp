@@ -1,6 +1,8 @@
 // frontend/win32/message_box.cpp -- see message_box.h.
 #include "frontend/win32/message_box.h"
 
+#include "frontend/win32/wide_text.h"
+
 UINT messageBoxStyle(const MessageEntry& entry) {
     UINT style = entry.buttons == MessageButtons::OkCancel ? MB_OKCANCEL : MB_OK;
     switch (entry.icon) {
@@ -14,6 +16,7 @@ UINT messageBoxStyle(const MessageEntry& entry) {
 
 bool WindowMessageSink::show(MessageId id, const std::string& text) {
     const MessageEntry& entry = messageEntry(id);
-    const int answer = MessageBoxA(owner_, text.c_str(), entry.caption, messageBoxStyle(entry));
+    const int answer = MessageBoxW(owner_, utf8ToWide(text).c_str(), utf8ToWide(entry.caption).c_str(),
+                                   messageBoxStyle(entry));
     return answer == IDOK;
 }

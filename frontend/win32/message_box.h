@@ -5,7 +5,7 @@
 
 #include "frontend/messages.h"
 
-// The MessageBoxA style of a message row.
+// The MessageBoxW style of a message row.
 UINT messageBoxStyle(const MessageEntry& entry);
 
 class WindowMessageSink : public MessageSink {

@@ -8,7 +8,7 @@ static constexpr int kCountDigits = 4;
 
 void CQuibOptionsPage::onInitDialog() {
     const OptionsFields fields = optionsFieldsFrom(app_.settings);
-    SendDlgItemMessageA(window_, IDC_MAXDEPTH, EM_LIMITTEXT, kCountDigits, 0);
+    SendDlgItemMessageW(window_, IDC_MAXDEPTH, EM_LIMITTEXT, kCountDigits, 0);
     setControlText(IDC_MAXDEPTH, fields.maxDepth);
     setChecked(IDC_REMOVE_CR, fields.removeCR);
     setChecked(IDC_REMOVE_LF, fields.removeLF);
@@ -24,10 +24,10 @@ void CQuibOptionsPage::onInitDialog() {
 void CQuibOptionsPage::enableCount(int controlId, bool enabled, bool focus) {
     enableControl(controlId, enabled);
     if (!enabled) return;
-    SendDlgItemMessageA(window_, controlId, EM_LIMITTEXT, kCountDigits, 0);
+    SendDlgItemMessageW(window_, controlId, EM_LIMITTEXT, kCountDigits, 0);
     if (focus) {
         focusControl(controlId);
-        SendDlgItemMessageA(window_, controlId, EM_SETSEL, 0, -1);
+        SendDlgItemMessageW(window_, controlId, EM_SETSEL, 0, -1);
     }
 }
 

@@ -2,8 +2,8 @@
 #include "frontend/win32/progress_channel.h"
 
 Win32ProgressChannel::Win32ProgressChannel()
-    : cancel_(CreateEventA(nullptr, FALSE, FALSE, nullptr)),
-      lock_(CreateMutexA(nullptr, FALSE, nullptr)) {}
+    : cancel_(CreateEventW(nullptr, FALSE, FALSE, nullptr)),
+      lock_(CreateMutexW(nullptr, FALSE, nullptr)) {}
 
 Win32ProgressChannel::~Win32ProgressChannel() {
     if (cancel_ != nullptr) CloseHandle(cancel_);

@@ -1,6 +1,7 @@
 // frontend/win32/property_page.h -- the common frame of the sheet's pages: the dialog
 // procedure that routes messages to a page object, and small control helpers. A page
-// object outlives its window; its window exists from the sheet's creation on.
+// object outlives its window; its window exists from the sheet's creation on. The
+// helpers take and give UTF-8.
 #pragma once
 #include <windows.h>
 #include <commctrl.h>
@@ -10,9 +11,9 @@
 class CQuibPage {
 public:
     virtual ~CQuibPage() = default;
-    // The sheet's description of this page. `title` replaces the template's caption when
-    // given; the pointer must stay valid while the sheet exists.
-    PROPSHEETPAGEA describe(HINSTANCE instance, int templateId, const char* title = nullptr);
+    // The sheet's description of this page. `title` (UTF-8) replaces the template's
+    // caption when given; the page keeps its own copy for the sheet.
+    PROPSHEETPAGEW describe(HINSTANCE instance, int templateId, const char* title = nullptr);
     HWND window() const { return window_; }
     // Whether this page is the one the sheet shows.
     bool isActive() const;
@@ -37,6 +38,7 @@ protected:
     HWND window_ = nullptr;
 
 private:
+    std::wstring title_;  // the sheet reads it while it builds the tabs
     static INT_PTR CALLBACK dialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 };
 

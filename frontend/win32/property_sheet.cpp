@@ -8,6 +8,7 @@
 #include "frontend/win32/message_box.h"
 #include "frontend/win32/resource.h"
 #include "frontend/win32/shell_drop.h"
+#include "frontend/win32/wide_text.h"
 
 namespace {
 
@@ -27,23 +28,24 @@ CQuibPropertySheet::CQuibPropertySheet(ConverterApp& app)
     : app_(app), sourcePage_(app), optionsPage_(app) {}
 
 void CQuibPropertySheet::run() {
-    PROPSHEETPAGEA pages[3] = {
+    PROPSHEETPAGEW pages[3] = {
         sourcePage_.describe(app_.instance, IDD_SRCDST),
         optionsPage_.describe(app_.instance, IDD_OPTIONS),
         aboutPage_.describe(app_.instance, IDD_ABOUT, kAboutCaption),
     };
-    PROPSHEETHEADERA header = {};
+    const std::wstring caption = utf8ToWide(kProgramName);
+    PROPSHEETHEADERW header = {};
     header.dwSize = sizeof header;
     header.dwFlags = PSH_PROPSHEETPAGE | PSH_NOAPPLYNOW | PSH_USECALLBACK | PSH_USEICONID;
     header.hInstance = app_.instance;
-    header.pszIcon = MAKEINTRESOURCEA(IDI_APP);
-    header.pszCaption = kProgramName;
+    header.pszIcon = MAKEINTRESOURCEW(IDI_APP);
+    header.pszCaption = caption.c_str();
     header.nPages = sizeof pages / sizeof pages[0];
     header.nStartPage = 0;
     header.ppsp = pages;
     header.pfnCallback = &CQuibPropertySheet::sheetCallback;
     creatingSheet = this;
-    PropertySheetA(&header);
+    PropertySheetW(&header);
     creatingSheet = nullptr;
     window_ = nullptr;
 }
@@ -57,18 +59,18 @@ void CQuibPropertySheet::onCreated(HWND window) {
     window_ = window;
     SetWindowSubclass(window, &CQuibPropertySheet::sheetProc, kSheetSubclass,
                       reinterpret_cast<DWORD_PTR>(this));
-    SetDlgItemTextA(window, IDOK, "Convert");
-    SetDlgItemTextA(window, IDCANCEL, "Done");
+    SetDlgItemTextW(window, IDOK, L"Convert");
+    SetDlgItemTextW(window, IDCANCEL, L"Done");
     DragAcceptFiles(window, TRUE);
     if (app_.commandLine.fileGiven) SetTimer(window, kCommandLineTimer, kCommandLineDelayMs, nullptr);
 }
 
 void CQuibPropertySheet::activateSourcePage() {
-    SendMessageA(window_, PSM_SETCURSEL, kSourcePageIndex, 0);
+    SendMessageW(window_, PSM_SETCURSEL, kSourcePageIndex, 0);
 }
 
 void CQuibPropertySheet::close() {
-    PostMessageA(window_, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED),
+    PostMessageW(window_, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED),
                  reinterpret_cast<LPARAM>(GetDlgItem(window_, IDCANCEL)));
 }
 

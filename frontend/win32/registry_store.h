@@ -1,12 +1,13 @@
 // frontend/win32/registry_store.h -- the core's SettingsStore on the Windows registry:
 // keys below one root (the current user's hive in the program), DWORD and REG_SZ values.
-// A value of any other registry type reads as missing, so the core keeps its default.
+// Strings are stored in UTF-16 and handed over in UTF-8, like key and value names. A
+// value of any other registry type reads as missing, so the core keeps its default.
 #pragma once
 #include <windows.h>
 
 #include "frontend/settings_store.h"
 
-// Strings longer than this are not handed over; no value the program reads needs more.
+// Strings stored in more bytes than this are not handed over; no value the program reads needs more.
 inline constexpr DWORD kMaxRegistryStringBytes = 32768;
 
 class RegistrySettingsStore : public SettingsStore {

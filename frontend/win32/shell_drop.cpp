@@ -6,23 +6,23 @@
 #include <shlobj.h>
 #include <shobjidl.h>
 
-#include <vector>
-
 #include "frontend/path_rules.h"
+#include "frontend/win32/wide_text.h"
 
 std::optional<std::string> firstDroppedName(HDROP drop, MessageSink& messages) {
-    if (drop == nullptr || DragQueryFileA(drop, 0xFFFFFFFF, nullptr, 0) == 0) return std::nullopt;
-    const UINT needed = DragQueryFileA(drop, 0, nullptr, 0);
+    if (drop == nullptr || DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0) == 0) return std::nullopt;
+    const UINT needed = DragQueryFileW(drop, 0, nullptr, 0);
     if (needed == 0) return std::nullopt;  // an empty name drops nothing
-    char name[MAX_PATH] = {};
-    const UINT got = DragQueryFileA(drop, 0, name, sizeof name);
+    wchar_t name[MAX_PATH] = {};
+    const UINT capacity = sizeof name / sizeof name[0];
+    const UINT got = DragQueryFileW(drop, 0, name, capacity);
     // A name longer than a path may be cannot be the source; a cut one would name
     // another file.
-    if (got != needed || got >= sizeof name) {
+    if (got != needed || got >= capacity) {
         messages.show(MsgDragQueryFailed, messageText(MsgDragQueryFailed, std::to_string(got)));
         return std::nullopt;
     }
-    return std::string(name, got);
+    return wideToUtf8(name, got);
 }
 
 namespace {
@@ -37,9 +37,10 @@ struct ComRef {
 };
 
 std::optional<DWORD> shellAttributes(const std::string& path, DWORD wanted) {
-    SHFILEINFOA info = {};
+    SHFILEINFOW info = {};
     info.dwAttributes = wanted;
-    if (SHGetFileInfoA(path.c_str(), 0, &info, sizeof info, SHGFI_ATTRIBUTES | SHGFI_ATTR_SPECIFIED) == 0)
+    if (SHGetFileInfoW(utf8ToWide(path).c_str(), 0, &info, sizeof info,
+                       SHGFI_ATTRIBUTES | SHGFI_ATTR_SPECIFIED) == 0)
         return std::nullopt;
     return info.dwAttributes;
 }
@@ -51,25 +52,23 @@ bool hasShortcutExtension(const std::string& path) {
 }  // namespace
 
 std::optional<std::string> resolveShortcut(const std::string& path) {
-    const int wideLength = MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, nullptr, 0);
-    if (wideLength <= 0) return std::nullopt;
-    std::vector<wchar_t> widePath(static_cast<size_t>(wideLength));
-    MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, widePath.data(), wideLength);
+    const std::wstring widePath = utf8ToWide(path);
+    if (widePath.empty()) return std::nullopt;
 
-    ComRef<IShellLinkA> link;
-    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
+    ComRef<IShellLinkW> link;
+    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
                                 reinterpret_cast<void**>(&link.pointer))))
         return std::nullopt;
     ComRef<IPersistFile> file;
     if (FAILED(link.pointer->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file.pointer))))
         return std::nullopt;
-    if (FAILED(file.pointer->Load(widePath.data(), STGM_READ))) return std::nullopt;
+    if (FAILED(file.pointer->Load(widePath.c_str(), STGM_READ))) return std::nullopt;
     // No window and no search: a drop must not hang on a dialog about a lost target.
     link.pointer->Resolve(nullptr, SLR_NO_UI | SLR_NOSEARCH | SLR_NOUPDATE);
-    char target[MAX_PATH] = {};
-    if (link.pointer->GetPath(target, sizeof target, nullptr, 0) != S_OK || target[0] == '\0')
+    wchar_t target[MAX_PATH] = {};
+    if (link.pointer->GetPath(target, MAX_PATH, nullptr, 0) != S_OK || target[0] == L'\0')
         return std::nullopt;
-    return std::string(target);
+    return wideToUtf8(target);
 }
 
 std::optional<std::string> acceptDroppedPath(const std::string& path) {

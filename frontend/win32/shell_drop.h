@@ -1,5 +1,6 @@
 // frontend/win32/shell_drop.h -- files dropped on the main window: the first dropped
-// name read whole, a shortcut replaced by its target, and only files accepted.
+// name read whole, a shortcut replaced by its target, and only files accepted. Names
+// are UTF-8.
 #pragma once
 #include <windows.h>
 #include <shellapi.h>

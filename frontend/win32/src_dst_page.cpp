@@ -8,6 +8,7 @@
 
 #include "frontend/win32/message_box.h"
 #include "frontend/win32/resource.h"
+#include "frontend/win32/wide_text.h"
 
 static constexpr UINT_PTR kProposalTimer = 1;
 static constexpr UINT kProposalTickMs = 500;
@@ -16,7 +17,7 @@ CQuibSrcDstPage::CQuibSrcDstPage(ConverterApp& app)
     : app_(app), probes_(standardIoOps), location_(app.settings.destinationLocation) {}
 
 void CQuibSrcDstPage::onInitDialog() {
-    SendDlgItemMessageA(window_, IDC_TITLE, EM_LIMITTEXT, kMaxTypedTitle, 0);
+    SendDlgItemMessageW(window_, IDC_TITLE, EM_LIMITTEXT, kMaxTypedTitle, 0);
     setControlText(IDC_FOLDER, app_.settings.destinationFolder);
     loadUsers(app_.desktopPath, app_.files, users_);
     fillUserBox();
@@ -29,20 +30,20 @@ void CQuibSrcDstPage::onDestroy() { KillTimer(window_, kProposalTimer); }
 
 void CQuibSrcDstPage::fillUserBox() {
     const HWND box = GetDlgItem(window_, IDC_USER);
-    SendMessageA(box, CB_RESETCONTENT, 0, 0);
+    SendMessageW(box, CB_RESETCONTENT, 0, 0);
     const int preselected = preselectUser(users_, app_.settings.destinationUserName);
     for (size_t index = 0; index < users_.size(); ++index) {
         // The box is sorted, so an entry finds its user through the index it carries.
-        const LRESULT entry =
-            SendMessageA(box, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(users_[index].userName.c_str()));
+        const std::wstring name = utf8ToWide(users_[index].userName);
+        const LRESULT entry = SendMessageW(box, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name.c_str()));
         if (entry < 0) continue;
-        SendMessageA(box, CB_SETITEMDATA, static_cast<WPARAM>(entry), static_cast<LPARAM>(index));
+        SendMessageW(box, CB_SETITEMDATA, static_cast<WPARAM>(entry), static_cast<LPARAM>(index));
     }
     // Adding moves entries, so the preselected user's entry is looked up afterwards.
-    const LRESULT count = SendMessageA(box, CB_GETCOUNT, 0, 0);
+    const LRESULT count = SendMessageW(box, CB_GETCOUNT, 0, 0);
     for (LRESULT entry = 0; entry < count; ++entry) {
-        if (SendMessageA(box, CB_GETITEMDATA, static_cast<WPARAM>(entry), 0) == preselected) {
-            SendMessageA(box, CB_SETCURSEL, static_cast<WPARAM>(entry), 0);
+        if (SendMessageW(box, CB_GETITEMDATA, static_cast<WPARAM>(entry), 0) == preselected) {
+            SendMessageW(box, CB_SETCURSEL, static_cast<WPARAM>(entry), 0);
             break;
         }
     }
@@ -50,9 +51,9 @@ void CQuibSrcDstPage::fillUserBox() {
 
 int CQuibSrcDstPage::selectedUser() const {
     const HWND box = GetDlgItem(window_, IDC_USER);
-    const LRESULT entry = SendMessageA(box, CB_GETCURSEL, 0, 0);
+    const LRESULT entry = SendMessageW(box, CB_GETCURSEL, 0, 0);
     if (entry == CB_ERR) return -1;
-    const LRESULT index = SendMessageA(box, CB_GETITEMDATA, static_cast<WPARAM>(entry), 0);
+    const LRESULT index = SendMessageW(box, CB_GETITEMDATA, static_cast<WPARAM>(entry), 0);
     return index == CB_ERR ? -1 : static_cast<int>(index);
 }
 
@@ -140,38 +141,39 @@ void CQuibSrcDstPage::putSourcePath(const std::string& path) {
 }
 
 void CQuibSrcDstPage::browseForSource() {
-    // The dialog wants the filter list with zero bytes where the list has "|".
-    std::string filters = kSourceFilterList;
-    for (char& c : filters)
-        if (c == '|') c = '\0';
-    char path[MAX_PATH] = {};
-    OPENFILENAMEA dialog = {};
+    // The dialog wants the filter list with zeros where the list has "|".
+    std::wstring filters = utf8ToWide(kSourceFilterList);
+    for (wchar_t& c : filters)
+        if (c == L'|') c = L'\0';
+    wchar_t path[MAX_PATH] = {};
+    OPENFILENAMEW dialog = {};
     dialog.lStructSize = sizeof dialog;
     dialog.hwndOwner = GetParent(window_);
     dialog.lpstrFilter = filters.c_str();
     dialog.nFilterIndex = static_cast<DWORD>(app_.settings.browseFilterIndex);
     dialog.lpstrFile = path;
-    dialog.nMaxFile = sizeof path;
-    dialog.lpstrInitialDir = ".";
+    dialog.nMaxFile = MAX_PATH;
+    dialog.lpstrInitialDir = L".";
     dialog.Flags = OFN_EXPLORER | OFN_HIDEREADONLY | OFN_PATHMUSTEXIST | OFN_FILEMUSTEXIST;
-    if (!GetOpenFileNameA(&dialog)) return;
-    putSourcePath(path);
+    if (!GetOpenFileNameW(&dialog)) return;
+    putSourcePath(wideToUtf8(path));
     if (dialog.nFilterIndex <= 4) app_.settings.browseFilterIndex = static_cast<int32_t>(dialog.nFilterIndex);
 }
 
 void CQuibSrcDstPage::browseForFolder() {
-    char display[MAX_PATH] = {};
-    BROWSEINFOA info = {};
+    wchar_t display[MAX_PATH] = {};
+    const std::wstring title = utf8ToWide(kFolderPickerTitle);
+    BROWSEINFOW info = {};
     info.hwndOwner = GetParent(window_);
     info.pszDisplayName = display;
-    info.lpszTitle = kFolderPickerTitle;
+    info.lpszTitle = title.c_str();
     info.ulFlags = BIF_RETURNONLYFSDIRS;
-    PIDLIST_ABSOLUTE chosen = SHBrowseForFolderA(&info);
+    PIDLIST_ABSOLUTE chosen = SHBrowseForFolderW(&info);
     if (chosen == nullptr) return;
-    char path[MAX_PATH] = {};
-    const bool named = SHGetPathFromIDListA(chosen, path) != FALSE;
+    wchar_t path[MAX_PATH] = {};
+    const bool named = SHGetPathFromIDListW(chosen, path) != FALSE;
     CoTaskMemFree(chosen);
-    if (named) setEditTextCaretAtEnd(GetDlgItem(window_, IDC_FOLDER), path);
+    if (named) setEditTextCaretAtEnd(GetDlgItem(window_, IDC_FOLDER), wideToUtf8(path));
 }
 
 bool CQuibSrcDstPage::commitPage(bool isActive) {

@@ -1,6 +1,7 @@
 // frontend/win32/win32_file_system.h -- the core's FileSystem on Windows calls. Identity
 // is the volume serial number and file index, so two spellings of one file (short names,
-// other case, mapped drives of one volume) compare equal.
+// other case, mapped drives of one volume) compare equal. Paths in and out are UTF-8,
+// and reach Windows through the wide calls.
 #pragma once
 #include "frontend/file_system.h"
 
@@ -13,10 +14,10 @@ public:
     std::optional<FileIdentity> identity(const std::string& path) const override;
     std::optional<std::string> currentDirectory() const override;
     std::optional<std::string> currentDirectoryOfDrive(char letter) const override;
-    // Read with CreateFileA (read access, shared reading, existing file only) and ReadFile.
+    // Read with CreateFileW (read access, shared reading, existing file only) and ReadFile.
     std::optional<std::vector<uint8_t>> readFile(const std::string& path) const override;
-    // GetFinalPathNameByHandleW on the opened file or folder, in the ANSI code page, with
-    // its "\\?\" prefix taken off ("\\?\UNC\srv\share" back to "\\srv\share"); where
-    // that is not to be had, the full path's long spelling (links then unresolved).
+    // GetFinalPathNameByHandleW on the opened file or folder, with its "\\?\" prefix
+    // taken off ("\\?\UNC\srv\share" back to "\\srv\share"); where that is not to be
+    // had, the full path's long spelling (links then unresolved).
     std::optional<std::string> realPath(const std::string& path) const override;
 };
