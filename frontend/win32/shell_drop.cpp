@@ -66,6 +66,15 @@ std::optional<std::string> resolveShortcut(const std::string& path) {
     // No window and no search: a drop must not hang on a dialog about a lost target.
     link.pointer->Resolve(nullptr, SLR_NO_UI | SLR_NOSEARCH | SLR_NOUPDATE);
     wchar_t target[MAX_PATH] = {};
+    // The item list names the target in UTF-16 wherever the link was made; the stored
+    // path text may be held in the ANSI code page only (Wine's links are), where a
+    // name beyond it has lost its letters.
+    PIDLIST_ABSOLUTE item = nullptr;
+    if (SUCCEEDED(link.pointer->GetIDList(&item)) && item != nullptr) {
+        const bool named = SHGetPathFromIDListW(item, target) != FALSE;
+        CoTaskMemFree(item);
+        if (named && target[0] != L'\0') return wideToUtf8(target);
+    }
     if (link.pointer->GetPath(target, MAX_PATH, nullptr, 0) != S_OK || target[0] == L'\0')
         return std::nullopt;
     return wideToUtf8(target);

@@ -12,7 +12,6 @@
 #include "engine/book_reader.h"
 #include "engine/io_ops.h"
 #include "platform/standard_io.h"
-#include "frontend/win32/app.h"
 #include "frontend/win32/conversion_runner.h"
 #include "frontend/win32/progress_channel.h"
 #include "frontend/win32/resource.h"
@@ -175,48 +174,72 @@ TEST(ConversionWorker, LinkedPagesOutsideTheFolderAreNotFollowedByDefault) {
     }
 }
 
-// Names with letters beyond ASCII, spelled in the ANSI code page as the dialog, a drop and
-// the command line give them: "\u00e9" has the same value in Latin-1, "\u2019" has not.
-// The temporary folder is named so too; its files must open and be gone afterwards.
+// Names beyond ASCII, and beyond any ANSI code page, in UTF-8 as the dialog, a drop and
+// the command line give them: a text and an HTML page in folders so named convert
+// beside themselves, under such a title, with the temporary files in a folder so named
+// too, none of them left behind.
 TEST(ConversionWorker, NamesBeyondAsciiOpenForSourceDestinationAndTemporaryFiles) {
-    const std::optional<std::string> folderName = ansiName(L"Jos\u00e9\u2019s files");
-    const std::optional<std::string> baseName = ansiName(L"caf\u00e9 \u2019story\u2019");
-    if (!folderName || !baseName) GTEST_SKIP() << "the ANSI code page " << GetACP() << " cannot spell the names";
-    ASSERT_TRUE(useAnsiCodePageForNames());
     TempDir dir;
-    const std::string folder = winPath(dir, *folderName);
-    ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
-    const std::string temporary = winPath(dir, *folderName) + "\\Temp";
-    ASSERT_TRUE(CreateDirectoryA(temporary.c_str(), nullptr));
-    const std::string source = folder + "\\" + *baseName + ".htm";
-    const HANDLE file = CreateFileA(source.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
-    ASSERT_NE(INVALID_HANDLE_VALUE, file);
-    const std::string page = "<html><body><p>Caf\xe9 page.</p></body></html>";
-    DWORD written = 0;
-    WriteFile(file, page.data(), static_cast<DWORD>(page.size()), &written, nullptr);
-    CloseHandle(file);
+    const std::string temporary = winPath(dir, kChineseName + " Temp");
+    ASSERT_TRUE(makeFolder(temporary));
+    wchar_t previousTmp[MAX_PATH] = {}, previousTemp[MAX_PATH] = {};
+    GetEnvironmentVariableW(L"TMP", previousTmp, MAX_PATH);
+    GetEnvironmentVariableW(L"TEMP", previousTemp, MAX_PATH);
+    SetEnvironmentVariableW(L"TMP", wideOf(temporary).c_str());
+    SetEnvironmentVariableW(L"TEMP", wideOf(temporary).c_str());
 
-    char previousTmp[MAX_PATH] = {}, previousTemp[MAX_PATH] = {};
-    GetEnvironmentVariableA("TMP", previousTmp, MAX_PATH);
-    GetEnvironmentVariableA("TEMP", previousTemp, MAX_PATH);
-    SetEnvironmentVariableA("TMP", temporary.c_str());
-    SetEnvironmentVariableA("TEMP", temporary.c_str());
+    const std::string base = "caf\u00e9 \u4e66\u2019s";
+    const struct {
+        const char* extension;
+        const char* content;
+        const char* mark;
+    } sources[] = {
+        {".txt", "TEXT-MARK caf\xe9\r\n", "TEXT-MARK"},
+        {".htm", "<html><body><p>PAGE-MARK</p></body></html>", "PAGE-MARK"},
+    };
     Win32ProgressChannel channel;
-    ConversionTask task;
-    task.channel = &channel;
-    task.request.sourcePath = source;
-    task.request.destinationPath = folder + "\\" + *baseName + ".pdb";
-    task.request.title = "Caf\xe9";
-    const int32_t status = runWorkerThread(task);
-    SetEnvironmentVariableA("TMP", previousTmp);
-    SetEnvironmentVariableA("TEMP", previousTemp);
+    for (const std::string& folderName : {kLatinName, kChineseName}) {
+        const std::string folder = winPath(dir, folderName);
+        ASSERT_TRUE(makeFolder(folder));
+        for (const auto& source : sources) {
+            ConversionTask task;
+            task.channel = &channel;
+            task.request.sourcePath = folder + "\\" + base + source.extension;
+            task.request.destinationPath = folder + "\\" + base + ".pdb";
+            task.request.title = "Caf\u00e9 \u4e66";
+            ASSERT_TRUE(writeBytes(task.request.sourcePath, source.content));
+            EXPECT_EQ(StatusSucceeded, runWorkerThread(task)) << task.request.sourcePath;
+            EXPECT_NE(std::string::npos, bookText(task.request.destinationPath).find(source.mark))
+                << task.request.destinationPath;
+        }
+    }
+    SetEnvironmentVariableW(L"TMP", previousTmp);
+    SetEnvironmentVariableW(L"TEMP", previousTemp);
 
-    EXPECT_EQ(StatusSucceeded, status);
-    EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(task.request.destinationPath.c_str()));
-    WIN32_FIND_DATAA found;
-    const HANDLE search = FindFirstFileA((temporary + "\\*.tmp").c_str(), &found);
-    EXPECT_EQ(INVALID_HANDLE_VALUE, search) << "left behind: " << found.cFileName;
-    if (search != INVALID_HANDLE_VALUE) FindClose(search);
+    WIN32_FIND_DATAW found;
+    const HANDLE search = FindFirstFileW(wideOf(temporary + "\\*").c_str(), &found);
+    ASSERT_NE(INVALID_HANDLE_VALUE, search);
+    int entries = 0;  // "." and ".." only
+    do ++entries;
+    while (FindNextFileW(search, &found));
+    FindClose(search);
+    EXPECT_EQ(2, entries);
+}
+
+// The standard table takes every path as UTF-8: bytes that are no UTF-8 open nothing,
+// for reading or writing, rather than some other file.
+TEST(StandardIo, PathsThatAreNoUtf8OpenNothing) {
+    TempDir dir;
+    ASSERT_TRUE(writeBytes(winPath(dir, "caf\u00e9.txt"), "x"));
+    const IoOps& io = standardIoOps;
+    const uint32_t utf8 = io.openStream(io.userData, winPath(dir, "caf\u00e9.txt").c_str(), 0);
+    EXPECT_NE(0u, utf8);
+    if (utf8 != 0) io.closeStream(io.userData, utf8);
+    for (const int32_t mode : {0, 1, 2}) {
+        EXPECT_EQ(0u, io.openStream(io.userData, winPath(dir, "caf\xe9.txt").c_str(), mode)) << mode;
+        EXPECT_EQ(0u, io.openStream(io.userData, winPath(dir, "cut\xe4\xb9").c_str(), mode)) << mode;
+    }
+    EXPECT_EQ(0u, io.openStream(io.userData, "", 1));
 }
 
 TEST(Resources, StepLinesAreTheCoresTexts) {

@@ -111,3 +111,47 @@ TEST_F(RegistryStore, InstallationFlagIsADwordNamedAfterTheUser) {
     EXPECT_EQ(std::vector<MessageId>{MsgInstallFailed}, messages.ids());
     EXPECT_EQ(REG_NONE, getRaw(kInstallFlagKeyPath, "Install7").first);
 }
+
+// Settings beyond ASCII (beyond any ANSI code page, and beyond the Basic Multilingual
+// Plane) come back as they went in, stored in UTF-16 so every reader of the registry
+// sees the same characters; key and value names may be such too.
+TEST_F(RegistryStore, StringsBeyondAsciiAreStoredInUtf16AndReadBackInUtf8) {
+    RegistrySettingsStore store(root_);
+    ConverterSettings changed;
+    changed.destinationFolder = "D:\\" + kLatinName + "\\" + kChineseName + " \xf0\x9f\x93\x9a";
+    changed.destinationUserName = "Zo\u00eb";
+    ASSERT_TRUE(saveSettings(store, changed));
+    EXPECT_EQ(changed, loadSettings(store));
+    EXPECT_EQ(std::make_pair(DWORD{REG_SZ}, std::string("Z\0o\0\xeb\0\0\0", 8)),
+              getRawWide(kSettingsKeyPath, L"DestinationUserName"));
+
+    const std::string keyPath = "k\\" + kChineseName;
+    {
+        const std::unique_ptr<SettingsKey> key = store.openForWriting(keyPath);
+        ASSERT_TRUE(key);
+        ASSERT_TRUE(key->setString(kLatinName.c_str(), kChineseName));
+    }
+    const std::unique_ptr<SettingsKey> key = store.openForReading(keyPath);
+    ASSERT_TRUE(key);
+    EXPECT_EQ(kChineseName, key->getString(kLatinName.c_str()).value_or("?"));
+}
+
+// What older versions stored through the narrow calls, and data that does not fill its
+// last UTF-16 unit, still read.
+TEST_F(RegistryStore, NarrowAndOddSizedStringsStillRead) {
+    HKEY key = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(root_, L"k", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr));
+    ASSERT_EQ(ERROR_SUCCESS, RegSetValueExW(key, L"odd", 0, REG_SZ, reinterpret_cast<const BYTE*>(L"ab"), 5));
+    ASSERT_EQ(ERROR_SUCCESS, RegSetValueExW(key, L"inner", 0, REG_SZ, reinterpret_cast<const BYTE*>(L"a\0b"), 6));
+    RegCloseKey(key);
+    putString("k", "narrow", "C:\\Caf\xe9");  // the ANSI code page's bytes
+
+    RegistrySettingsStore store(root_);
+    const std::unique_ptr<SettingsKey> settings = store.openForReading("k");
+    ASSERT_TRUE(settings);
+    EXPECT_EQ("ab", settings->getString("odd").value_or("?"));
+    EXPECT_EQ("a", settings->getString("inner").value_or("?"));
+    if (GetACP() == 1252) {
+        EXPECT_EQ("C:\\Caf\u00e9", settings->getString("narrow").value_or("?"));
+    }
+}

@@ -53,17 +53,15 @@ protected:
     void SetUp() override { ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr))); }
     void TearDown() override { CoUninitialize(); }
 
-    // Saves a shortcut at `linkPath` pointing to `target`.
+    // Saves a shortcut at `linkPath` pointing to `target` (both UTF-8).
     static void makeShortcut(const std::string& linkPath, const std::string& target) {
-        IShellLinkA* link = nullptr;
+        IShellLinkW* link = nullptr;
         ASSERT_TRUE(SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER,
-                                               IID_IShellLinkA, reinterpret_cast<void**>(&link))));
-        link->SetPath(target.c_str());
+                                               IID_IShellLinkW, reinterpret_cast<void**>(&link))));
+        link->SetPath(wideOf(target).c_str());
         IPersistFile* file = nullptr;
         ASSERT_TRUE(SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file))));
-        wchar_t wide[MAX_PATH];
-        MultiByteToWideChar(CP_ACP, 0, linkPath.c_str(), -1, wide, MAX_PATH);
-        EXPECT_TRUE(SUCCEEDED(file->Save(wide, TRUE)));
+        EXPECT_TRUE(SUCCEEDED(file->Save(wideOf(linkPath).c_str(), TRUE)));
         file->Release();
         link->Release();
     }
@@ -121,26 +119,23 @@ TEST_F(ShellDrop, FoldersBrokenShortcutsAndNothingAreRefused) {
     EXPECT_FALSE(acceptDroppedPath(winPath(dir, "garbage.lnk")));
 }
 
-// A name beyond ASCII comes out in the ANSI code page, and names a file the shell and
-// the engine's checks then find.
-TEST_F(ShellDrop, WideNamesBeyondAsciiArriveInTheAnsiCodePage) {
-    const std::wstring wideBase = L"caf\u00e9 \u2019story\u2019.htm";
-    const std::optional<std::string> base = ansiName(wideBase);
-    if (!base) GTEST_SKIP() << "the ANSI code page " << GetACP() << " cannot spell the name";
+// A name beyond any ANSI code page comes out in UTF-8, and names a file the shell and
+// the engine's checks then find, through a shortcut too.
+TEST_F(ShellDrop, WideNamesBeyondAsciiArriveInUtf8) {
     TempDir dir;
-    dir.write("plain.htm", "<html>");
-    const std::string page = winPath(dir, *base);
-    ASSERT_TRUE(MoveFileA(winPath(dir, "plain.htm").c_str(), page.c_str()));
-    wchar_t wideFolder[MAX_PATH];
-    MultiByteToWideChar(CP_ACP, 0, winPath(dir, "").c_str(), -1, wideFolder, MAX_PATH);
+    const std::string folder = winPath(dir, kChineseName);
+    ASSERT_TRUE(makeFolder(folder));
+    const std::string page = folder + "\\caf\u00e9 \u2019story\u2019.htm";
+    ASSERT_TRUE(writeBytes(page, "<html>"));
 
     RecordingSink messages;
-    const HDROP drop = makeWideDrop(std::wstring(wideFolder) + wideBase);
+    const HDROP drop = makeWideDrop(wideOf(page));
     EXPECT_EQ(page, firstDroppedName(drop, messages).value_or("?"));
     GlobalFree(drop);
     EXPECT_EQ(page, acceptDroppedPath(page).value_or("?"));
 
-    const std::string link = winPath(dir, *base + ".lnk");
+    const std::string link = folder + "\\" + kLatinName + ".lnk";
     makeShortcut(link, page);
+    EXPECT_TRUE(equalIgnoringCase(page, resolveShortcut(link).value_or("?")));
     EXPECT_TRUE(equalIgnoringCase(page, acceptDroppedPath(link).value_or("?")));
 }

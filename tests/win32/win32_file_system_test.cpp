@@ -133,6 +133,78 @@ TEST(Win32FileSystem, UsersFileIsReadUpToItsDamage) {
     EXPECT_TRUE(users.empty());
 }
 
+// The desktop software writes users.dat in the handheld's Windows-1252: names come out in
+// UTF-8, every byte as Windows itself reads that code page, and a folder so named is
+// found below a desktop folder named beyond any ANSI code page.
+TEST(Win32FileSystem, UsersFileNamesAreReadFromWindows1252) {
+    TempDir dir;
+    const std::string desktop = winPath(dir, kChineseName) + "\\";
+    ASSERT_TRUE(makeFolder(desktop));
+    std::string everyByte;
+    for (int byte = 0x20; byte <= 0xFF; ++byte) everyByte += static_cast<char>(byte);
+    ASSERT_TRUE(writeBytes(desktop + "users.dat", std::string("\x02\x00", 2) +
+                                                      userRecord(0x8001, 1, "Zo\xeb", "Zo\xeb") +
+                                                      userRecord(0x8001, 2, everyByte, "All")));
+    const Win32FileSystem files;
+    std::vector<UserEntry> users;
+    ASSERT_TRUE(loadUsers(desktop, files, users));
+    ASSERT_EQ(2u, users.size());
+    EXPECT_EQ("Zo\u00eb", users[0].userName);
+    EXPECT_EQ("Zo\u00eb", users[0].userFolder);
+    ASSERT_TRUE(makeFolder(desktop + "Zo\u00eb"));
+    ASSERT_TRUE(makeFolder(desktop + "Zo\u00eb\\Install"));
+    EXPECT_EQ(PathLookup::Folder, files.lookup(installFolder(desktop, users[0].userFolder)));
+
+    wchar_t wide[256] = {};
+    const int units = MultiByteToWideChar(1252, 0, everyByte.data(), static_cast<int>(everyByte.size()), wide, 256);
+    char expected[1024] = {};
+    const int bytes = WideCharToMultiByte(CP_UTF8, 0, wide, units, expected, sizeof expected, nullptr, nullptr);
+    ASSERT_GT(bytes, 0);
+    EXPECT_EQ(std::string(expected, static_cast<size_t>(bytes)), users[1].userName);
+}
+
+// Names beyond any ANSI code page: every call finds them and spells them back in UTF-8
+// as they went in; bytes that are no UTF-8 find nothing and break nothing.
+TEST(Win32FileSystem, NamesBeyondAsciiAreFoundAndSpelledBackInUtf8) {
+    TempDir dir;
+    const std::string latin = winPath(dir, kLatinName);
+    const std::string chinese = latin + "\\" + kChineseName;
+    ASSERT_TRUE(makeFolder(latin));
+    ASSERT_TRUE(makeFolder(chinese));
+    const std::string pageName = "caf\u00e9 \u4e66\u2019s.htm";
+    const std::string page = chinese + "\\" + pageName;
+    ASSERT_TRUE(writeBytes(page, "text"));
+    ASSERT_TRUE(writeBytes(chinese + "\\other.htm", "text"));
+
+    const Win32FileSystem files;
+    EXPECT_EQ(PathLookup::Folder, files.lookup(chinese));
+    EXPECT_EQ(PathLookup::File, files.lookup(page));
+    EXPECT_EQ(PathLookup::Missing, files.lookup(chinese + "\\caf\u00e9.htm"));
+    EXPECT_EQ(PathLookup::Missing, files.lookup(latin + "\\\xe4\xb9"));  // a cut character
+    EXPECT_EQ((std::vector<uint8_t>{'t', 'e', 'x', 't'}), files.readFile(page).value_or(std::vector<uint8_t>{}));
+
+    const std::string otherSpelling = chinese + "\\..\\" + kChineseName + "\\" + pageName;
+    ASSERT_TRUE(files.identity(page));
+    EXPECT_EQ(files.identity(page), files.identity(otherSpelling));
+    EXPECT_NE(files.identity(page), files.identity(chinese + "\\other.htm"));
+    const std::optional<std::string> real = files.realPath(otherSpelling);
+    ASSERT_TRUE(real);
+    const std::string tail = "\\" + kLatinName + "\\" + kChineseName + "\\" + pageName;
+    ASSERT_GT(real->size(), tail.size());
+    EXPECT_EQ(tail, real->substr(real->size() - tail.size())) << *real;
+
+    wchar_t previous[MAX_PATH];
+    ASSERT_GT(GetCurrentDirectoryW(MAX_PATH, previous), 0u);
+    ASSERT_TRUE(SetCurrentDirectoryW(wideOf(chinese).c_str()));
+    const std::optional<std::string> current = files.currentDirectory();
+    const std::optional<std::string> ofDrive =
+        current ? files.currentDirectoryOfDrive((*current)[0]) : std::nullopt;
+    SetCurrentDirectoryW(previous);
+    ASSERT_TRUE(current);
+    EXPECT_EQ(chinese, *current);
+    EXPECT_EQ(current, ofDrive);
+}
+
 TEST(Win32FileSystem, DestinationFolderThatIsAFileIsRefused) {
     TempDir dir;
     dir.write("plain.txt", "x");

@@ -1,10 +1,9 @@
 // tests/win32/win32_fixtures.h -- what the Windows tests share: a scratch registry key
 // under the current user that is deleted afterwards, and file helpers with Windows
-// separators over TempDir.
+// separators over TempDir, for names in UTF-8.
 #pragma once
 #include <windows.h>
 
-#include <optional>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -49,6 +48,16 @@ protected:
             return {REG_NONE, std::string()};
         return {type, std::string(data, size)};
     }
+    // The same as stored, strings in UTF-16.
+    std::pair<DWORD, std::string> getRawWide(const std::string& subKey, const wchar_t* name) {
+        char data[1024] = {};
+        DWORD size = sizeof data;
+        DWORD type = REG_NONE;
+        if (RegGetValueW(root_, std::wstring(subKey.begin(), subKey.end()).c_str(), name,
+                         RRF_RT_ANY | RRF_NOEXPAND, &type, data, &size) != ERROR_SUCCESS)
+            return {REG_NONE, std::string()};
+        return {type, std::string(data, size)};
+    }
 
     HKEY root_ = nullptr;
     std::string path_;
@@ -62,13 +71,32 @@ inline std::string winPath(const TempDir& dir, const std::string& name) {
     return path;
 }
 
-// `wide` in the ANSI code page, the spelling the program's names have; nullopt when a
-// character has none there.
-inline std::optional<std::string> ansiName(const std::wstring& wide) {
-    BOOL lossy = FALSE;
-    char buffer[4 * MAX_PATH] = {};
-    const int length = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.c_str(), -1, buffer,
-                                           sizeof buffer, nullptr, &lossy);
-    if (length <= 0 || lossy) return std::nullopt;
-    return std::string(buffer);
+// The tests spell names in UTF-8, as the program does, and reach files through their own
+// wide calls, independent of the program's conversion.
+inline std::wstring wideOf(const std::string& utf8) {
+    wchar_t buffer[4 * MAX_PATH] = {};
+    const int length = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.c_str(), -1, buffer,
+                                           sizeof buffer / sizeof buffer[0]);
+    return length > 0 ? std::wstring(buffer) : std::wstring();
 }
+
+inline bool makeFolder(const std::string& path) { return CreateDirectoryW(wideOf(path).c_str(), nullptr) != FALSE; }
+
+inline bool writeBytes(const std::string& path, const std::string& bytes) {
+    const HANDLE file =
+        CreateFileW(wideOf(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    DWORD written = 0;
+    const BOOL wrote = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    CloseHandle(file);
+    return wrote && written == bytes.size();
+}
+
+inline bool pathExists(const std::string& path) {
+    return GetFileAttributesW(wideOf(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// Names beyond ASCII: a Latin letter that the ANSI code page of Western systems has, and
+// a Chinese one that none of theirs has.
+inline const std::string kLatinName = "Jos\u00e9";
+inline const std::string kChineseName = "\u4e66";
