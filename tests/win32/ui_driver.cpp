@@ -9,7 +9,8 @@
 //   vimlo_ui_driver.exe PROGRAM WORKFOLDER pose-0|pose-1|pose-2|pose-progress|pose-message|pose-close
 //
 // WORKFOLDER must hold story.txt, page.htm and big.txt (the test script writes them).
-// Names beyond ASCII are spelled in the ANSI code page, which must have them (1252 does).
+// Texts are spelled in UTF-8, as the program holds them, and cross to the windows, the
+// registry and the files through the wide calls.
 // Prints "PASS: name" or "FAIL: name: why" per scenario and exits 1 when any failed.
 #include <windows.h>
 #include <commctrl.h>
@@ -35,6 +36,20 @@ const char* const kSettingsKey = "Software\\Quib\\QuibW32";
 const char* const kDesktopKey = "Software\\U.S. Robotics\\Pilot Desktop\\Core";
 const char* const kHotSyncKey = "Software\\U.S. Robotics\\Pilot Desktop\\HotSync Manager";
 
+// UTF-8 text as UTF-16, converted here rather than by the program's own helper.
+std::wstring wide(const std::string& utf8) {
+    const int units = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+    std::wstring text(static_cast<size_t>(units > 0 ? units : 0), L'\0');
+    if (units > 0) MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), text.data(), units);
+    return text;
+}
+
+std::string utf8(const wchar_t* text) {
+    char buffer[16384] = {};
+    WideCharToMultiByte(CP_UTF8, 0, text, -1, buffer, sizeof buffer - 1, nullptr, nullptr);
+    return buffer;
+}
+
 const char* const kUsage =
     "VimloW32 {Options} SourceFileName\n\nOptions:\n-h | -?   Displays this usage help information\n"
     "-y         Force overwrite of destination file if it exists\n"
@@ -54,19 +69,20 @@ std::string g_work;     // the work folder, without a trailing separator
 std::string work(const std::string& name) { return g_work + "\\" + name; }
 
 bool equalsIgnoringCase(const std::string& a, const std::string& b) {
-    return CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, a.c_str(), -1, b.c_str(), -1) == CSTR_EQUAL;
+    return CompareStringW(LOCALE_INVARIANT, NORM_IGNORECASE, wide(a).c_str(), -1, wide(b).c_str(), -1) ==
+           CSTR_EQUAL;
 }
 
 // ---- windows ----
 
 std::string textOf(HWND window) {
-    char buffer[4096] = {};
+    wchar_t buffer[4096] = {};
     DWORD_PTR copied = 0;
     // WM_GETTEXT is carried across processes; GetWindowText would not ask the control.
-    if (!SendMessageTimeoutA(window, WM_GETTEXT, sizeof buffer, reinterpret_cast<LPARAM>(buffer),
-                             SMTO_ABORTIFHUNG, 5000, &copied))
+    if (!SendMessageTimeoutW(window, WM_GETTEXT, sizeof buffer / sizeof buffer[0],
+                             reinterpret_cast<LPARAM>(buffer), SMTO_ABORTIFHUNG, 5000, &copied))
         return std::string();
-    return std::string(buffer);
+    return utf8(buffer);
 }
 
 std::string className(HWND window) {
@@ -209,8 +225,12 @@ HWND control(HWND page, int id) {
     return found;
 }
 
+void setText(HWND window, const std::string& text) {
+    SendMessageW(window, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(wide(text).c_str()));
+}
+
 void typeText(HWND page, int id, const std::string& text) {
-    SendMessageA(control(page, id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+    setText(control(page, id), text);
 }
 
 std::string fieldText(HWND page, int id) { return textOf(control(page, id)); }
@@ -283,10 +303,11 @@ class Program {
 public:
     explicit Program(const std::string& arguments) {
         std::string line = "\"" + g_program + "\" " + arguments;
-        STARTUPINFOA startup = {};
+        std::wstring wideLine = wide(line);
+        STARTUPINFOW startup = {};
         startup.cb = sizeof startup;
-        require(CreateProcessA(g_program.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                               g_work.c_str(), &startup, &info_) != FALSE,
+        require(CreateProcessW(wide(g_program).c_str(), wideLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                               wide(g_work).c_str(), &startup, &info_) != FALSE,
                 "cannot start " + g_program);
     }
     ~Program() {
@@ -347,7 +368,14 @@ void putDword(const char* keyPath, const char* name, DWORD value) {
 }
 
 void putString(const char* keyPath, const char* name, const std::string& value) {
-    putRaw(keyPath, name, REG_SZ, value.c_str(), static_cast<DWORD>(value.size() + 1));
+    const std::wstring text = wide(value);
+    HKEY key = nullptr;
+    require(RegCreateKeyExA(HKEY_CURRENT_USER, keyPath, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+                            nullptr) == ERROR_SUCCESS,
+            std::string("cannot create ") + keyPath);
+    RegSetValueExW(key, wide(name).c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                   static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
+    RegCloseKey(key);
 }
 
 // The DWORD, or -1 when missing or of another type.
@@ -360,59 +388,62 @@ long long readDword(const char* keyPath, const char* name) {
 }
 
 std::string readString(const char* keyPath, const char* name) {
-    char value[1024] = {};
+    wchar_t value[1024] = {};
     DWORD size = sizeof value;
-    if (RegGetValueA(HKEY_CURRENT_USER, keyPath, name, RRF_RT_REG_SZ, nullptr, value, &size) != ERROR_SUCCESS)
+    if (RegGetValueW(HKEY_CURRENT_USER, wide(keyPath).c_str(), wide(name).c_str(), RRF_RT_REG_SZ, nullptr, value,
+                     &size) != ERROR_SUCCESS)
         return "<missing>";
-    return value;
+    return utf8(value);
 }
 
 void writeFile(const std::string& path, const std::string& bytes) {
-    const HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    const HANDLE file = CreateFileW(wide(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
     require(file != INVALID_HANDLE_VALUE, "cannot write " + path);
     DWORD written = 0;
     WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
     CloseHandle(file);
 }
 
-bool exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+bool exists(const std::string& path) { return GetFileAttributesW(wide(path).c_str()) != INVALID_FILE_ATTRIBUTES; }
 
-// `wide` in the ANSI code page, as the program's names are spelled; fails when a
-// character has no spelling there.
-std::string ansi(const std::wstring& wide) {
-    BOOL lossy = FALSE;
-    char buffer[4 * MAX_PATH] = {};
-    const int length = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.c_str(), -1, buffer,
-                                           sizeof buffer, nullptr, &lossy);
-    require(length > 0 && !lossy, "the ANSI code page " + std::to_string(GetACP()) + " cannot spell a test name");
-    return buffer;
+void makeFolder(const std::string& path) { CreateDirectoryW(wide(path).c_str(), nullptr); }
+
+void deleteFile(const std::string& path) { DeleteFileW(wide(path).c_str()); }
+
+// The name of a file matching `pattern`, or empty when none does.
+std::string anyMatch(const std::string& pattern) {
+    WIN32_FIND_DATAW found;
+    const HANDLE search = FindFirstFileW(wide(pattern).c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return std::string();
+    FindClose(search);
+    return utf8(found.cFileName);
 }
 
 // Sets an environment variable of this process, and so of the programs it starts, for
 // the object's life.
 class EnvironmentOverride {
 public:
-    EnvironmentOverride(const char* name, const std::string& value) : name_(name) {
-        char previous[4 * MAX_PATH] = {};
-        const DWORD length = GetEnvironmentVariableA(name, previous, sizeof previous);
-        had_ = length > 0 && length < sizeof previous;
+    EnvironmentOverride(const wchar_t* name, const std::string& value) : name_(name) {
+        wchar_t previous[4 * MAX_PATH] = {};
+        const DWORD length = GetEnvironmentVariableW(name, previous, 4 * MAX_PATH);
+        had_ = length > 0 && length < 4 * MAX_PATH;
         previous_ = previous;
-        SetEnvironmentVariableA(name, value.c_str());
+        SetEnvironmentVariableW(name, wide(value).c_str());
     }
-    ~EnvironmentOverride() { SetEnvironmentVariableA(name_, had_ ? previous_.c_str() : nullptr); }
+    ~EnvironmentOverride() { SetEnvironmentVariableW(name_, had_ ? previous_.c_str() : nullptr); }
     EnvironmentOverride(const EnvironmentOverride&) = delete;
     EnvironmentOverride& operator=(const EnvironmentOverride&) = delete;
 
 private:
-    const char* name_;
-    std::string previous_;
+    const wchar_t* name_;
+    std::wstring previous_;
     bool had_ = false;
 };
 
 // Last write time and size, to see whether a file was written again.
 std::pair<unsigned long long, unsigned long long> stamp(const std::string& path) {
     WIN32_FILE_ATTRIBUTE_DATA data = {};
-    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return {0, 0};
+    if (!GetFileAttributesExW(wide(path).c_str(), GetFileExInfoStandard, &data)) return {0, 0};
     return {(static_cast<unsigned long long>(data.ftLastWriteTime.dwHighDateTime) << 32) |
                 data.ftLastWriteTime.dwLowDateTime,
             (static_cast<unsigned long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow};
@@ -447,10 +478,10 @@ std::string userRecord(bool classTag, uint32_t id, const std::string& name, cons
 // Ann and Bob, and its Path in the registry.
 std::string makeDesktop(uint16_t count, const std::string& records) {
     const std::string desk = work("desk");
-    CreateDirectoryA(desk.c_str(), nullptr);
+    makeFolder(desk);
     for (const char* user : {"AnnF", "BobF"}) {
-        CreateDirectoryA((desk + "\\" + user).c_str(), nullptr);
-        CreateDirectoryA((desk + "\\" + user + "\\Install").c_str(), nullptr);
+        makeFolder(desk + "\\" + user);
+        makeFolder(desk + "\\" + user + "\\Install");
     }
     writeFile(desk + "\\users.dat", std::string{static_cast<char>(count & 0xFF), static_cast<char>(count >> 8)} + records);
     putString(kDesktopKey, "Path", desk);  // without the trailing separator
@@ -529,7 +560,7 @@ void sheetAndPages() {
 
 // Runs `arguments` and expects the program to convert and end without any message.
 void convertsAlone(const std::string& arguments, const std::string& output) {
-    DeleteFileA(output.c_str());
+    deleteFile(output);
     Program program(arguments);
     const DWORD start = GetTickCount();
     std::vector<HWND> suspects;  // seen once: a window being made may not look like itself yet
@@ -789,7 +820,7 @@ void browseForSource(DWORD filterIndex, const std::string& expectedFilter, const
         HWND name = GetDlgItem(dialog, 0x47c);  // the file name box
         if (name == nullptr) name = GetDlgItem(dialog, 0x480);
         require(name != nullptr, "no file name box");
-        SendMessageA(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(work(pick).c_str()));
+        setText(name, work(pick));
         PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDOK)));
     }
     waitFor([&] { return IsWindow(dialog) ? nullptr : sheet; }, 5000, "closing of the Open dialog", program.pid());
@@ -800,38 +831,45 @@ void browseForSource(DWORD filterIndex, const std::string& expectedFilter, const
     program.expectExit(10000);
 }
 
+// Names beyond ASCII: a Latin letter that Western ANSI code pages have, and a Chinese
+// one that none of theirs has.
+const std::string kLatin = "Jos\u00e9";
+const std::string kChinese = "\u4e66";
+
 // The temporary files go into the user's temporary folder, which lies below the user's
-// name: named beyond ASCII, it must still take them, and keep none.
+// name: named beyond any ANSI code page, it must still take them, and keep none.
 void temporaryFolderBeyondAscii() {
     resetRegistry();
     putDword(kSettingsKey, "DestinationLocation", 1);
-    const std::string temporary = work(ansi(L"Temp Jos\u00e9"));
-    CreateDirectoryA(temporary.c_str(), nullptr);
+    const std::string temporary = work("Temp " + kLatin + " " + kChinese);
+    makeFolder(temporary);
     {
-        EnvironmentOverride tmp("TMP", temporary);
-        EnvironmentOverride temp("TEMP", temporary);
+        EnvironmentOverride tmp(L"TMP", temporary);
+        EnvironmentOverride temp(L"TEMP", temporary);
         convertsAlone("-y -u page.htm", work("page.pdb"));
     }
-    WIN32_FIND_DATAA found;
-    const HANDLE search = FindFirstFileA((temporary + "\\*.tmp").c_str(), &found);
-    if (search != INVALID_HANDLE_VALUE) FindClose(search);
-    require(search == INVALID_HANDLE_VALUE, std::string("a temporary file was left: ") + found.cFileName);
+    const std::string left = anyMatch(temporary + "\\*.tmp");
+    require(left.empty(), "a temporary file was left: " + left);
 }
 
-// A source and destination named beyond ASCII ("\u2019" is where the ANSI code page and
-// Latin-1 differ), given on the command line and chosen in the Open dialog.
+// A text and an HTML source in folders named beyond ASCII, given on the command line
+// and chosen in the Open dialog, each converted beside itself.
 void namesBeyondAscii() {
     resetRegistry();
     putDword(kSettingsKey, "DestinationLocation", 1);
-    const std::string folder = work(ansi(L"Jos\u00e9\u2019s files"));
-    CreateDirectoryA(folder.c_str(), nullptr);
-    const std::string base = ansi(L"caf\u00e9 \u2019story\u2019");
-    const std::string source = folder + "\\" + base + ".txt";
-    const std::string output = folder + "\\" + base + ".pdb";
-    writeFile(source, "Once upon a time\r\nthere was a story.\r\n");
-    convertsAlone("-y -u \"" + source + "\"", output);
+    const std::string base = "caf\u00e9 \u2019story\u2019 " + kChinese;
+    for (const std::string& name : {kLatin + "\u2019s files", kChinese}) {
+        const std::string folder = work(name);
+        makeFolder(folder);
+        writeFile(folder + "\\" + base + ".txt", "Once upon a time\r\nthere was a story.\r\n");
+        convertsAlone("-y -u \"" + folder + "\\" + base + ".txt\"", folder + "\\" + base + ".pdb");
+        writeFile(folder + "\\page.htm", "<html><body><p>Page in a folder.</p></body></html>");
+        convertsAlone("-y -u \"" + folder + "\\page.htm\"", folder + "\\page.pdb");
+    }
 
-    DeleteFileA(output.c_str());
+    const std::string source = work(kChinese) + "\\" + base + ".txt";
+    const std::string output = work(kChinese) + "\\" + base + ".pdb";
+    deleteFile(output);
     Program program("-H");
     const HWND sheet = waitSheet(program.pid());
     const HWND sourcePage = page(sheet, 0);
@@ -840,16 +878,81 @@ void namesBeyondAscii() {
     HWND name = GetDlgItem(dialog, 0x47c);  // the file name box
     if (name == nullptr) name = GetDlgItem(dialog, 0x480);
     require(name != nullptr, "no file name box");
-    SendMessageA(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(source.c_str()));
+    setText(name, source);
     PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDOK)));
     waitFor([&] { return IsWindow(dialog) ? nullptr : sheet; }, 5000, "closing of the Open dialog", program.pid());
     require(equalsIgnoringCase(fieldText(sourcePage, kSource), source),
             "source field \"" + fieldText(sourcePage, kSource) + "\"");
+    waitFor([&] { return fieldText(sourcePage, kFileName) == base + ".pdb" ? sheet : nullptr; }, 2500,
+            "proposed file name \"" + base + ".pdb\"", program.pid());
+    require(fieldText(sourcePage, kTitle) == base, "proposed title \"" + fieldText(sourcePage, kTitle) + "\"");
     pressSheetButton(sheet, IDOK);
     expectMessage(program.pid(), "VimloW32", "Conversion successfully completed.", IDOK, false);
     require(exists(output), output + " was not written");
     pressSheetButton(sheet, IDCANCEL);
     program.expectExit(10000);
+}
+
+// A title and a destination folder beyond ASCII typed into the page: the book lands in
+// that folder (the stage compares it with vimlo's book of the same source and title),
+// and the folder is saved as typed.
+void titleAndFolderBeyondAscii() {
+    resetRegistry();
+    putDword(kSettingsKey, "DestinationLocation", 2);
+    const std::string site = work(kChinese + " site");
+    makeFolder(site);
+    writeFile(site + "\\page.htm",
+              "<html><head><title>Welcome Page</title></head><body><h1>Hello</h1>"
+              "<p>First page. <a href=\"second.htm\">Next</a></p></body></html>\n");
+    writeFile(site + "\\second.htm", "<html><body><p>Second page.</p></body></html>\n");
+    const std::string folder = work("B\u00fccher " + kChinese);
+    makeFolder(folder);
+    const std::string title = "Caf\u00e9 \u2019" + kChinese + "\u2019";
+    deleteFile(folder + "\\page.pdb");
+
+    Program program("-H");
+    const HWND sheet = waitSheet(program.pid());
+    const HWND source = page(sheet, 0);
+    typeText(source, kFolder, folder);
+    typeText(source, kSource, site + "\\page.htm");
+    waitFor([&] { return fieldText(source, kFileName) == "page.pdb" ? sheet : nullptr; }, 2500,
+            "proposed file name", program.pid());
+    typeText(source, kTitle, title);
+    require(fieldText(source, kTitle) == title, "title field \"" + fieldText(source, kTitle) + "\"");
+    pressSheetButton(sheet, IDOK);
+    expectMessage(program.pid(), "VimloW32", "Conversion successfully completed.", IDOK, false);
+    require(exists(folder + "\\page.pdb"), folder + "\\page.pdb was not written");
+    require(fieldText(source, kTitle) == title, "title field after the run \"" + fieldText(source, kTitle) + "\"");
+    pressSheetButton(sheet, IDCANCEL);
+    program.expectExit(10000);
+    require(readString(kSettingsKey, "DestinationFolder") == folder,
+            "DestinationFolder saved as \"" + readString(kSettingsKey, "DestinationFolder") + "\"");
+}
+
+// The desktop software's users.dat holds names in Windows-1252: a user named Zo\u00eb
+// with an install folder of that name, below a desktop folder named beyond any ANSI code
+// page, is listed, chosen, installed into and remembered.
+void userNamesBeyondAscii() {
+    resetRegistry();
+    const std::string desk = work("desk " + kChinese);
+    makeFolder(desk);
+    makeFolder(desk + "\\Zo\u00eb");
+    makeFolder(desk + "\\Zo\u00eb\\Install");
+    writeFile(desk + "\\users.dat", std::string("\x01\x00", 2) + userRecord(false, 9, "Zo\xeb", "Zo\xeb"));
+    putString(kDesktopKey, "Path", desk);
+    putDword(kSettingsKey, "DestinationLocation", 0);
+    {
+        Program program("-H");
+        const HWND sheet = waitSheet(program.pid());
+        const HWND box = control(page(sheet, 0), kUser);
+        require(textOf(box) == "Zo\u00eb", "selected user \"" + textOf(box) + "\"");
+        pressSheetButton(sheet, IDCANCEL);
+        program.expectExit(10000);
+    }
+    convertsAlone("-y -u " + work("story.txt"), desk + "\\Zo\u00eb\\Install\\story.pdb");
+    require(readDword(kHotSyncKey, "Install9") == 1, "Install9 not set");
+    require(readString(kSettingsKey, "DestinationUserName") == "Zo\u00eb",
+            "DestinationUserName saved as \"" + readString(kSettingsKey, "DestinationUserName") + "\"");
 }
 
 void browseFilterRemembered() {
@@ -981,6 +1084,8 @@ int main(int argc, char** argv) {
         {"cancel-long-conversion", cancelLongConversion},
         {"temporary-folder-beyond-ascii", temporaryFolderBeyondAscii},
         {"names-beyond-ascii", namesBeyondAscii},
+        {"title-and-folder-beyond-ascii", titleAndFolderBeyondAscii},
+        {"user-names-beyond-ascii", userNamesBeyondAscii},
     };
     int failed = 0;
     int passed = 0;
