@@ -11,12 +11,15 @@
 // same value, as browsers have them.
 uint32_t windows1252CodePoint(uint8_t byte);
 
-// The Windows-1252 byte of `codePoint`, or -1 when the code page lacks it.
+// The handheld's byte for `codePoint`, or -1 when it has none: the Windows-1252 byte
+// (the five C1 controls above included, so that every byte read as Windows-1252 comes
+// back as itself), and the card suits, which the handheld's font has at 0x8D to 0x90
+// and the HTML reader has always written there.
 int32_t windows1252Byte(uint32_t codePoint);
 
 // What became of a character on its way to the handheld.
 enum class HandheldForm : uint8_t {
-    Byte,            // Windows-1252 has it: one byte
+    Byte,            // the handheld has it: one byte (windows1252Byte)
     Transliterated,  // 1 to kMaxTransliterationBytes printable ASCII bytes
     Removed,         // no bytes: zero-width characters and combining marks
     Replaced,        // "?": nothing useful stands for it (also beyond the BMP, surrogates)
