@@ -73,10 +73,10 @@ void appendRuleThree(std::string& out, const std::string& bytes) {
         uint32_t codePoint = 0;
         const int size = utf8Sequence(data + i, bytes.size() - i, codePoint);
         if (size <= 0) {
-            appendUtf8(out, windows1252CodePoint(data[i]));
+            appendCodePointUtf8(out, windows1252CodePoint(data[i]));
             ++i;
         } else {
-            appendUtf8(out, codePoint);
+            appendCodePointUtf8(out, codePoint);
             i += static_cast<size_t>(size);
         }
     }
@@ -750,7 +750,7 @@ std::string decodeEnginePath(std::string_view enginePath) {
     out.reserve(enginePath.size());
     for (size_t i = 0; i < enginePath.size();) {
         if (escapedByte(enginePath, i) < 0) {
-            appendUtf8(out, windows1252CodePoint(static_cast<uint8_t>(enginePath[i])));
+            appendCodePointUtf8(out, windows1252CodePoint(static_cast<uint8_t>(enginePath[i])));
             ++i;
             continue;
         }
@@ -775,7 +775,7 @@ std::string characterCountMessage(int64_t transliterated, int64_t replaced) {
 
 std::string describeCharacter(const CharacterNote& note) {
     std::string text;
-    appendUtf8(text, note.codePoint);
+    appendCodePointUtf8(text, note.codePoint);
     char code[16];
     std::snprintf(code, sizeof code, " U+%04X ", note.codePoint);
     text += code;

@@ -426,7 +426,7 @@ int utf8Sequence(const uint8_t* bytes, size_t length, uint32_t& codePoint) {
     return size;
 }
 
-void appendUtf8(std::string& out, uint32_t codePoint) {
+void appendCodePointUtf8(std::string& out, uint32_t codePoint) {
     if (codePoint < 0x80) {
         out += static_cast<char>(codePoint);
     } else if (codePoint < 0x800) {
@@ -447,7 +447,7 @@ void appendUtf8(std::string& out, uint32_t codePoint) {
 std::string windows1252ToUtf8(std::string_view bytes) {
     std::string out;
     out.reserve(bytes.size());
-    for (const char c : bytes) appendUtf8(out, windows1252CodePoint(static_cast<uint8_t>(c)));
+    for (const char c : bytes) appendCodePointUtf8(out, windows1252CodePoint(static_cast<uint8_t>(c)));
     return out;
 }
 

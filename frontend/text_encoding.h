@@ -98,7 +98,7 @@ std::optional<TextEncoding> xmlDeclarationEncoding(const uint8_t* bytes, size_t 
 int utf8Sequence(const uint8_t* bytes, size_t length, uint32_t& codePoint);
 
 // Appends the UTF-8 form of `codePoint` (at most U+10FFFF).
-void appendUtf8(std::string& out, uint32_t codePoint);
+void appendCodePointUtf8(std::string& out, uint32_t codePoint);
 
 // Windows-1252 bytes as UTF-8.
 std::string windows1252ToUtf8(std::string_view bytes);
