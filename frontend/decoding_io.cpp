@@ -7,7 +7,6 @@
 #include <limits>
 #include <memory>
 
-#include "driver/conversion.h"
 #include "driver/html_probes.h"
 #include "engine/checked_io.h"
 #include "frontend/legacy_decoder.h"
@@ -89,72 +88,81 @@ int32_t sizeOf(const IoOps& io, uint32_t handle) {
     return size;
 }
 
-// An IoOps over the inner table that notes how far into one stream reads went, so that
-// the HTML test on a decoded prefix can tell whether the prefix decided it.
+// An IoOps over the inner table for the engine's HTML test: it notes how far into the
+// stream reads went, so that a test on a decoded prefix can tell whether the prefix
+// decided it, and whether any call failed, since the test takes a failure for "no HTML".
 struct ReadWatch {
     IoOps inner;
     uint32_t handle;
+    int64_t size;
     int64_t position = 0;
     int64_t furthest = 0;
+    bool failed = false;
 };
 
+ReadWatch& watchOf(void* userData) { return *static_cast<ReadWatch*>(userData); }
+
 int32_t watchSeek(void* userData, uint32_t handle, int32_t offset, int32_t origin) {
-    ReadWatch& watch = *static_cast<ReadWatch*>(userData);
+    ReadWatch& watch = watchOf(userData);
     const int32_t result = watch.inner.seekStream(watch.inner.userData, handle, offset, origin);
-    if (handle == watch.handle && result >= 0) watch.position = result;
+    if (result < 0) watch.failed = true;
+    else if (handle == watch.handle) watch.position = result;
     return result;
 }
 
 int32_t watchRead(void* userData, uint32_t handle, int32_t count, void* buffer) {
-    ReadWatch& watch = *static_cast<ReadWatch*>(userData);
+    ReadWatch& watch = watchOf(userData);
     const int32_t got = watch.inner.readStream(watch.inner.userData, handle, count, buffer);
-    if (handle == watch.handle && got > 0) {
-        watch.position += got;
+    if (handle == watch.handle) {
+        watch.position += std::max(got, 0);
         watch.furthest = std::max(watch.furthest, watch.position);
+        if (got < count && watch.position < watch.size) watch.failed = true;
     }
     return got;
 }
 
-IoOps watchOps(ReadWatch& watch) {
-    IoOps ops = watch.inner;
-    ops.userData = &watch;
-    ops.seekStream = &watchSeek;
-    ops.readStream = &watchRead;
-    // The other slots take the inner table's own userData.
-    struct Forward {
-        static uint32_t open(void* u, const char* p, int32_t m) {
-            const IoOps& i = static_cast<ReadWatch*>(u)->inner;
-            return i.openStream(i.userData, p, m);
-        }
-        static int32_t close(void* u, uint32_t h) {
-            const IoOps& i = static_cast<ReadWatch*>(u)->inner;
-            return i.closeStream(i.userData, h);
-        }
-        static int32_t write(void* u, uint32_t h, int32_t c, const void* b) {
-            const IoOps& i = static_cast<ReadWatch*>(u)->inner;
-            return i.writeStream(i.userData, h, c, b);
-        }
-        static uint32_t temp(void* u) {
-            const IoOps& i = static_cast<ReadWatch*>(u)->inner;
-            return i.createTempStream(i.userData);
-        }
-        static void* alloc(void* u, int32_t n) {
-            const IoOps& i = static_cast<ReadWatch*>(u)->inner;
-            return i.allocBlock(i.userData, n);
-        }
-        static int32_t free(void* u, void* b) {
-            const IoOps& i = static_cast<ReadWatch*>(u)->inner;
-            return i.freeBlock(i.userData, b);
-        }
-    };
-    ops.openStream = &Forward::open;
-    ops.closeStream = &Forward::close;
-    ops.writeStream = &Forward::write;
-    ops.createTempStream = &Forward::temp;
-    ops.allocBlock = &Forward::alloc;
-    ops.freeBlock = &Forward::free;
-    ops.reportProgress = nullptr;  // the test reports nothing worth passing on
-    return ops;
+uint32_t watchOpen(void* userData, const char* path, int32_t mode) {
+    const IoOps& inner = watchOf(userData).inner;
+    return inner.openStream(inner.userData, path, mode);
+}
+
+int32_t watchClose(void* userData, uint32_t handle) {
+    const IoOps& inner = watchOf(userData).inner;
+    return inner.closeStream(inner.userData, handle);
+}
+
+int32_t watchWrite(void* userData, uint32_t handle, int32_t count, const void* buffer) {
+    const IoOps& inner = watchOf(userData).inner;
+    return inner.writeStream(inner.userData, handle, count, buffer);
+}
+
+uint32_t watchTemp(void* userData) {
+    const IoOps& inner = watchOf(userData).inner;
+    return inner.createTempStream(inner.userData);
+}
+
+void* watchAlloc(void* userData, int32_t byteCount) {
+    ReadWatch& watch = watchOf(userData);
+    void* block = watch.inner.allocBlock(watch.inner.userData, byteCount);
+    if (block == nullptr) watch.failed = true;
+    return block;
+}
+
+int32_t watchFree(void* userData, void* block) {
+    const IoOps& inner = watchOf(userData).inner;
+    return inner.freeBlock(inner.userData, block);
+}
+
+// The engine's HTML test on `handle` (of `size` bytes) from its start; nullopt when a
+// call failed under it. `furthest` gets how far it read.
+std::optional<bool> sniffHtml(const IoOps& io, uint32_t handle, int64_t size, int64_t* furthest = nullptr) {
+    ReadWatch watch{io, handle, size};
+    const IoOps ops{&watch,    watchOpen, watchClose, watchSeek,  watchRead,
+                    watchWrite, watchTemp, watchAlloc, watchFree, nullptr};
+    const bool html = isHtmlSource(ops, handle);
+    if (furthest != nullptr) *furthest = watch.furthest;
+    if (watch.failed) return std::nullopt;
+    return html;
 }
 
 // Decodes one source stream into a new temporary stream of the inner table, in chunks.
@@ -465,6 +473,25 @@ void noteUndecodable(DecodingIo& state, const std::string& page, TextEncoding en
     state.undecodable.push_back({page, encodingName(encoding)});
 }
 
+// How the driver tells a PalmDoc source: creator "REAd" in the database header.
+constexpr int32_t kDatabaseHeaderSize = 78;
+constexpr int kCreatorOffset = 64;  // type at 60, creator at 64, 4 bytes each
+constexpr char kDocCreator[4] = {'R', 'E', 'A', 'd'};
+
+// Whether pages in `encoding` can be decoded here; the replacement encoding stands for
+// labels browsers refuse to decode, and it is never tried.
+bool decodable(TextEncoding encoding) {
+    switch (encoding) {
+        case TextEncoding::Utf8:
+        case TextEncoding::Utf16Le:
+        case TextEncoding::Utf16Be:
+        case TextEncoding::XUserDefined:
+        case TextEncoding::Windows1252: return true;
+        case TextEncoding::Replacement: return false;
+        default: return makeLegacyDecoder(encoding) != nullptr;
+    }
+}
+
 // What to do with one opened stream.
 struct Plan {
     bool passThrough = true;
@@ -493,14 +520,14 @@ bool transcodeSource(DecodingIo& state, uint32_t source, int32_t size, const Pla
     {
         Transcoder transcoder(io, source, size, plan.start, plan.encoding, Form::Html);
         if (!transcoder.open() || !transcoder.run(kSniffInputBytes, false)) return false;
-        ReadWatch watch{io, transcoder.target()};
-        const IoOps watched = watchOps(watch);
-        bool html = isHtmlSource(watched, transcoder.target());
-        if (!transcoder.finished() && watch.furthest >= transcoder.written()) {
+        int64_t furthest = 0;
+        std::optional<bool> html = sniffHtml(io, transcoder.target(), transcoder.written(), &furthest);
+        if (html && !transcoder.finished() && furthest >= transcoder.written()) {
             if (!transcoder.run(size, true)) return false;
-            html = isHtmlSource(io, transcoder.target());
+            html = sniffHtml(io, transcoder.target(), transcoder.written());
         }
-        if (html) {
+        if (!html) return false;
+        if (*html) {
             if (!transcoder.run(size, true) || !seekExact(io, transcoder.target(), 0)) return false;
             commitTally(state, page, transcoder.tally());
             result = transcoder.takeTarget();
@@ -518,17 +545,23 @@ bool transcodeSource(DecodingIo& state, uint32_t source, int32_t size, const Pla
 uint32_t present(DecodingIo& state, uint32_t handle, bool isSource, const std::string& page) {
     const IoOps& io = state.inner;
     const int32_t size = sizeOf(io, handle);
-    if (size <= 0) return handle;  // nothing to decode, or the engine's own error to find
+    if (size == 0) return handle;
+    if (size < 0) {
+        // A page that cannot be measured cannot be read by the engine either.
+        io.closeStream(io.userData, handle);
+        return 0;
+    }
     const int32_t limit = state.prefixBytes > 0 ? std::min(state.prefixBytes, size) : size;
-    // PalmDoc text is Windows-1252 by the format's convention.
-    if (isSource && isDocSource(io, handle)) return seekExact(io, handle, 0) ? handle : 0;
-
     uint8_t head[kPrescanBytes];
     const int32_t headLength = std::min<int32_t>(size, static_cast<int32_t>(kPrescanBytes));
     if (!seekExact(io, handle, 0) || !readExact(io, handle, head, headLength)) {
         io.closeStream(io.userData, handle);
         return 0;
     }
+    // PalmDoc text is Windows-1252 by the format's convention.
+    if (isSource && headLength >= kDatabaseHeaderSize &&
+        std::memcmp(head + kCreatorOffset, kDocCreator, sizeof kDocCreator) == 0)
+        return seekExact(io, handle, 0) ? handle : (io.closeStream(io.userData, handle), 0u);
 
     Plan plan;
     // Whether a declaration applies depends, for the source, on whether it is HTML.
@@ -543,21 +576,24 @@ uint32_t present(DecodingIo& state, uint32_t handle, bool isSource, const std::s
         declarationChosen = true;
     }
 
+    // For the source a declaration counts only when the engine will take it for a page.
+    std::optional<bool> declarationCounts = true;
+    if (declarationChosen && isSource && state.prefixBytes == 0 &&
+        (plan.encoding == TextEncoding::Windows1252 || !decodable(plan.encoding)))
+        declarationCounts = sniffHtml(io, handle, size);
     uint32_t result = 0;
-    bool decided = false;
-    if (plan.encoding == TextEncoding::Windows1252) {
-        if (!declarationChosen || !isSource || isHtmlSource(io, handle)) {
+    bool decided = !declarationCounts;  // a failed test fails the open
+    if (decided) {
+        result = 0;
+    } else if (plan.encoding == TextEncoding::Windows1252) {
+        if (*declarationCounts) {
             result = handle;
             decided = true;
         }
         plan.encoding = TextEncoding::Utf8;  // a text's declaration means nothing
-    } else if (plan.encoding == TextEncoding::Replacement ||
-               (plan.encoding != TextEncoding::Utf8 && plan.encoding != TextEncoding::Utf16Le &&
-                plan.encoding != TextEncoding::Utf16Be && plan.encoding != TextEncoding::XUserDefined &&
-                makeLegacyDecoder(plan.encoding) == nullptr)) {
+    } else if (!decodable(plan.encoding)) {
         // Neither decodable here nor refused with reason: the UTF-8 rule loses nothing.
-        if (!declarationChosen || !isSource || isHtmlSource(io, handle))
-            noteUndecodable(state, page, plan.encoding);
+        if (*declarationCounts) noteUndecodable(state, page, plan.encoding);
         plan.encoding = TextEncoding::Utf8;
     } else if (plan.encoding != TextEncoding::Utf8) {
         if (!isSource || state.prefixBytes > 0) {
