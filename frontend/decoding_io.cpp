@@ -811,9 +811,11 @@ std::string characterCountMessage(int64_t transliterated, int64_t replaced) {
 
 std::string describeCharacter(const CharacterNote& note) {
     std::string text;
-    appendCodePointUtf8(text, note.codePoint);
+    // A control character would act on the terminal rather than show.
+    const bool control = note.codePoint < 0xA0;
+    if (!control) appendCodePointUtf8(text, note.codePoint);
     char code[16];
-    std::snprintf(code, sizeof code, " U+%04X ", note.codePoint);
+    std::snprintf(code, sizeof code, control ? "U+%04X " : " U+%04X ", note.codePoint);
     text += code;
     if (note.form == HandheldForm::Removed) text += "was removed";
     else if (note.form == HandheldForm::Replaced) text += "became ?";

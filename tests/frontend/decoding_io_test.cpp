@@ -7,6 +7,7 @@
 #include "frontend/decoding_io.h"
 #include "frontend/engine_title_probes.h"
 #include "frontend/legacy_decoder.h"
+#include "tests/frontend/fakes.h"
 #include "tests/support/counting_io.h"
 #include "tests/support/fault_sweep.h"
 #include "tests/support/memory_io.h"
@@ -331,6 +332,16 @@ TEST(DecodingPaths, OpensGoToTheRealFileAndProgressNamesIt) {
     EXPECT_EQ(1, ops.reportProgress(ops.userData, StageCurrentPage, page));
     ASSERT_EQ(1u, counting.reports().size());
     EXPECT_EQ("/d/Jos\xC3\xA9/my notes.html", counting.reports()[0].page);
+    // A "%" meant literally: the name as written, when the decoded one does not exist.
+    memory.addFile("/d/Jos\xC3\xA9/100%41.html", "<p>literal</p>");
+    FakeFileSystem files;
+    files.entries["/d/Jos\xC3\xA9/100%41.html"] = PathLookup::File;
+    state.files = &files;
+    const uint32_t literal = ops.openStream(ops.userData, "/d/Jos\xE9/100%41.html", 0);
+    EXPECT_NE(0u, literal);
+    if (literal != 0) ops.closeStream(ops.userData, literal);
+    EXPECT_EQ(0u, ops.openStream(ops.userData, "/d/Jos\xE9/missing.html", 0));
+    state.files = nullptr;
     // Files the engine writes keep their names.
     const uint32_t written = ops.openStream(ops.userData, "/d/out.pdb", 1);
     EXPECT_NE(0u, written);
