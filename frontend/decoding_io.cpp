@@ -391,15 +391,17 @@ private:
         tally_.noted.push_back({codePoint, text.form, std::string(text.bytes, text.length), {}});
     }
 
+    // After a failure output is dropped, so the buffer never overflows while the chunk
+    // being decoded runs to its end.
     bool flush() {
-        if (failed_) return false;
-        if (fill_ > 0) {
+        if (fill_ > 0 && !failed_) {
             if (written_ + fill_ > std::numeric_limits<int32_t>::max() ||
                 !writeExact(io_, target_, output_, fill_))
                 failed_ = true;
-            written_ += fill_;
-            fill_ = 0;
+            else
+                written_ += fill_;
         }
+        fill_ = 0;
         return !failed_;
     }
 
