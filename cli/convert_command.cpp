@@ -18,6 +18,7 @@
 #include "driver/conversion.h"
 #include "platform/standard_io.h"
 #include "frontend/conversion_run.h"
+#include "frontend/decoding_io.h"
 #include "frontend/engine_title_probes.h"
 #include "frontend/html_reference_rules.h"
 #include "frontend/posix_file_system.h"
@@ -154,6 +155,24 @@ int placeDatabase(const Planned& job, StagedFile& staged, const std::vector<File
                         ExitDestinationError);
 }
 
+// After the result: what became of characters the handheld lacks, and with --verbose the
+// first few of them and the pages whose encoding could not be decoded here.
+void reportCharacters(const Planned& job, const ConvertRequest& request,
+                      const LinkedPageReport& report) {
+    if (request.verbose) {
+        for (const EncodingNote& note : report.undecodable)
+            console::printError(job.prefix + note.page + ": the encoding " + note.encoding +
+                                " cannot be decoded here; read as UTF-8 and Windows-1252");
+    }
+    if (request.quiet) return;
+    const std::string counts = characterCountMessage(report.transliterated, report.replaced);
+    if (counts.empty()) return;
+    console::printLine(job.prefix + counts);
+    if (request.verbose)
+        for (const CharacterNote& note : report.characters)
+            console::printLine(job.prefix + "  " + describeCharacter(note));
+}
+
 // After the result: the linked pages the run did not read. The count is shown even with
 // --quiet, since the book then lacks pages the user may expect in it.
 void reportLinkedPages(const Planned& job, const ConvertRequest& request,
@@ -216,6 +235,7 @@ void convertOne(Planned& job, const ConvertRequest& request, const FileSystem& f
         else
             console::printLine(text);
     }
+    if (status == StatusSucceeded) reportCharacters(job, request, linkedPages);
     reportLinkedPages(job, request, linkedPages);
     // The database stands; a page that cannot be written is a failure of its own.
     if (status == StatusSucceeded && !job.previewPath.empty())
@@ -228,7 +248,7 @@ void convertOne(Planned& job, const ConvertRequest& request, const FileSystem& f
 int runConvert(const ConvertRequest& request) {
     const PosixFileSystem files;
     const HtmlReferenceRules rules;
-    EngineTitleProbes probes(standardIoOps);
+    EngineTitleProbes probes(standardIoOps, request.settings.encoding);
     const bool several = request.sources.size() > 1;
 
     OutputKind kind = OutputKind::BesideSource;

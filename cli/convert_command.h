@@ -15,11 +15,11 @@ struct ConvertRequest {
     std::vector<std::string> sources;
     std::string output;                // empty: beside each source
     std::optional<std::string> title;  // default: the proposed title
-    ConverterSettings settings;        // the text options, MaxDepth, FollowLinksOutside
+    ConverterSettings settings;        // the text options, MaxDepth, FollowLinksOutside, encoding
     bool force = false;
     bool quiet = false;
     bool preview = false;  // also write each database's preview page beside it
-    bool verbose = false;  // name each linked page not followed
+    bool verbose = false;  // name each linked page not followed, the characters changed
     int jobs = 1;
     mode_t umaskBits = 022;  // for new destinations
 };

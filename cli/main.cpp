@@ -12,6 +12,7 @@
 #include "cli/info_command.h"
 #include "cli/preview_command.h"
 #include "cli/text_command.h"
+#include "frontend/text_encoding.h"
 
 #ifndef VIMLO_VERSION
 #define VIMLO_VERSION "unknown"
@@ -34,13 +35,29 @@ static const char* const kExitStatuses =
     "  130  canceled by Ctrl-C (the program ends by the interrupt signal)\n"
     "With several sources the status is that of the first source that failed.";
 
+// The names --encoding takes (any label of the Encoding Standard works too).
+static std::string encodingNames() {
+    std::string text = "Encodings for convert --encoding:";
+    size_t column = text.size();
+    for (const char* name : acceptedEncodingNames()) {
+        const size_t length = std::string(name).size() + 1;
+        if (column + length > 78) {
+            text += "\n ";
+            column = 1;
+        }
+        text += std::string(" ") + name;
+        column += length;
+    }
+    return text + "\n\n";
+}
+
 int main(int argc, char** argv) {
     CLI::App app{"Converts HTML, text or PalmDoc files into e-book databases for the handheld's "
                  "reader, and reads such databases back.",
                  "vimlo"};
     app.set_version_flag("--version", std::string("vimlo ") + VIMLO_VERSION);
     app.require_subcommand(1);
-    app.footer(kExitStatuses);
+    app.footer(encodingNames() + kExitStatuses);
     app.failure_message([](const CLI::App*, const CLI::Error& error) {
         return std::string("vimlo: ") + error.what() + "\nTry 'vimlo --help' for more information.\n";
     });
@@ -96,7 +113,22 @@ int main(int argc, char** argv) {
                              "file you can read that a page links to (/etc/passwd, your keys) "
                              "goes into the book");
     convertCommand->add_flag("-v,--verbose", convert.verbose,
-                             "Name each linked page that was not followed, and why");
+                             "Name each linked page that was not followed, and why, the first "
+                             "characters that were transliterated or replaced, and pages whose "
+                             "encoding cannot be decoded here");
+    std::string encoding;
+    convertCommand->add_option("--encoding", encoding,
+                               "Read every page and text in this encoding (names in vimlo --help; "
+                               "windows-1252 reads the bytes as they are). Default: each page's "
+                               "byte-order mark or declaration, else UTF-8 where the bytes are "
+                               "UTF-8 and Windows-1252 elsewhere")
+        ->type_name("NAME")
+        ->check([](const std::string& label) -> std::string {
+            const std::optional<TextEncoding> found = encodingForLabel(label);
+            if (!found || *found == TextEncoding::Replacement)
+                return "unknown encoding " + label + " (see vimlo --help)";
+            return {};
+        });
     convertCommand->add_option("-j,--jobs", convert.jobs, "Convert up to N sources at once")
         ->type_name("N")
         // An HTML conversion holds about a dozen streams at once, and the standard I/O
@@ -144,6 +176,7 @@ int main(int argc, char** argv) {
     }
 
     ConverterSettings& settings = convert.settings;
+    if (!encoding.empty()) settings.encoding = encodingForLabel(encoding);
     settings.maxDepth = maxDepth;
     settings.removeCR = !keepCR;
     settings.removeLF = removeLF;

@@ -59,7 +59,7 @@ void fillConversionJob(PreparedJob& owner, const ConverterSettings& settings, co
                        const std::string& destinationPath, const std::string& title) {
     owner.sourcePath_ = absoluteSourcePath;
     owner.destinationPath_ = destinationPath;
-    owner.title_ = title.substr(0, kMaxJobTitleLength);
+    owner.title_ = utf8ToWindows1252(title).substr(0, kMaxJobTitleLength);
     ConversionJob& job = owner.job_;
     job.io = &io;
     job.sourcePath = owner.sourcePath_.c_str();
@@ -82,20 +82,28 @@ int32_t runWorker(const WorkerRequest& request, const ConverterSettings& setting
         makeSourceAbsolute(request.sourcePath, flavor, rules, files);
     if (!source) return StatusSourceError;
     if (request.destinationPath.size() > maxDestinationLength) return StatusDestinationError;
-    const std::string enginePath = withSlashSeparators(*source, flavor);
+    const std::string realPath = withSlashSeparators(*source, flavor);
     PageConfinement confinement;
-    preparePageConfinement(confinement, io, files, flavor, enginePath, settings.followLinksOutside);
+    preparePageConfinement(confinement, io, files, flavor, realPath, settings.followLinksOutside);
     const IoOps confined = pageConfinementOps(confinement);
     ReadPages pages{confined, &files, request.destinationPath, {}};
     const IoOps recorded = readPagesIoOps(pages);
+    DecodingIo decoding;
+    prepareDecodingIo(decoding, recorded, &files, flavor, realPath, settings.encoding);
+    if (decoding.engineSourcePath.size() > kMaxSourcePathLength) return StatusSourceError;
+    const IoOps decoded = decodingIoOps(decoding);
     PreparedJob prepared;
-    fillConversionJob(prepared, settings, recorded, enginePath, request.destinationPath,
-                      request.title);
+    fillConversionJob(prepared, settings, decoded, decoding.engineSourcePath,
+                      request.destinationPath, request.title);
     const int32_t status = statusForResult(convert(prepared.job()));
     if (report != nullptr) {
         report->outsideFolder = std::move(confinement.outsideFolder);
         report->notPages = std::move(confinement.notPages);
         report->read = std::move(pages.read);
+        report->transliterated = decoding.transliterated;
+        report->replaced = decoding.replaced;
+        report->characters = std::move(decoding.noted);
+        report->undecodable = std::move(decoding.undecodable);
     }
     return status;
 }

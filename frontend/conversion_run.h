@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "driver/conversion.h"
+#include "frontend/decoding_io.h"
 #include "frontend/file_system.h"
 #include "frontend/messages.h"
 #include "frontend/path_rules.h"
@@ -81,8 +82,9 @@ private:
 
 // The job from the settings: the three flags as 0 or 1; slbSpaces = SLBToSpace when
 // ConvertSingleLB is on, else -1; tabToLB = TabToLB under TabConversion 1, tabToSpace =
-// TabToSpace under TabConversion 2, else -1; maxDepth = MaxDepth. The title is cut to
-// kMaxJobTitleLength. `io` must outlive the job too.
+// TabToSpace under TabConversion 2, else -1; maxDepth = MaxDepth. The title (UTF-8) is
+// put in Windows-1252, with transliterations, and cut to kMaxJobTitleLength bytes. The
+// source path is taken as the engine is to have it. `io` must outlive the job too.
 void fillConversionJob(PreparedJob& owner, const ConverterSettings& settings, const IoOps& io,
                        const std::string& absoluteSourcePath,
                        const std::string& destinationPath, const std::string& title);
@@ -94,23 +96,32 @@ struct WorkerRequest {
 };
 using ConvertFunction = int32_t (*)(const ConversionJob& job);
 
-// The linked pages a run did not read, each path as the engine asked for it, once.
+// The linked pages a run did not read, each by its real path, once; and what became of
+// the characters of the pages it read.
 struct LinkedPageReport {
     std::vector<std::string> outsideFolder;  // refused: outside the root page's folder
     std::vector<std::string> notPages;       // skipped: binary, or a size unknown or too large
     std::vector<FileIdentity> read;          // every file opened for reading, once
+    int64_t transliterated = 0;              // characters transliterated or removed
+    int64_t replaced = 0;                    // characters replaced by "?"
+    std::vector<CharacterNote> characters;   // the first few of them
+    std::vector<EncodingNote> undecodable;   // pages read by the UTF-8 rule instead
 };
 
 // The worker's whole run: source made absolute (else StatusSourceError) and spelled with
 // "/" separators (withSlashSeparators), so that links back to the root page find it, a
 // destination longer than `maxDestinationLength` refused with StatusDestinationError
 // rather than cut to another name, the job filled and handed to `convert`
-// (convertDocument in the programs), the result mapped to a status. The engine reaches
-// `io` through two wrappers: a ReadPages record (read_pages.h), so the destination is
-// never read as a page and the identity of every file read can be checked before
-// anything is put in place, and below it the page confinement (page_confinement.h), with
-// the folder rule lifted by settings.followLinksOutside. When `report` is given it
-// receives what was refused and skipped, and what was read.
+// (convertDocument in the programs), the result mapped to a status. Paths, titles and
+// pages are UTF-8 on this side. The engine reaches `io` through three wrappers: the
+// decoding (decoding_io.h), which presents every page in Windows-1252 (with
+// settings.encoding as the override) and gets the source path in its Windows-1252 form
+// (longer than kMaxSourcePathLength: StatusSourceError); below it a ReadPages record
+// (read_pages.h), so the destination is never read as a page and the identity of every
+// file read can be checked before anything is put in place; and below that the page
+// confinement (page_confinement.h), with the folder rule lifted by
+// settings.followLinksOutside. When `report` is given it receives what was refused and
+// skipped, what was read and what became of its characters.
 int32_t runWorker(const WorkerRequest& request, const ConverterSettings& settings,
                   const IoOps& io, PathFlavor flavor, const ReferenceRules& rules,
                   const FileSystem& files, ConvertFunction convert,

@@ -3,10 +3,12 @@
 // change the in-memory copy when a conversion run commits them.
 #pragma once
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "frontend/settings_store.h"
+#include "frontend/text_encoding.h"
 
 // The key below the current user's hive that holds the settings.
 inline constexpr const char* kSettingsKeyPath = "Software\\Quib\\QuibW32";
@@ -43,6 +45,9 @@ struct ConverterSettings {
     // Linked pages outside the root page's folder are followed too. Loaded only: no page
     // shows it, so it is set by hand and saving leaves it as it is.
     bool followLinksOutside = false;      // any stored number, nonzero is on
+    // The encoding every page and text of a run is read in, whatever each says of itself;
+    // nullopt lets each page decide. Set by `vimlo convert --encoding`; never stored.
+    std::optional<TextEncoding> encoding;
 
     bool operator==(const ConverterSettings&) const = default;
 };

@@ -1,6 +1,8 @@
 // frontend/source_destination.cpp -- see source_destination.h.
 #include "frontend/source_destination.h"
 
+#include "frontend/text_encoding.h"
+
 void ChangeTracker::titleChanged() {
     if (titleSetByPage_) titleSetByPage_ = false;
     else titleEdited_ = true;
@@ -33,7 +35,7 @@ Proposal proposeTitleAndName(const std::string& sourceField, PathFlavor flavor,
             title = probes.htmlTitle(source, kMaxProbedHtmlTitle);
             if (title && title->empty()) title.reset();
         }
-        if (!title) title = parts.baseName.substr(0, kMaxBaseNameTitle);
+        if (!title) title = firstCharacters(parts.baseName, kMaxBaseNameTitle);
         proposal.title = std::move(title);
         tracker.pageWritesTitle();
     }

@@ -20,13 +20,15 @@ class TitleProbes {
 public:
     virtual ~TitleProbes() = default;
     // The PalmDoc database name (up to its first zero) when `path` is a PalmDoc file.
+    // Paths and titles are UTF-8.
     virtual std::optional<std::string> docTitle(const std::string& path) = 0;
-    // The HTML TITLE text, at most maxLength bytes, when `path` has one.
+    // The HTML TITLE text, at most maxLength bytes in the engine's Windows-1252, when
+    // `path` has one.
     virtual std::optional<std::string> htmlTitle(const std::string& path, int32_t maxLength) = 0;
 };
 
 inline constexpr int32_t kMaxProbedHtmlTitle = 31;
-inline constexpr size_t kMaxBaseNameTitle = 32;
+inline constexpr size_t kMaxBaseNameTitle = 32;  // characters
 inline constexpr size_t kMaxTypedTitle = 31;  // the title field's limit for typing
 
 // The page's change tracking. The timer ticks every 500 ms; once the source has stayed
@@ -68,7 +70,7 @@ struct Proposal {
 };
 // From the source field (blanks trimmed; an empty one proposes nothing and changes no
 // flag): the title unless the user edited it (PalmDoc name, else a non-empty HTML title
-// of at most 31 bytes, else the base name cut to 32), the file name unless edited
+// of at most 31 bytes, else the base name cut to 32 characters), the file name unless edited
 // (base name + ".pdb"). Marks the fields it proposes as written by the page and ends the
 // quiet count.
 Proposal proposeTitleAndName(const std::string& sourceField, PathFlavor flavor,
