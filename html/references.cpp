@@ -4,6 +4,8 @@
 
 #include <cstring>
 
+#include "engine/windows1252.h"
+
 static constexpr int kMaxReference = kReferenceBytes - 1;  // bytes before the zero
 
 static bool isSeparator(char c) { return c == '\\' || c == '/'; }
@@ -130,4 +132,79 @@ bool splitFragment(const char* ref, char* path, char* fragment) {
     if (fragmentLength > 0) std::memcpy(fragment, hash + 1, fragmentLength);
     fragment[fragmentLength] = '\0';
     return true;
+}
+
+static int hexValue(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return -1;
+}
+
+// The byte of escape "%XY" at `at`, or -1 when `at` holds no escape.
+static int escapedByte(const char* at) {
+    if (at[0] != '%') return -1;
+    const int high = hexValue(at[1]);
+    if (high < 0) return -1;
+    const int low = hexValue(at[2]);
+    return low < 0 ? -1 : high * 16 + low;
+}
+
+// Length in escapes of the valid UTF-8 sequence starting at escape `at`, with its code
+// point; 1 with the byte's Windows-1252 character when none starts there.
+static int escapedCharacter(const char* at, uint32_t& codePoint) {
+    const int lead = escapedByte(at);
+    int length = lead < 0x80 ? 1 : lead >= 0xC2 && lead <= 0xDF ? 2 : lead >= 0xE0 && lead <= 0xEF ? 3
+                 : lead >= 0xF0 && lead <= 0xF4 ? 4 : 0;
+    if (length > 1) {
+        uint32_t value = static_cast<uint32_t>(lead) & (0x7Fu >> length);
+        for (int i = 1; i < length && length > 1; ++i) {
+            const int next = escapedByte(at + 3 * i);
+            if (next < 0x80 || next > 0xBF) length = 0;
+            else value = (value << 6) | static_cast<uint32_t>(next & 0x3F);
+        }
+        // Overlong forms, surrogates and values past U+10FFFF are no characters.
+        const uint32_t least[5] = {0, 0, 0x80, 0x800, 0x10000};
+        if (length > 1 && (value < least[length] || (value >= 0xD800 && value <= 0xDFFF) ||
+                           value > 0x10FFFF))
+            length = 0;
+        if (length > 1) {
+            codePoint = value;
+            return length;
+        }
+    }
+    codePoint = windows1252CodePoint(static_cast<uint8_t>(lead));
+    return 1;
+}
+
+static bool keptEscaped(int byte) {
+    return byte < 0x20 || byte == 0x7F || byte == '%' || byte == '/' || byte == '\\' ||
+           byte == '#' || byte == '?';
+}
+
+char* decodePathEscapes(char* path) {
+    static const char kHex[] = "0123456789ABCDEF";
+    char* out = path;
+    for (const char* in = path; *in != '\0';) {
+        if (escapedByte(in) < 0) {
+            *out++ = *in++;
+            continue;
+        }
+        uint32_t codePoint = 0;
+        const int escapes = escapedCharacter(in, codePoint);
+        const int32_t byte = windows1252Byte(codePoint);
+        if (byte >= 0 && !keptEscaped(byte)) {
+            *out++ = static_cast<char>(byte);
+        } else {
+            for (int i = 0; i < escapes; ++i) {
+                const int value = escapedByte(in + 3 * i);
+                *out++ = '%';
+                *out++ = kHex[value >> 4];
+                *out++ = kHex[value & 15];
+            }
+        }
+        in += 3 * escapes;
+    }
+    *out = '\0';
+    return path;
 }

@@ -41,3 +41,12 @@ char* normalizePath(char* path);
 // (256 bytes) what follows; without a '#' the fragment is empty. False when either
 // part exceeds 255 bytes.
 bool splitFragment(const char* ref, char* path, char* fragment);
+
+// Decodes the percent-escapes of a resolved reference in place, so that every spelling
+// of one file name is one page name: a page links to "café.html" and "caf%C3%A9.html"
+// alike. Escaped bytes are read as UTF-8 where they form a valid sequence and as
+// Windows-1252 otherwise; a character the handheld has becomes its byte. An escape stays
+// (with upper-case digits) when its character lacks a byte, or is a control, "%", "/",
+// "\", "#" or "?", so that no escape adds a folder level, a fragment or a second escape.
+// The result is never longer. Returns `path`.
+char* decodePathEscapes(char* path);

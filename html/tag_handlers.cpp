@@ -160,7 +160,7 @@ void handleBase(HtmlContext& context) {
         const char* value = context.attrs[i].value;
         if (pathKind(value) == PathRelative) continue;
         copyName(context.baseDir, value);
-        normalizePath(context.baseDir);  // left as copied when it climbs above its root
+        normalizePath(decodePathEscapes(context.baseDir));  // left as copied when it climbs above its root
         return;
     }
 }
@@ -452,7 +452,7 @@ void collectFrames(PageParse& parse) {
         if (source == nullptr) continue;
         char name[kReferenceBytes];
         if (resolveReference(context.baseDir, source, name) == nullptr) continue;
-        if (normalizePath(name) == nullptr) continue;
+        if (normalizePath(decodePathEscapes(name)) == nullptr) continue;
         // A page already in the list (this frameset itself, or a page another frameset
         // named) is not queued again: a frameset that names itself would otherwise be
         // converted over and over at the same depth, up to the pass's page limit.
@@ -498,7 +498,7 @@ void closeLink(PageParse& parse) {
         char target[kReferenceBytes];
         char fragment[kReferenceBytes];
         if (resolveReference(context.baseDir, context.href, resolved) == nullptr) return;
-        if (normalizePath(resolved) == nullptr) return;
+        if (normalizePath(decodePathEscapes(resolved)) == nullptr) return;
         if (!splitFragment(resolved, target, fragment)) return;
         written = addLink(context, start, context.textPos, target, fragment);
     }

@@ -2,6 +2,7 @@
 // path, and every bound that must refuse rather than cut, is pinned here.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 
 #include "html/references.h"
@@ -163,4 +164,30 @@ TEST(DirectoryPart, KeepsUpToTheLastSeparatorOfTheFirst255Bytes) {
     const std::string beyond = std::string(255, 'd') + "/x.htm";  // separator at byte 256
     EXPECT_EQ("", directoryOf(beyond));
     EXPECT_EQ("a/", directoryOf("a/" + std::string(300, 'x') + "/y"));
+}
+
+TEST(DecodePathEscapes, GivesEverySpellingOfANameOnePageName) {
+    struct Case {
+        const char* in;
+        const char* out;
+    };
+    const Case cases[] = {
+        {"/s/caf%C3%A9.html", "/s/caf\xE9.html"},       // UTF-8 escapes of a handheld character
+        {"/s/caf%c3%a9.html", "/s/caf\xE9.html"},       // any case of digits
+        {"/s/caf%E9.html", "/s/caf\xE9.html"},          // no UTF-8: a Windows-1252 byte
+        {"/s/my%20notes.html", "/s/my notes.html"},
+        {"/s/%E2%82%AC.html", "/s/\x80.html"},          // the euro sign has its byte
+        {"/s/%e4%b9%a6/index.html", "/s/%E4%B9%A6/index.html"},  // no byte: kept, upper case
+        {"/s/a%2Fb%5Cc%23d%3Fe%25f%00g%0A", "/s/a%2Fb%5Cc%23d%3Fe%25f%00g%0A"},
+        {"/s/%C0%AF.html", "/s/\xC0\xAF.html"},         // overlong: two Windows-1252 bytes
+        {"/s/%ED%A0%80", "/s/\xED\xA0\x80"},          // a surrogate: three Windows-1252 bytes
+        {"/s/100%.html", "/s/100%.html"},               // no escape at all
+        {"/s/%4", "/s/%4"},
+        {"/s/%E2%82", "/s/\xE2\x82"},                  // a cut sequence likewise
+    };
+    for (const Case& c : cases) {
+        char path[kReferenceBytes];
+        std::strcpy(path, c.in);
+        EXPECT_STREQ(c.out, decodePathEscapes(path)) << c.in;
+    }
 }
