@@ -21,12 +21,14 @@ const std::string kStart =
     "Version 2.5b \n\n\n"
     "Command Line Argument Usage:\n"
     "For csv->Celdo: celconv 1 <input_file> <output_file> <database_name> <optional_info_file>\n"
-    "For Celdo->csv: celconv 2 <input_file> <output_file> <optional_info_file>\n\n"
+    "For Celdo->csv: celconv 2 <input_file> <output_file> <optional_info_file>\n"
+    "For Celdo->csv in UTF-8: celconv --utf8 2 <input_file> <output_file> <optional_info_file>\n\n"
     "See the celconv.md file beside the program for more information on using this program.\n\n";
 const std::string kUsage =
     "Format error, use:\n"
     "For csv->Celdo: celconv 1 <input_file> <output_file> <database_name> <optional_info_file>\n"
-    "For Celdo->csv: celconv 2 <input_file> <output_file> <optional_info_file>\n";
+    "For Celdo->csv: celconv 2 <input_file> <output_file> <optional_info_file>\n"
+    "For Celdo->csv in UTF-8: celconv --utf8 2 <input_file> <output_file> <optional_info_file>\n";
 const std::string kMenu =
     "Pick an option:\n1: Comma seperated file -> Celdo .pdb\n2: Celdo .pdb -> Comma seperated file\n";
 const char kExample[] = "Name,Phone\nSmith,555\n";
