@@ -102,6 +102,22 @@ TEST(ConsoleCommandLine, BothModesWithAndWithoutInfoFile) {
     EXPECT_FALSE(exists(console.dir.file("d.ifo")));
 }
 
+TEST(ConsoleCommandLine, Utf8OptionBeforeTheModeWritesUtf8WithAMark) {
+    Console console;
+    console.dir.write("u.csv", "\xEF\xBB\xBFName,Caf\u00E9\n\u20AC,\u2264\n");
+    ASSERT_EQ(0, console.run({"celconv", "1", "u.csv", "b.pdb", "Test"})) << console.screen;
+    ASSERT_EQ(0, console.run({"celconv", "2", "b.pdb", "c.csv"}));
+    EXPECT_EQ("\"Name\",\"Caf\xE9\"\r\n\"\x80\",\"<=\"\r\n", console.dir.read("c.csv"));
+    ASSERT_EQ(0, console.run({"celconv", "--utf8", "2", "b.pdb", "d.csv", "d.ifo"})) << console.screen;
+    EXPECT_EQ(kStart, console.screen);
+    EXPECT_EQ("\xEF\xBB\xBF\"Name\",\"Caf\u00E9\"\r\n\"\u20AC\",\"<=\"\r\n", console.dir.read("d.csv"));
+    EXPECT_TRUE(exists(console.dir.file("d.ifo")));
+    // In the menu too.
+    const std::string dir = console.dir.path() + "/";
+    ASSERT_EQ(0, console.run({"celconv", "--utf8"}, "2\n" + dir + "b.pdb\n" + dir + "e.csv\n\n"));
+    EXPECT_EQ(console.dir.read("d.csv"), console.dir.read("e.csv"));
+}
+
 TEST(ConsoleCommandLine, FileNamesOfAnyLength) {
     Console console;
     const std::string name = std::string(150, 'n') + ".pdb";
