@@ -43,10 +43,17 @@ std::string collapseQuotes(const std::string& text) {
     return result;
 }
 
-// Drops the first and the last character of a text that starts with a double quote.
+// Drops the first and the last character of a text that starts with a double quote. A
+// last character in UTF-8 goes whole, so a field whose closing quote stands elsewhere
+// loses no half character.
 static std::string dropEnclosingQuotes(const std::string& text) {
     if (text.empty() || text[0] != '"') return text;
-    return text.size() < 2 ? std::string() : text.substr(1, text.size() - 2);
+    if (text.size() < 2) return std::string();
+    size_t last = 1;
+    for (size_t length = 2; length <= 4 && length < text.size(); ++length) {
+        if (utf8SequenceLength(text, text.size() - length) == static_cast<int>(length)) last = length;
+    }
+    return text.substr(1, text.size() - 1 - last);
 }
 
 std::string unquoteFieldName(const std::string& written) {

@@ -106,6 +106,12 @@ TEST(CsvCharacters, BytesOutsideValidSequencesAreWindows1252Characters) {
         EXPECT_EQ(z(row.bytes) + z("\xE2\x82"), recordArea(good.database)) << row.what;
     }
 
+    // A quoted field that goes on after its closing quote loses its last character, as
+    // it always has: in UTF-8 the whole character, not its last byte.
+    const auto after = toDatabase("Name\n\"x\"\u00E9\n\"y\"\xE9\n");
+    ASSERT_TRUE(after.converted) << after.messages.screen;
+    EXPECT_EQ(z("x\"") + z("y\""), recordArea(after.database));
+
     // Windows-1252 and UTF-8 in one file, even in one value.
     const auto mixed = toDatabase("Name\n\xE9t\xE9 \u00E9t\u00E9 \x93q\u201D\n");
     ASSERT_TRUE(mixed.converted) << mixed.messages.screen;
