@@ -31,7 +31,7 @@ bool csvBytesToDatabase(const std::string& csv, const std::string* info, const s
 }
 
 bool databaseBytesToCsv(const std::string& database, std::string& csv, std::string* info,
-                        Messages& messages) {
+                        Messages& messages, CsvEncoding encoding) {
     std::istringstream input(database);
     std::ostringstream output;
     std::ostringstream infoStream;
@@ -39,7 +39,7 @@ bool databaseBytesToCsv(const std::string& database, std::string& csv, std::stri
     std::ostringstream log;
     Reporter reporter(screen);
     reporter.attachLog(&log);
-    const bool converted = databaseToCsv(input, output, info != nullptr ? &infoStream : nullptr, reporter);
+    const bool converted = databaseToCsv(input, output, info != nullptr ? &infoStream : nullptr, reporter, encoding);
     csv = output.str();
     if (info != nullptr) *info = infoStream.str();
     messages.screen = screen.str();

@@ -4,6 +4,8 @@
 #pragma once
 #include <string>
 
+#include "celconv/csv_characters.h"
+
 namespace celconv {
 
 // What the conversion printed, and what it wrote to the error log.
@@ -20,6 +22,6 @@ bool csvBytesToDatabase(const std::string& csv, const std::string* info, const s
 
 // Database bytes to CSV bytes, and info-file bytes unless `info` is nullptr.
 bool databaseBytesToCsv(const std::string& database, std::string& csv, std::string* info,
-                        Messages& messages);
+                        Messages& messages, CsvEncoding encoding = CsvEncoding::Windows1252);
 
 }  // namespace celconv

@@ -22,13 +22,15 @@ std::string startLines(const std::string& name) {
            "Version 2.5b \n\n\n"
            "Command Line Argument Usage:\n"
            "For csv->Celdo: " + name + " 1 <input_file> <output_file> <database_name> <optional_info_file>\n"
-           "For Celdo->csv: " + name + " 2 <input_file> <output_file> <optional_info_file>\n\n"
+           "For Celdo->csv: " + name + " 2 <input_file> <output_file> <optional_info_file>\n"
+           "For Celdo->csv in UTF-8: " + name + " --utf8 2 <input_file> <output_file> <optional_info_file>\n\n"
            "See the celconv.md file beside the program for more information on using this program.\n\n";
 }
 std::string usageError(const std::string& name) {
     return "Format error, use:\n"
            "For csv->Celdo: " + name + " 1 <input_file> <output_file> <database_name> <optional_info_file>\n"
-           "For Celdo->csv: " + name + " 2 <input_file> <output_file> <optional_info_file>\n";
+           "For Celdo->csv: " + name + " 2 <input_file> <output_file> <optional_info_file>\n"
+           "For Celdo->csv in UTF-8: " + name + " --utf8 2 <input_file> <output_file> <optional_info_file>\n";
 }
 const char kMenu[] =
     "Pick an option:\n"
@@ -239,7 +241,8 @@ int runMode2(const ConversionRun& run, const std::string& errorLogPath, Reporter
         reporter.error("Could not create info file\n");
         return kExitFailed;
     }
-    if (!databaseToCsv(input, output.stream(), run.infoRequested ? &info.stream() : nullptr, reporter)) {
+    if (!databaseToCsv(input, output.stream(), run.infoRequested ? &info.stream() : nullptr, reporter,
+                       run.csvEncoding)) {
         return kExitFailed;
     }
     return finishConverted(output, run.infoRequested ? &info : nullptr, log, errorLogPath, reporter);
@@ -247,12 +250,18 @@ int runMode2(const ConversionRun& run, const std::string& errorLogPath, Reporter
 
 }  // namespace
 
-int runCelconv(const std::vector<std::string>& args, std::istream& in, std::ostream& out,
+int runCelconv(const std::vector<std::string>& arguments, std::istream& in, std::ostream& out,
                const std::string& errorLogPath) {
     Reporter reporter(out);
-    const std::string name = programName(args);
+    const std::string name = programName(arguments);
     reporter.say(startLines(name));
     ConversionRun run;
+    // The option comes before the mode; what follows it is read as without it.
+    std::vector<std::string> args = arguments;
+    if (args.size() > 1 && args[1] == "--utf8") {
+        run.csvEncoding = CsvEncoding::Utf8;
+        args.erase(args.begin() + 1);
+    }
     if (args.size() <= 1) {
         run.mode = chooseMode(in, out);
         if (run.mode == 0) return kExitFailed;

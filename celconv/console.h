@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "celconv/csv_characters.h"
+
 namespace celconv {
 
 // Exit statuses. Scripts can tell a conversion from a refusal: 0 only after a successful
@@ -26,10 +28,12 @@ struct ConversionRun {
     std::string databaseName;  // mode 1 only
     std::string infoName;
     bool infoRequested = false;
+    CsvEncoding csvEncoding = CsvEncoding::Windows1252;  // of the CSV file mode 2 writes
 };
 
 // Runs the utility: args[0] is the program name, which the start lines show without its
-// folder. Answers are read from `in`, every message goes to `out`, and conversion errors
+// folder. An argument "--utf8" right after it makes mode 2 write its CSV file in UTF-8;
+// mode 1 reads either encoding without being told. Answers are read from `in`, every message goes to `out`, and conversion errors
 // also go to the error log at `errorLogPath`, which a successful conversion deletes. A
 // run whose output is one of its other files is refused before anything is created;
 // outputs are staged and replace their files only when the whole run succeeded.

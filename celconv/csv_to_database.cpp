@@ -5,6 +5,7 @@
 
 #include "celconv/celdo_app_info.h"
 #include "celconv/celdo_layout.h"
+#include "celconv/csv_characters.h"
 #include "celconv/info_file.h"
 #include "celconv/text_reader.h"
 
@@ -42,10 +43,17 @@ std::string collapseQuotes(const std::string& text) {
     return result;
 }
 
-// Drops the first and the last character of a text that starts with a double quote.
+// Drops the first and the last character of a text that starts with a double quote. A
+// last character in UTF-8 goes whole, so a field whose closing quote stands elsewhere
+// loses no half character.
 static std::string dropEnclosingQuotes(const std::string& text) {
     if (text.empty() || text[0] != '"') return text;
-    return text.size() < 2 ? std::string() : text.substr(1, text.size() - 2);
+    if (text.size() < 2) return std::string();
+    size_t last = 1;
+    for (size_t length = 2; length <= 4 && length < text.size(); ++length) {
+        if (utf8SequenceLength(text, text.size() - length) == static_cast<int>(length)) last = length;
+    }
+    return text.substr(1, text.size() - 1 - last);
 }
 
 std::string unquoteFieldName(const std::string& written) {
@@ -79,11 +87,11 @@ struct FirstPass {
     std::vector<uint32_t> recordSizes;  // sum of (value length + 1), one per data line
 };
 
-// The message pattern for a data line whose fields (as written) do not fit the header,
-// or nullptr when they do.
+// The message pattern for a data line whose fields (as written, counted in the
+// database's bytes) do not fit the header, or nullptr when they do.
 const char* dataLineProblem(const std::vector<std::string>& fields, int fieldCount) {
     for (const std::string& field : fields) {
-        if (static_cast<int>(field.size()) > kMaxFieldChars) return kFieldTooLong;
+        if (databaseLength(field) > static_cast<size_t>(kMaxFieldChars)) return kFieldTooLong;
     }
     if (static_cast<int>(fields.size()) != fieldCount) return kFieldCountDiffers;
     return nullptr;
@@ -91,8 +99,9 @@ const char* dataLineProblem(const std::vector<std::string>& fields, int fieldCou
 
 bool readHeaderLine(TextReader& csv, LineSplitter& splitter, FirstPass& pass, Reporter& reporter) {
     std::string line;
-    csv.readPiece(line, kLinePieceChars);  // an empty file gives an empty header line
-    if (static_cast<int>(line.size()) == kLinePieceChars && line.back() != '\n' && csv.peek() >= 0) {
+    int stored = 0;
+    csv.readCharacters(line, kLinePieceChars, stored);  // an empty file gives an empty header line
+    if (stored >= kLinePieceChars && line.back() != '\n' && csv.peek() >= 0) {
         reporter.error(kHeaderTooLong);
         return false;
     }
@@ -103,7 +112,9 @@ bool readHeaderLine(TextReader& csv, LineSplitter& splitter, FirstPass& pass, Re
         return false;
     }
     for (size_t field = 0; field < names.size(); ++field) {
-        const std::string name = unquoteFieldName(names[field]);
+        // Unquoted before the characters are mapped: a transliteration (a hard sign
+        // becomes '"') is text, never a quote.
+        const std::string name = databaseText(unquoteFieldName(names[field]));
         if (static_cast<int>(name.size()) > kMaxFieldNameLength) {
             const int number = static_cast<int>(field) + 1;
             reporter.error(format("Field Name %i too long\n", number),
@@ -120,7 +131,8 @@ bool readHeaderLine(TextReader& csv, LineSplitter& splitter, FirstPass& pass, Re
 bool measureRecords(TextReader& csv, LineSplitter& splitter, FirstPass& pass, Reporter& reporter) {
     std::vector<std::string> fields;
     std::string line;
-    for (int lineIndex = 0; csv.readPiece(line, kLinePieceChars); ++lineIndex) {
+    int stored = 0;
+    for (int lineIndex = 0; csv.readCharacters(line, kLinePieceChars, stored); ++lineIndex) {
         reporter.say(format("%i\n", lineIndex));
         if (lineIndex == kMaxRecords) {
             reporter.error(kTooManyRecords);
@@ -132,7 +144,7 @@ bool measureRecords(TextReader& csv, LineSplitter& splitter, FirstPass& pass, Re
             return false;
         }
         uint32_t recordSize = 0;
-        for (const std::string& field : fields) recordSize += unquoteValue(field).size() + 1;
+        for (const std::string& field : fields) recordSize += databaseText(unquoteValue(field)).size() + 1;
         pass.recordSizes.push_back(recordSize);
     }
     return true;
@@ -176,12 +188,13 @@ void writeLayout(std::ostream& database, const std::string& databaseName, const 
 bool writeRecords(TextReader& csv, LineSplitter& splitter, const FirstPass& pass,
                   std::ostream& database, Reporter& reporter) {
     std::string line;
-    csv.readPiece(line, kLinePieceChars);  // the header line, checked by the first pass
+    int stored = 0;
+    csv.readCharacters(line, kLinePieceChars, stored);  // the header line, checked by the first pass
     splitter.setInQuotes(pass.quotesAfterHeader);
     std::vector<std::string> fields;
     std::string record;
     size_t recordIndex = 0;
-    for (; csv.readPiece(line, kLinePieceChars); ++recordIndex) {
+    for (; csv.readCharacters(line, kLinePieceChars, stored); ++recordIndex) {
         splitter.split(line, fields);
         if (recordIndex >= pass.recordSizes.size() ||
             dataLineProblem(fields, pass.appInfo.fieldCount) != nullptr) {
@@ -190,7 +203,7 @@ bool writeRecords(TextReader& csv, LineSplitter& splitter, const FirstPass& pass
         }
         record.clear();
         for (const std::string& field : fields) {
-            record += unquoteValue(field);
+            record += databaseText(unquoteValue(field));
             record += '\0';
         }
         if (record.size() != pass.recordSizes[recordIndex]) {
@@ -212,6 +225,7 @@ bool csvToDatabase(std::istream& csv, const CsvOpener& reopenCsv, std::istream* 
                    const std::string& databaseName, std::ostream& database, Reporter& reporter) {
     FirstPass pass;
     {
+        skipByteOrderMark(csv);  // spreadsheet programs write one; it is no part of a name
         TextReader reader(csv);
         LineSplitter splitter;
         if (!readHeaderLine(reader, splitter, pass, reporter)) return false;
@@ -230,6 +244,7 @@ bool csvToDatabase(std::istream& csv, const CsvOpener& reopenCsv, std::istream* 
         reporter.say(kCannotReopen);
         return false;
     }
+    skipByteOrderMark(*again);
     TextReader reader(*again);
     LineSplitter splitter;
     if (!writeRecords(reader, splitter, pass, database, reporter)) return false;

@@ -2,7 +2,9 @@
 // fields becomes a Celdo database. The CSV file is read twice: the first pass checks
 // every line and measures every record, then the header, record list and application
 // information are written, and the second pass re-reads the file and writes each record
-// as soon as it is rebuilt, so records are never held together.
+// as soon as it is rebuilt, so records are never held together. Each field is split and
+// unquoted on the file's bytes, then its characters become the database's
+// (csv_characters.h); lengths are counted in the database's bytes.
 #pragma once
 #include <functional>
 #include <istream>

@@ -36,9 +36,14 @@ struct LiveRecord {
     int number;  // 1-based place in the record list, for messages
 };
 
+// Database bytes in the CSV file's encoding.
+std::string csvText(const std::string& bytes, CsvEncoding encoding) {
+    return encoding == CsvEncoding::Utf8 ? utf8FromDatabase(bytes) : bytes;
+}
+
 // A value as the CSV file holds it: enclosed in double quotes, quotes doubled, line
 // breaks replaced by spaces.
-bool writeValue(std::istream& database, std::string& text, std::ostream& csv) {
+bool writeValue(std::istream& database, std::string& text, std::ostream& csv, CsvEncoding encoding) {
     text.clear();
     for (int c = database.get(); c != 0; c = database.get()) {
         if (c == std::char_traits<char>::eof()) return false;
@@ -46,7 +51,7 @@ bool writeValue(std::istream& database, std::string& text, std::ostream& csv) {
         text += (c == '\r' || c == '\n') ? ' ' : static_cast<char>(c);
         if (static_cast<int>(text.size()) > kMaxValueChars) return false;
     }
-    csv << '"' << text << '"';
+    csv << '"' << csvText(text, encoding) << '"';
     return true;
 }
 
@@ -79,7 +84,8 @@ bool readAppInfo(CeldoAppInfo& appInfo, std::istream& database, uint64_t offset,
     return false;
 }
 
-bool databaseToCsv(std::istream& database, std::ostream& csv, std::ostream* info, Reporter& reporter) {
+bool databaseToCsv(std::istream& database, std::ostream& csv, std::ostream* info, Reporter& reporter,
+                   CsvEncoding encoding) {
     database.seekg(0, std::ios::end);
     const std::streamoff end = database.tellg();
     if (end < 0) {
@@ -127,9 +133,10 @@ bool databaseToCsv(std::istream& database, std::ostream& csv, std::ostream* info
         return false;
     }
 
+    if (encoding == CsvEncoding::Utf8) csv << kUtf8ByteOrderMark;
     for (int field = 0; field < fieldCount; ++field) {
         if (field > 0) csv << ',';
-        const std::string& name = appInfo.fieldNames[field];
+        const std::string name = csvText(appInfo.fieldNames[field], encoding);
         if (!name.empty()) {
             csv << '"';
             for (const char c : name) csv << (c == '"' ? "\"\"" : std::string(1, c));
@@ -147,7 +154,7 @@ bool databaseToCsv(std::istream& database, std::ostream& csv, std::ostream* info
         }
         for (int field = 0; field < fieldCount; ++field) {
             if (field > 0) csv << ',';
-            if (!writeValue(database, text, csv)) {
+            if (!writeValue(database, text, csv, encoding)) {
                 const bool cut = database.eof();
                 reporter.error(format(cut ? kRecordCut : kValueTooLong, record.number));
                 return false;

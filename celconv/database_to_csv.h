@@ -9,6 +9,7 @@
 #include <ostream>
 
 #include "celconv/celdo_app_info.h"
+#include "celconv/csv_characters.h"
 #include "celconv/reporter.h"
 
 namespace celconv {
@@ -22,8 +23,12 @@ bool readAppInfo(CeldoAppInfo& appInfo, std::istream& database, uint64_t offset,
 
 // Converts the database in `database` (a seekable byte stream) into CSV lines on `csv`,
 // and writes the info file to `info` unless it is nullptr. CSV and info lines end in
-// CR LF. Deleted records are left out. Returns true when everything was written; on
-// false an error has been reported and the outputs hold what was written so far.
-bool databaseToCsv(std::istream& database, std::ostream& csv, std::ostream* info, Reporter& reporter);
+// CR LF. Deleted records are left out. The CSV file has the database's Windows-1252
+// bytes, or with CsvEncoding::Utf8 the same text in UTF-8 after a byte-order mark; the
+// length limit applies to the database's bytes either way. The info file always has
+// the database's bytes. Returns true when everything was written; on false an error has
+// been reported and the outputs hold what was written so far.
+bool databaseToCsv(std::istream& database, std::ostream& csv, std::ostream* info, Reporter& reporter,
+                   CsvEncoding encoding = CsvEncoding::Windows1252);
 
 }  // namespace celconv

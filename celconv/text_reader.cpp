@@ -1,6 +1,8 @@
 // celconv/text_reader.cpp -- see text_reader.h.
 #include "celconv/text_reader.h"
 
+#include "celconv/csv_characters.h"
+
 namespace celconv {
 
 int TextReader::fetch() {
@@ -33,6 +35,26 @@ bool TextReader::readPiece(std::string& piece, int maxChars) {
         const int c = get();
         if (c < 0) break;
         piece.push_back(static_cast<char>(c));
+        if (c == '\n') break;
+    }
+    return !piece.empty();
+}
+
+bool TextReader::readCharacters(std::string& piece, int maxStoredChars, int& storedChars) {
+    piece.clear();
+    storedChars = 0;
+    std::string character;
+    while (storedChars < maxStoredChars) {
+        const int c = get();
+        if (c < 0) break;
+        character.assign(1, static_cast<char>(c));
+        const size_t length = static_cast<size_t>(utf8LeadLength(static_cast<unsigned char>(c)));
+        // A line end is never a continuation byte, so it always ends a sequence.
+        while (character.size() < length && peek() >= 0 &&
+               utf8Continues(character, static_cast<unsigned char>(peek())))
+            character += static_cast<char>(get());
+        piece += character;
+        storedChars += static_cast<int>(databaseLength(character));
         if (c == '\n') break;
     }
     return !piece.empty();

@@ -19,6 +19,13 @@ public:
     // line feed, at most maxChars of them. Returns false (and an empty piece) only at
     // the end of the stream.
     bool readPiece(std::string& piece, int maxChars);
+    // readPiece for CSV text, which may be UTF-8: reads whole characters (a valid UTF-8
+    // sequence, else one byte) and counts each as the bytes it takes in the database,
+    // stopping at a line feed or once `maxStoredChars` are counted, so a sequence is never
+    // cut and the last one may pass the count by a few bytes. The piece holds the bytes as
+    // read; `storedChars` receives the count. Returns false (and an empty piece) only at
+    // the end of the stream. A Windows-1252 file reads exactly as with readPiece.
+    bool readCharacters(std::string& piece, int maxStoredChars, int& storedChars);
     // Passes over the rest of the current line, its line feed included.
     void skipLine();
     // Passes over white space: bytes 0x09 to 0x0D and 0x20.

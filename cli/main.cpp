@@ -140,9 +140,12 @@ int main(int argc, char** argv) {
     CLI::App* infoCommand =
         app.add_subcommand("info", "Describe an e-book database as JSON on standard output.");
     infoCommand->add_option("BOOK", book, "The database")->required()->type_name("");
-    CLI::App* textCommand =
-        app.add_subcommand("text", "Write an e-book database's text to standard output.");
+    bool rawText = false;
+    CLI::App* textCommand = app.add_subcommand(
+        "text", "Write an e-book database's text to standard output, as UTF-8.");
     textCommand->add_option("BOOK", book, "The database")->required()->type_name("");
+    textCommand->add_flag("--raw", rawText,
+                          "The stored bytes instead (the handheld's Windows-1252)");
 
     PreviewRequest preview;
     CLI::App* previewCommand = app.add_subcommand(
@@ -162,7 +165,7 @@ int main(int argc, char** argv) {
     }
 
     if (*infoCommand) return runInfo(book);
-    if (*textCommand) return runText(book);
+    if (*textCommand) return runText(book, rawText);
     const mode_t mask = umask(0);  // reading the mask means setting it; put it back
     umask(mask);
     if (*previewCommand) {

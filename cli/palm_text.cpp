@@ -3,13 +3,14 @@
 
 #include <cstdio>
 
+#include "engine/windows1252.h"
+
 uint32_t codePointOf1252(uint8_t byte) {
-    static const char16_t kHigh[32] = {
-        0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-        0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x2666, 0x2663, 0x2665,
-        0x2660, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-        0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
-    return byte >= 0x80 && byte < 0xA0 ? kHigh[byte - 0x80] : byte;
+    // The handheld's font draws the suits here, over the code page's Z with caron and three
+    // bytes it leaves undefined, and the converter writes them here (windows1252Byte).
+    static const char16_t kCardSuits[4] = {0x2666, 0x2663, 0x2665, 0x2660};
+    if (byte >= 0x8D && byte <= 0x90) return kCardSuits[byte - 0x8D];
+    return windows1252CodePoint(byte);
 }
 
 void appendUtf8(std::string& out, uint32_t code) {
@@ -25,9 +26,13 @@ void appendUtf8(std::string& out, uint32_t code) {
     }
 }
 
+void appendTextFrom1252(std::string& out, const char* bytes, size_t length) {
+    for (size_t i = 0; i < length; ++i) appendUtf8(out, codePointOf1252(static_cast<uint8_t>(bytes[i])));
+}
+
 std::string textFrom1252(const char* bytes, size_t length) {
     std::string out;
-    for (size_t i = 0; i < length; ++i) appendUtf8(out, codePointOf1252(static_cast<uint8_t>(bytes[i])));
+    appendTextFrom1252(out, bytes, length);
     return out;
 }
 

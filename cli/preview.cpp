@@ -44,6 +44,7 @@ const char kStyleSheet[] =
     ".mk{display:inline-block;box-sizing:border-box;width:2.4em;margin-left:-2.4em;"
     "padding-right:.4em;text-align:right;user-select:none}"
     ".ctl{color:#a00}"
+    ".x{font:9px/1 monospace;border:1px solid;padding:0 1px;vertical-align:middle}"
     "hr.rule{margin:6px auto;border:1px inset #999;box-sizing:border-box}"
     "hr.rule.solid{border:none;background:#333}"
     ".page{margin:6px -8px 6px -24px;padding:1px 8px;border-top:1px dashed #888;"
@@ -65,15 +66,19 @@ void escapeInto(std::string& out, const std::string& utf8) {
 // Book text bytes as page text. Carriage returns, vertical tabs and form feeds are
 // whitespace of the book, so they stay as characters, written as references because the
 // HTML parser would turn a raw CR into a line break. Other control bytes have no glyph
-// and no place in an HTML page: they show as their control pictures, and the two bytes
-// Windows-1252 leaves without a character as U+FFFD.
-void appendBookText(std::string& out, const std::string& text, size_t from, size_t to) {
+// and no place in an HTML page: the C0 controls and DEL show as their control pictures,
+// and the two C1 controls Windows-1252 puts at its undefined bytes (0x81, 0x9D), which
+// have no pictures, as their hexadecimal value in a box. Without `markup` (the page's
+// title) the marks stand alone, and the C1 controls become U+FFFD.
+void appendBookText(std::string& out, const std::string& text, size_t from, size_t to,
+                    bool markup = true) {
     for (size_t i = from; i < to; ++i) {
         const uint8_t byte = static_cast<uint8_t>(text[i]);
         switch (byte) {
             case '&': out += "&amp;"; continue;
             case '<': out += "&lt;"; continue;
             case '>': out += "&gt;"; continue;
+            case '"': out += "&quot;"; continue;
             case '\t': out += '\t'; continue;
             case '\r': out += "&#13;"; continue;
             case 0x0B: out += "&#11;"; continue;
@@ -81,15 +86,22 @@ void appendBookText(std::string& out, const std::string& text, size_t from, size
             default: break;
         }
         const uint32_t code = codePointOf1252(byte);
-        if (code < 0x20 || code == 0x7F) {
-            out += "<span class=\"ctl\">";
-            appendUtf8(out, code == 0x7F ? 0x2421 : 0x2400 + code);
-            out += "</span>";
-        } else if (code >= 0x80 && code < 0xA0) {
-            out += "<span class=\"ctl\">\xEF\xBF\xBD</span>";
-        } else {
+        const bool c1 = code >= 0x80 && code < 0xA0;
+        if (code >= 0x20 && code != 0x7F && !c1) {
             appendUtf8(out, code);
+            continue;
         }
+        if (markup) out += c1 ? "<span class=\"ctl x\">" : "<span class=\"ctl\">";
+        if (!c1) {
+            appendUtf8(out, code == 0x7F ? 0x2421 : 0x2400 + code);
+        } else if (markup) {
+            static const char kHex[] = "0123456789ABCDEF";
+            out += kHex[code >> 4];
+            out += kHex[code & 0xF];
+        } else {
+            appendUtf8(out, 0xFFFD);
+        }
+        if (markup) out += "</span>";
     }
 }
 
@@ -424,7 +436,7 @@ void PageWriter::walk() {
 void PageWriter::writeFacts() {
     const PreviewFacts& facts = book_.facts;
     out_ += "<header class=\"facts\">\n<p class=\"name\">";
-    escapeInto(out_, textFrom1252(facts.name.data(), facts.name.size()));
+    appendBookText(out_, facts.name, 0, facts.name.size());
     out_ += "</p>\n<dl>\n";
     auto fact = [&](const char* label, const std::string& value) {
         out_ += "<dt>";
@@ -465,7 +477,7 @@ std::string PageWriter::render() {
     out_ +=
         "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
         "<meta name=\"viewport\" content=\"width=device-width\">\n<title>";
-    escapeInto(out_, textFrom1252(book_.facts.name.data(), book_.facts.name.size()));
+    appendBookText(out_, book_.facts.name, 0, book_.facts.name.size(), false);
     out_ += " (preview)</title>\n<style>";
     out_ += kStyleSheet;
     out_ += ".screen{width:" + number(kScreenPixels * kCssPixelsPerPixel) + "px}";

@@ -21,12 +21,14 @@ const std::string kStart =
     "Version 2.5b \n\n\n"
     "Command Line Argument Usage:\n"
     "For csv->Celdo: celconv 1 <input_file> <output_file> <database_name> <optional_info_file>\n"
-    "For Celdo->csv: celconv 2 <input_file> <output_file> <optional_info_file>\n\n"
+    "For Celdo->csv: celconv 2 <input_file> <output_file> <optional_info_file>\n"
+    "For Celdo->csv in UTF-8: celconv --utf8 2 <input_file> <output_file> <optional_info_file>\n\n"
     "See the celconv.md file beside the program for more information on using this program.\n\n";
 const std::string kUsage =
     "Format error, use:\n"
     "For csv->Celdo: celconv 1 <input_file> <output_file> <database_name> <optional_info_file>\n"
-    "For Celdo->csv: celconv 2 <input_file> <output_file> <optional_info_file>\n";
+    "For Celdo->csv: celconv 2 <input_file> <output_file> <optional_info_file>\n"
+    "For Celdo->csv in UTF-8: celconv --utf8 2 <input_file> <output_file> <optional_info_file>\n";
 const std::string kMenu =
     "Pick an option:\n1: Comma seperated file -> Celdo .pdb\n2: Celdo .pdb -> Comma seperated file\n";
 const char kExample[] = "Name,Phone\nSmith,555\n";
@@ -98,6 +100,22 @@ TEST(ConsoleCommandLine, BothModesWithAndWithoutInfoFile) {
     ASSERT_EQ(0, console.run({"celconv", "2", "b.pdb", "d.csv"}));
     EXPECT_EQ(console.dir.read("c.csv"), console.dir.read("d.csv"));
     EXPECT_FALSE(exists(console.dir.file("d.ifo")));
+}
+
+TEST(ConsoleCommandLine, Utf8OptionBeforeTheModeWritesUtf8WithAMark) {
+    Console console;
+    console.dir.write("u.csv", "\xEF\xBB\xBFName,Caf\u00E9\n\u20AC,\u2264\n");
+    ASSERT_EQ(0, console.run({"celconv", "1", "u.csv", "b.pdb", "Test"})) << console.screen;
+    ASSERT_EQ(0, console.run({"celconv", "2", "b.pdb", "c.csv"}));
+    EXPECT_EQ("\"Name\",\"Caf\xE9\"\r\n\"\x80\",\"<=\"\r\n", console.dir.read("c.csv"));
+    ASSERT_EQ(0, console.run({"celconv", "--utf8", "2", "b.pdb", "d.csv", "d.ifo"})) << console.screen;
+    EXPECT_EQ(kStart, console.screen);
+    EXPECT_EQ("\xEF\xBB\xBF\"Name\",\"Caf\u00E9\"\r\n\"\u20AC\",\"<=\"\r\n", console.dir.read("d.csv"));
+    EXPECT_TRUE(exists(console.dir.file("d.ifo")));
+    // In the menu too.
+    const std::string dir = console.dir.path() + "/";
+    ASSERT_EQ(0, console.run({"celconv", "--utf8"}, "2\n" + dir + "b.pdb\n" + dir + "e.csv\n\n"));
+    EXPECT_EQ(console.dir.read("d.csv"), console.dir.read("e.csv"));
 }
 
 TEST(ConsoleCommandLine, FileNamesOfAnyLength) {

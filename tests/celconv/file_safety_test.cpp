@@ -335,7 +335,8 @@ std::string startLines(const std::string& name) {
            "Version 2.5b \n\n\n"
            "Command Line Argument Usage:\n"
            "For csv->Celdo: " + name + " 1 <input_file> <output_file> <database_name> <optional_info_file>\n"
-           "For Celdo->csv: " + name + " 2 <input_file> <output_file> <optional_info_file>\n\n"
+           "For Celdo->csv: " + name + " 2 <input_file> <output_file> <optional_info_file>\n"
+           "For Celdo->csv in UTF-8: " + name + " --utf8 2 <input_file> <output_file> <optional_info_file>\n\n"
            "See the celconv.md file beside the program for more information on using this program.\n\n";
 }
 
@@ -347,7 +348,8 @@ TEST(CelconvStartLines, TheProgramsOwnNameAndADocumentThatIsThere) {
     EXPECT_EQ(startLines("celconv") +
                   "Format error, use:\n"
                   "For csv->Celdo: celconv 1 <input_file> <output_file> <database_name> <optional_info_file>\n"
-                  "For Celdo->csv: celconv 2 <input_file> <output_file> <optional_info_file>\n",
+                  "For Celdo->csv: celconv 2 <input_file> <output_file> <optional_info_file>\n"
+                  "For Celdo->csv in UTF-8: celconv --utf8 2 <input_file> <output_file> <optional_info_file>\n",
               program.screen);
     // Under another name it says that name.
     fs::copy_file(CELCONV_PROGRAM, program.dir.file("csv2pdb"));

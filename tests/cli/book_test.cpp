@@ -104,7 +104,7 @@ TEST(BookInfo, DecodesTheDocumentRecordsOfASiteWithAbsolutePositions) {
     const nlohmann::json& documents = info["documentRecords"];
     EXPECT_EQ("The Pocket Gardener", info["header"]["name"]);
     const uint32_t textLength = zero["textLength"];
-    const std::string text = run({"text", "site.pdb"}, dir.path()).out;
+    const std::string text = run({"text", "--raw", "site.pdb"}, dir.path()).out;
     ASSERT_EQ(textLength, text.size());
 
     // The runs follow the text records and each other, as record 0 says.
