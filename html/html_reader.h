@@ -97,15 +97,15 @@ const char* findAttribute(const HtmlContext& context, int32_t id);
 // Windows-1252 byte, a transliteration, nothing, or "?", as handheldText gives them).
 // False when they do not: every byte read after '&' is given back to be read again as
 // text, and the '&' itself is text (an '&' at the very end of the input too).
-//  - Numeric, "&#" then decimal digits, or "&#x" / "&#X" then hexadecimal digits in
-//    either case: up to 1023 leading zeros, then any number of digits. Values 1 to 255
-//    are that byte (128 to 159 included), larger ones go through handheldText; beyond
-//    U+10FFFF and surrogates are "?". No digit but zeros, or more zeros, is no reference.
+//  - Numeric: "&#" then decimal digits, or "&#x" / "&#X" then hexadecimal digits in
+//    either case, and one directly following ';' if there is one. Up to 1023 leading
+//    zeros, then any number of digits (the value saturates). Values 1 to 255 are that
+//    byte (128 to 159 included), larger ones go through handheldText, so values beyond
+//    U+10FFFF and surrogates are "?". Zeros alone, or 1024 zeros, are no reference.
 //  - Named: a name of the HTML list followed by ';' (case-sensitive; the longest list
 //    name is 31 characters). Failing that, the 127 names marked bare match without ';'
 //    as the longest such prefix of the letters and digits that follow ("&copy2000",
-//    "&notit;"), taking one directly following ';'.
-// A valid numeric reference consumes one directly following ';'.
+//    "&notit;" is "&not" and "it;").
 bool decodeReference(HtmlContext& context, ReferenceText& text);
 
 // Reads one text run into `buffer`, at most `max` bytes, and stores its length.
