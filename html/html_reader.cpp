@@ -12,8 +12,7 @@ namespace {
 
 constexpr uint32_t kNone = 0xFFFFFFFFu;   // "no record / no position" in the u32 fields
 constexpr int kMaxLeadingZeros = 1023;    // a numeric reference may pad with this many
-constexpr int kMaxSignificantDigits = 4;  // values 1 to 9999
-constexpr int kEntityCollectBytes = 32;   // bytes a named reference may look at
+constexpr uint32_t kMaxCodePoint = 0x10FFFF;
 constexpr int kMaxRunBytes = 0xFFFF;      // a run's length is 16-bit
 
 // Ends the input where the next block would have begun, so that a failed seek or read
@@ -103,10 +102,139 @@ void clearLastTag(HtmlContext& context) {
     context.attrPoolUsed = 0;
 }
 
-// Give-back after a reference that was not one: the bytes are read again as text.
-int giveBack(HtmlContext& context, int32_t count) {
-    if (count > 0) unreadChars(context, count);
-    return '&';
+// The input offset of the next byte to read.
+uint32_t inputPosition(const HtmlContext& context) {
+    return context.bufferOffset + static_cast<uint32_t>(context.bufferPos);
+}
+
+// Moves back to input offset `position`, at or before the current one.
+void rewindTo(HtmlContext& context, uint32_t position) {
+    const uint32_t current = inputPosition(context);
+    if (position < current) unreadChars(context, static_cast<int32_t>(current - position));
+}
+
+bool isAsciiAlphanumeric(int c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
+}
+
+// The value of digit `c` in base 10 or 16, or -1.
+int digitValue(int c, bool hex) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (!hex) return -1;
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+void appendCharacter(ReferenceText& text, uint32_t codePoint) {
+    const HandheldText handheld = handheldText(codePoint);
+    for (int i = 0; i < handheld.length; ++i)
+        text.bytes[text.length++] = static_cast<uint8_t>(handheld.bytes[i]);
+}
+
+// After "&#". On success the reference and one directly following ';' are consumed;
+// on failure the caller gives back what was read.
+bool decodeNumeric(HtmlContext& context, ReferenceText& text) {
+    int c = readChar(context);
+    const bool hex = c == 'x' || c == 'X';
+    if (hex) c = readChar(context);
+    for (int zeros = 0; c == '0'; c = readChar(context))
+        if (++zeros > kMaxLeadingZeros) return false;
+    uint32_t value = 0;
+    int digits = 0;
+    for (int digit = digitValue(c, hex); digit >= 0; digit = digitValue(c, hex)) {
+        // Past U+10FFFF the value stops growing (it is "?" whatever follows), so no
+        // digit string can overflow it; the digits are still read as the reference's.
+        if (value <= kMaxCodePoint) value = value * (hex ? 16 : 10) + static_cast<uint32_t>(digit);
+        ++digits;
+        c = readChar(context);
+    }
+    if (digits == 0) return false;  // zeros alone too: "&#0;" stays text
+    if (c != ';' && c != kEndOfInput) unreadChars(context, 1);
+    text.length = 0;
+    if (value < 256) {
+        // Bytes 128 to 159 included: pages have long named the Windows-1252 characters
+        // by their byte values.
+        text.bytes[text.length++] = static_cast<uint8_t>(value);
+    } else {
+        appendCharacter(text, value);  // "?" beyond the BMP and for surrogates
+    }
+    return true;
+}
+
+// At the first byte of a name, which begins at input offset `start`. On success the
+// name and its ';' (when it takes one) are consumed; on failure the caller gives back.
+bool decodeNamed(HtmlContext& context, uint32_t start, ReferenceText& text) {
+    // One letter more than the longest name: a run that long can only match bare.
+    char name[kMaxReferenceNameChars + 1];
+    int32_t length = 0;
+    int c = kEndOfInput;
+    while (length < kMaxReferenceNameChars + 1) {
+        c = readChar(context);
+        if (c == kEndOfInput || !isAsciiAlphanumeric(c)) break;
+        name[length++] = static_cast<char>(c);
+    }
+    const NamedReference* found = nullptr;
+    int32_t consumed = 0;
+    if (c == ';') {
+        found = findNamedReference(name, length);
+        consumed = length + 1;
+    }
+    // "&notin;" is one character, "&notit;" the bare "&not" and "it;".
+    for (int32_t prefix = std::min(length, kMaxBareReferenceNameChars);
+         found == nullptr && prefix > 0; --prefix) {
+        const NamedReference* bare = findNamedReference(name, prefix);
+        if (bare != nullptr && bare->bare != 0) {
+            found = bare;
+            consumed = prefix == length && c == ';' ? prefix + 1 : prefix;
+        }
+    }
+    if (found == nullptr) return false;
+    rewindTo(context, start + static_cast<uint32_t>(consumed));
+    text.length = 0;
+    appendCharacter(text, found->codePoint);
+    if (found->secondCodePoint != 0) appendCharacter(text, found->secondCodePoint);
+    return true;
+}
+
+// After '&', whose input offset is `ampersand`: stores the text of the reference that
+// follows (or the '&' itself) at `out`, which has room for `room` (at least 1) bytes.
+// Collapsed text turns whitespace to spaces and drops a space after a space, tracked in
+// `space`; raw text drops carriage returns. Returns the bytes stored, or -1 when they
+// did not fit and the reference was given back with its '&'. An empty run (`runEmpty`)
+// takes "?" instead, so that no `room` can stop the reader for good.
+int32_t storeReference(HtmlContext& context, uint32_t ampersand, bool collapse,
+                       int32_t& space, uint8_t* out, int32_t room, bool runEmpty) {
+    ReferenceText text{};
+    if (!decodeReference(context, text)) {
+        text.length = 1;
+        text.bytes[0] = '&';
+    }
+    uint8_t shaped[kMaxReferenceBytes];
+    int32_t count = 0;
+    int32_t shapedSpace = space;
+    for (int i = 0; i < text.length; ++i) {
+        uint8_t byte = text.bytes[i];
+        if (collapse) {
+            if (isHtmlSpace(byte)) byte = ' ';
+            if (byte != ' ' || shapedSpace == 0) shaped[count++] = byte;
+            shapedSpace = byte == ' ' ? 1 : 0;
+        } else if (byte != 0x0D) {
+            shaped[count++] = byte;
+        }
+    }
+    if (count > room) {
+        if (!runEmpty) {
+            rewindTo(context, ampersand);
+            return -1;
+        }
+        shaped[0] = '?';
+        count = 1;
+        shapedSpace = 0;
+    }
+    std::memcpy(out, shaped, static_cast<size_t>(count));
+    space = shapedSpace;
+    return count;
 }
 
 }  // namespace
@@ -348,88 +476,22 @@ const char* findAttribute(const HtmlContext& context, int32_t id) {
     return nullptr;
 }
 
-int decodeEntity(HtmlContext& context) {
+bool decodeReference(HtmlContext& context, ReferenceText& text) {
+    const uint32_t start = inputPosition(context);
+    text.length = 0;
     const int first = readChar(context);
-    // A lone '&' at the end stays text; the end itself is never a text byte.
-    if (first == kEndOfInput) return '&';
-    if (first == '#') return decodeNumericReference(context);
-    return decodeNamedEntity(context, first);
-}
-
-int decodeNamedEntity(HtmlContext& context, int first) {
-    if (first < 0 || first > 0xFF) return '&';
-    int entry = firstEntityStartingWith(static_cast<uint8_t>(first));
-    if (entry < 0) return giveBack(context, 1);
-
-    uint8_t collected[kEntityCollectBytes];
-    int32_t have = 1;
-    collected[0] = static_cast<uint8_t>(first);
-    // Names sharing the first byte are walked in table order, reading input on demand.
-    // Once an input byte is below the name's byte at their first difference, no later
-    // name can match.
-    for (; entry < kEntityCount && static_cast<uint8_t>(entityAt(entry).name[0]) == first;
-         ++entry) {
-        const char* name = entityAt(entry).name;
-        int32_t k = 1;
-        bool later = false;
-        for (; name[k] != 0; ++k) {
-            if (k >= have) {
-                if (have == kEntityCollectBytes) return giveBack(context, have);
-                // The end is no byte: it is neither collected nor given back.
-                const int c = readChar(context);
-                if (c == kEndOfInput) return giveBack(context, have);
-                collected[have++] = static_cast<uint8_t>(c);
-            }
-            const uint8_t want = static_cast<uint8_t>(name[k]);
-            if (collected[k] == ';') return giveBack(context, have);
-            if (collected[k] < want) return giveBack(context, have);
-            if (collected[k] > want) {
-                later = true;
-                break;
-            }
-        }
-        if (later) continue;
-        // A match. No name is a prefix of another, so nothing beyond it was read; guard
-        // anyway so a surplus byte is never lost.
-        if (have > k) unreadChars(context, have - k);
-        const int next = readChar(context);
-        if (next != ';' && next != kEndOfInput) unreadChars(context, 1);
-        return entityAt(entry).byte;
+    bool found = false;
+    if (first == '#') {
+        found = decodeNumeric(context, text);
+    } else if (first != kEndOfInput) {
+        unreadChars(context, 1);
+        found = decodeNamed(context, start, text);
     }
-    return giveBack(context, have);
-}
-
-int decodeNumericReference(HtmlContext& context) {
-    int32_t readCount = 1;  // the '#'
-    int c = readChar(context);
-    int zeros = 0;
-    while (c == '0') {
-        ++readCount;
-        if (++zeros > kMaxLeadingZeros) return giveBack(context, readCount);
-        c = readChar(context);
+    if (!found) {
+        rewindTo(context, start);
+        text.length = 0;
     }
-    if (c == kEndOfInput) return giveBack(context, readCount);
-    ++readCount;
-    if (!isHtmlDigit(c)) return giveBack(context, readCount);
-
-    uint32_t value = static_cast<uint32_t>(c - '0');
-    int digits = 1;
-    for (;;) {
-        c = readChar(context);
-        if (c == kEndOfInput) break;
-        ++readCount;
-        if (!isHtmlDigit(c)) break;
-        if (digits == kMaxSignificantDigits) return giveBack(context, readCount);
-        value = value * 10 + static_cast<uint32_t>(c - '0');
-        ++digits;
-    }
-    int byte = static_cast<int>(value);
-    if (value >= 256) {
-        byte = lookupCodePoint(value);
-        if (byte < 0) return giveBack(context, readCount);
-    }
-    if (c != ';' && c != kEndOfInput) unreadChars(context, 1);
-    return byte;
+    return found;
 }
 
 int readText(HtmlContext& context, int32_t& prevSpace, uint8_t* buffer, int32_t max,
@@ -451,15 +513,26 @@ int readText(HtmlContext& context, int32_t& prevSpace, uint8_t* buffer, int32_t 
             space = 0;
             if (stored >= max) break;
         }
-        int c = space != 0 ? readNonSpace(context) : readChar(context);
+        const int c = space != 0 ? readNonSpace(context) : readChar(context);
         if (c == '<' || c == kEndOfInput) {
             result = c;
             break;
         }
-        if (c == '&') c = decodeEntity(context);  // a decoded '<' is text
-        if (isHtmlSpace(c)) c = ' ';
-        if (c != ' ' || space == 0) buffer[stored++] = static_cast<uint8_t>(c);
-        space = c == ' ' ? 1 : 0;
+        if (c == '&') {
+            // Decoded bytes are stored here and never read again: a decoded '<' is text.
+            const int32_t added = storeReference(context, inputPosition(context) - 1, true, space,
+                                                 buffer + stored, max - stored, stored == 0);
+            if (added < 0) break;
+            stored += added;
+            continue;
+        }
+        if (isHtmlSpace(c)) {
+            if (space == 0) buffer[stored++] = ' ';
+            space = 1;
+        } else {
+            buffer[stored++] = static_cast<uint8_t>(c);
+            space = 0;
+        }
     }
     prevSpace = space;
     length = static_cast<uint16_t>(stored);
@@ -469,15 +542,23 @@ int readText(HtmlContext& context, int32_t& prevSpace, uint8_t* buffer, int32_t 
 int readRawText(HtmlContext& context, uint8_t* buffer, int32_t max, uint16_t& length) {
     if (max > kMaxRunBytes) max = kMaxRunBytes;
     int32_t stored = 0;
+    int32_t unusedSpace = 0;
     int result = kTextRunFull;
     while (stored < max) {
-        int c = readChar(context);
+        const int c = readChar(context);
         if (c == '<' || c == kEndOfInput) {
             result = c;
             break;
         }
-        if (c == '&') c = decodeEntity(context);
-        if (c != 0x0D) buffer[stored++] = static_cast<uint8_t>(c);
+        if (c == '&') {
+            const int32_t added = storeReference(context, inputPosition(context) - 1, false,
+                                                 unusedSpace, buffer + stored, max - stored,
+                                                 stored == 0);
+            if (added < 0) break;
+            stored += added;
+        } else if (c != 0x0D) {
+            buffer[stored++] = static_cast<uint8_t>(c);
+        }
     }
     length = static_cast<uint16_t>(stored);
     return result;
@@ -515,15 +596,25 @@ bool readHtmlTitle(HtmlContext& context, char* out, int32_t limit) {
     if (!found) return false;
     if (out == nullptr) return true;
 
+    // The run is read to the caller's room, so a cut never falls inside a reference.
+    const int32_t room = std::clamp(limit, 0, kHtmlNameBytes - 1);
+    auto* title = reinterpret_cast<uint8_t*>(context.title);
     int32_t space = 1;
     uint16_t length = 0;
-    readText(context, space, reinterpret_cast<uint8_t*>(context.title), kHtmlNameBytes, length);
-    // A run that ends in a space ends in a collapsed one: drop it (when there is one).
-    if (space != 0 && length > 0) --length;
-    if (length > kHtmlNameBytes - 1) length = kHtmlNameBytes - 1;
+    const int end = readText(context, space, title, room, length);
+    // A trailing space is a collapsed one; it goes when no text follows it, the way it
+    // would have had the run gone on.
+    if (space != 0 && length > 0) {
+        bool more = false;
+        if (end == kTextRunFull) {
+            uint8_t next = 0;
+            uint16_t nextLength = 0;
+            more = readText(context, space, &next, 1, nextLength) == kTextRunFull || nextLength > 0;
+        }
+        if (!more) --length;
+    }
     context.title[length] = 0;
-    // `out` holds limit + 1 bytes: the caller's buffer size, never more.
-    const int32_t copied = limit < 0 ? 0 : (length < limit ? length : limit);
+    const int32_t copied = length;
     std::memcpy(out, context.title, static_cast<size_t>(copied));
     out[copied] = 0;
     return true;

@@ -10,11 +10,12 @@
 #include <cstdint>
 
 #include "engine/io_ops.h"
+#include "engine/windows1252.h"
 #include "html/html_context.h"
 
 constexpr int kEndOfInput = -1;
-// What readText and readRawText return when `max` bytes were stored: beyond every byte
-// value, so a full run never looks like one ended by a tag, whatever its last byte.
+// What readText and readRawText return when the run is full: beyond every byte value,
+// so a full run never looks like one ended by a tag, whatever its last byte.
 constexpr int kTextRunFull = 0x100;
 
 constexpr int kTagNameChars = kTagNameBytes - 1;   // 31
@@ -22,6 +23,15 @@ constexpr int kAttrNameChars = 31;
 constexpr int kAttrValueChars = 255;
 constexpr int kSignatureTagLimit = 20000;  // tags the HTML test looks at
 constexpr int kTitleSearchSteps = 4096;    // bytes or tags the title search looks at
+// A reference stands for one or two characters, each of up to 8 bytes on the handheld.
+constexpr int kMaxReferenceBytes = 2 * kMaxTransliterationBytes;
+
+// What a character reference becomes on the handheld: 0 bytes (a removed character)
+// to kMaxReferenceBytes.
+struct ReferenceText {
+    uint8_t length;
+    uint8_t bytes[kMaxReferenceBytes];
+};
 
 // --- Life cycle. The context belongs to one thread; the caller owns it.
 
@@ -82,24 +92,32 @@ void parseTag(HtmlContext& context);
 // (names compared without case), or nullptr. Points into attrPool or to an empty string.
 const char* findAttribute(const HtmlContext& context, int32_t id);
 
-// Called after '&' was consumed: the decoded byte; or '&' when the text is no valid
-// reference, with every byte read after '&' given back to be read again as text. An
-// '&' at the very end of the input is the text byte '&'.
-int decodeEntity(HtmlContext& context);
-// A named reference whose first byte after '&' was `first` (already consumed). On a
-// match consumes the name and one directly following ';' and returns the entity's byte;
-// otherwise gives back everything read after '&' (`first` included) and returns '&'.
-int decodeNamedEntity(HtmlContext& context, int first);
-// After "&#": 1-4 significant decimal digits after up to 1023 leading zeros; values of
-// 256 and more must be in the code-point table. A valid reference consumes one
-// directly following ';'. Otherwise gives back everything after '&' and returns '&'.
-int decodeNumericReference(HtmlContext& context);
+// Called after '&' was consumed. True when the bytes after it form a character
+// reference: they are consumed and `text` holds the handheld's bytes for it (the
+// Windows-1252 byte, a transliteration, nothing, or "?", as handheldText gives them).
+// False when they do not: every byte read after '&' is given back to be read again as
+// text, and the '&' itself is text (an '&' at the very end of the input too).
+//  - Numeric: "&#" then decimal digits, or "&#x" / "&#X" then hexadecimal digits in
+//    either case, and one directly following ';' if there is one. Up to 1023 leading
+//    zeros, then any number of digits (the value saturates). Values 1 to 255 are that
+//    byte (128 to 159 included), larger ones go through handheldText, so values beyond
+//    U+10FFFF and surrogates are "?". Zeros alone, or 1024 zeros, are no reference.
+//  - Named: a name of the HTML list followed by ';' (case-sensitive; the longest list
+//    name is 31 characters). Failing that, the 127 names marked bare match without ';'
+//    as the longest such prefix of the letters and digits that follow ("&copy2000",
+//    "&notit;" is "&not" and "it;").
+bool decodeReference(HtmlContext& context, ReferenceText& text);
 
 // Reads one text run into `buffer`, at most `max` bytes, and stores its length.
-// References are decoded; every whitespace byte becomes a space and a space after a
-// space (or while `prevSpace` is 1 on entry) is dropped; `prevSpace` leaves as 1 when
-// the last byte looked at was a space. Returns '<' (consumed) when a tag follows,
-// kEndOfInput, or kTextRunFull when `max` bytes were stored.
+// References are decoded into text (a decoded '<' never starts a tag); every whitespace
+// byte, read or decoded, becomes a space and a space after a space (or while
+// `prevSpace` is 1 on entry) is dropped; `prevSpace` leaves as 1 when the last byte
+// looked at was a space. A reference is never split between runs: when its bytes do not
+// fit, it is given back and the run ends as full, so the next run starts with it; one
+// that no run of `max` bytes could hold becomes "?". Returns '<' (consumed) when a tag
+// follows, kEndOfInput, or kTextRunFull when the run is full: `max` bytes stored, or
+// fewer when the next reference did not fit (at most kMaxReferenceBytes - 1 fewer).
+// With `max` 0 nothing is read.
 int readText(HtmlContext& context, int32_t& prevSpace, uint8_t* buffer, int32_t max,
              uint16_t& length);
 // The same for preformatted text: whitespace is kept, carriage returns are dropped.
@@ -113,5 +131,6 @@ bool scanHtmlSignature(HtmlContext& context);
 // Searches at most 4096 bytes or tags for a TITLE start tag. False when the input
 // ends or the steps run out first; true when an end tag of HEAD comes first (`out` stays
 // empty) or a title was found. With `out`, the title's text (whitespace collapsed, ends
-// trimmed, at most `limit` bytes) and a zero go to `out`, which holds limit + 1 bytes.
+// trimmed, at most `limit` bytes and 255, a reference whole or not at all) and a zero go
+// to `out`, which holds limit + 1 bytes.
 bool readHtmlTitle(HtmlContext& context, char* out, int32_t limit);

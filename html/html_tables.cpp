@@ -1,8 +1,7 @@
-// html/html_tables.cpp -- the four constant tables and their searches. Each table is
+// html/html_tables.cpp -- the three constant tables and their searches. Each table is
 // sorted by byte value; the searches depend on that order, so the compiler checks it
 // (and the counts) below: one misplaced entry would make a search miss silently.
 #include "html/html_tables.h"
-
 
 namespace {
 
@@ -27,59 +26,7 @@ constexpr const char* kAttributeNames[] = {
     "VSPACE", "WEIGHT", "WIDTH", "WRAP",
 };
 
-// Names in byte order (case-sensitive). The bytes are Windows-1252: the ISO 8859-1 code
-// for the HTML 4.0 Latin-1 entities and quot/amp/lt/gt, the Windows-1252 code for the
-// others, and 0x8D-0x90 for the card suits, which Windows-1252 lacks.
-constexpr EntityEntry kEntities[] = {
-    {"AElig", 0xC6}, {"Aacute", 0xC1}, {"Acirc", 0xC2}, {"Agrave", 0xC0},
-    {"Aring", 0xC5}, {"Atilde", 0xC3}, {"Auml", 0xC4}, {"Ccedil", 0xC7},
-    {"Dagger", 0x87}, {"ETH", 0xD0}, {"Eacute", 0xC9}, {"Ecirc", 0xCA},
-    {"Egrave", 0xC8}, {"Euml", 0xCB}, {"Iacute", 0xCD}, {"Icirc", 0xCE},
-    {"Igrave", 0xCC}, {"Iuml", 0xCF}, {"Ntilde", 0xD1}, {"OElig", 0x8C},
-    {"Oacute", 0xD3}, {"Ocirc", 0xD4}, {"Ograve", 0xD2}, {"Oslash", 0xD8},
-    {"Otilde", 0xD5}, {"Ouml", 0xD6}, {"Scaron", 0x8A}, {"THORN", 0xDE},
-    {"Uacute", 0xDA}, {"Ucirc", 0xDB}, {"Ugrave", 0xD9}, {"Uuml", 0xDC},
-    {"Yacute", 0xDD}, {"Yuml", 0x9F}, {"aacute", 0xE1}, {"acirc", 0xE2},
-    {"acute", 0xB4}, {"aelig", 0xE6}, {"agrave", 0xE0}, {"amp", 0x26},
-    {"aring", 0xE5}, {"atilde", 0xE3}, {"auml", 0xE4}, {"bdquo", 0x84},
-    {"brvbar", 0xA6}, {"bull", 0x95}, {"ccedil", 0xE7}, {"cedil", 0xB8},
-    {"cent", 0xA2}, {"circ", 0x88}, {"clubs", 0x8E}, {"copy", 0xA9},
-    {"curren", 0xA4}, {"dagger", 0x86}, {"deg", 0xB0}, {"diams", 0x8D},
-    {"divide", 0xF7}, {"eacute", 0xE9}, {"ecirc", 0xEA}, {"egrave", 0xE8},
-    {"eth", 0xF0}, {"euml", 0xEB}, {"frac12", 0xBD}, {"frac14", 0xBC},
-    {"frac34", 0xBE}, {"gt", 0x3E}, {"hearts", 0x8F}, {"hellip", 0x85},
-    {"iacute", 0xED}, {"icirc", 0xEE}, {"iexcl", 0xA1}, {"igrave", 0xEC},
-    {"iquest", 0xBF}, {"iuml", 0xEF}, {"laquo", 0xAB}, {"ldquo", 0x93},
-    {"lsaquo", 0x8B}, {"lsquo", 0x91}, {"lt", 0x3C}, {"macr", 0xAF},
-    {"mdash", 0x97}, {"micro", 0xB5}, {"middot", 0xB7}, {"nbsp", 0xA0},
-    {"ndash", 0x96}, {"not", 0xAC}, {"ntilde", 0xF1}, {"oacute", 0xF3},
-    {"ocirc", 0xF4}, {"oelig", 0x9C}, {"ograve", 0xF2}, {"ordf", 0xAA},
-    {"ordm", 0xBA}, {"oslash", 0xF8}, {"otilde", 0xF5}, {"ouml", 0xF6},
-    {"para", 0xB6}, {"permil", 0x89}, {"plusmn", 0xB1}, {"pound", 0xA3},
-    {"quot", 0x22}, {"raquo", 0xBB}, {"rdquo", 0x94}, {"reg", 0xAE},
-    {"rsaquo", 0x9B}, {"rsquo", 0x92}, {"sbquo", 0x82}, {"scaron", 0x9A},
-    {"sect", 0xA7}, {"shy", 0xAD}, {"spades", 0x90}, {"sup1", 0xB9},
-    {"sup2", 0xB2}, {"sup3", 0xB3}, {"szlig", 0xDF}, {"thorn", 0xFE},
-    {"tilde", 0x98}, {"times", 0xD7}, {"trade", 0x99}, {"uacute", 0xFA},
-    {"ucirc", 0xFB}, {"ugrave", 0xF9}, {"uml", 0xA8}, {"uuml", 0xFC},
-    {"yacute", 0xFD}, {"yen", 0xA5}, {"yuml", 0xFF},
-};
-
-// The code points of the entities above that lie outside ISO 8859-1, with the same
-// bytes, sorted by code point. Other Windows-1252 characters above 255 (the euro sign
-// among them) are deliberately absent: their numeric references stay literal.
-struct CodePointEntry {
-    uint32_t codePoint;
-    uint8_t byte;
-};
-constexpr CodePointEntry kCodePoints[] = {
-    {338, 0x8C},  {339, 0x9C},  {352, 0x8A},  {353, 0x9A},  {376, 0x9F},
-    {710, 0x88},  {732, 0x98},  {8211, 0x96}, {8212, 0x97}, {8216, 0x91},
-    {8217, 0x92}, {8218, 0x82}, {8220, 0x93}, {8221, 0x94}, {8222, 0x84},
-    {8224, 0x86}, {8225, 0x87}, {8226, 0x95}, {8230, 0x85}, {8240, 0x89},
-    {8249, 0x8B}, {8250, 0x9B}, {8482, 0x99}, {9824, 0x90}, {9827, 0x8E},
-    {9829, 0x8F}, {9830, 0x8D},
-};
+#include "html/named_references.inc"
 
 constexpr int countOf(const auto& array) { return sizeof array / sizeof array[0]; }
 
@@ -108,48 +55,64 @@ constexpr bool namesAscend(const char* const* names, int count) {
     return true;
 }
 
-constexpr bool entitiesAscendWithoutPrefixes() {
-    for (int i = 1; i < countOf(kEntities); ++i)
-        if (compareBytes(kEntities[i - 1].name, kEntities[i].name) >= 0) return false;
-    // The entity search stops at the first name the input begins with, which is only
-    // right when no name is a prefix of another.
-    for (int i = 0; i < countOf(kEntities); ++i)
-        for (int j = 0; j < countOf(kEntities); ++j)
-            if (i != j && isPrefix(kEntities[i].name, kEntities[j].name)) return false;
-    for (const EntityEntry& entry : kEntities) {
-        int length = 0;
-        while (entry.name[length] != 0) ++length;
-        if (length > kMaxEntityNameBytes) return false;
+constexpr int nameLength(const char* name) {
+    int length = 0;
+    while (name[length] != 0) ++length;
+    return length;
+}
+
+constexpr bool isAsciiAlphanumeric(char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
+}
+
+constexpr bool isCharacter(uint32_t codePoint) {
+    return codePoint != 0 && codePoint <= 0x10FFFF && (codePoint < 0xD800 || codePoint > 0xDFFF);
+}
+
+// The reader collects at most kMaxReferenceNameChars letters and digits, so a longer
+// name, or one of other bytes, could never match.
+constexpr bool referencesAscendAndFit() {
+    for (int i = 1; i < kNamedReferenceCount; ++i)
+        if (compareBytes(kNamedReferences[i - 1].name, kNamedReferences[i].name) >= 0) return false;
+    for (const NamedReference& entry : kNamedReferences) {
+        const int length = nameLength(entry.name);
+        if (length == 0 || length > kMaxReferenceNameChars) return false;
+        for (int i = 0; i < length; ++i)
+            if (!isAsciiAlphanumeric(entry.name[i])) return false;
+        if (!isCharacter(entry.codePoint)) return false;
+        if (entry.secondCodePoint != 0 && !isCharacter(entry.secondCodePoint)) return false;
     }
     return true;
 }
 
-constexpr bool codePointsAscend() {
-    for (int i = 1; i < countOf(kCodePoints); ++i)
-        if (kCodePoints[i - 1].codePoint >= kCodePoints[i].codePoint) return false;
-    return true;
-}
-
-// Every code point maps to the byte of an entity, so the two spellings of one character
-// agree.
-constexpr bool codePointsMatchEntities() {
-    for (const CodePointEntry& point : kCodePoints) {
-        bool found = false;
-        for (const EntityEntry& entity : kEntities) found = found || entity.byte == point.byte;
-        if (!found || point.codePoint < 256) return false;
+// A name taken without ';' matches as the longest such prefix of the letters read; the
+// reader tries prefixes of up to kMaxBareReferenceNameChars letters. No bare name is a
+// prefix of another, so at most one of them can match, as it always was.
+constexpr bool bareNamesShortWithoutPrefixes() {
+    constexpr int kBareNames = 127;
+    const char* bare[kBareNames] = {};
+    int count = 0;
+    for (const NamedReference& entry : kNamedReferences) {
+        if (entry.bare > 1) return false;
+        if (entry.bare == 0) continue;
+        if (count == kBareNames || nameLength(entry.name) > kMaxBareReferenceNameChars) return false;
+        bare[count++] = entry.name;
     }
-    return true;
+    for (int i = 0; i < count; ++i)
+        for (int j = 0; j < count; ++j)
+            if (i != j && isPrefix(bare[i], bare[j])) return false;
+    return count == kBareNames;
 }
 
 static_assert(countOf(kTagNames) == TagCount, "one tag name per TagId");
 static_assert(countOf(kAttributeNames) == AttrCount, "one attribute name per AttributeId");
-static_assert(countOf(kEntities) == kEntityCount, "127 entities");
-static_assert(countOf(kCodePoints) == kCodePointCount, "27 code points");
+static_assert(countOf(kNamedReferences) == kNamedReferenceCount &&
+                  kNamedReferenceCount == 2125,
+              "every name HTML defines with ';' (its 106 legacy forms name the same text)");
 static_assert(namesAscend(kTagNames, TagCount), "tag names sorted, upper case");
 static_assert(namesAscend(kAttributeNames, AttrCount), "attribute names sorted, upper case");
-static_assert(entitiesAscendWithoutPrefixes(), "entity names sorted, none a prefix");
-static_assert(codePointsAscend(), "code points sorted");
-static_assert(codePointsMatchEntities(), "each code point has its entity's byte");
+static_assert(referencesAscendAndFit(), "reference names sorted, letters and digits, characters");
+static_assert(bareNamesShortWithoutPrefixes(), "127 bare names, short, none a prefix of another");
 
 // Binary search of a name table under the folded comparison; -1 when absent.
 int searchNames(const char* const* names, int count, const char* name) {
@@ -227,35 +190,31 @@ int lookupListType(const char* value) {
     return -1;
 }
 
-const EntityEntry& entityAt(int index) { return kEntities[index]; }
-
-int firstEntityStartingWith(uint8_t first) {
-    int low = 0, high = kEntityCount - 1, found = -1;
+const NamedReference* findNamedReference(const char* name, int32_t length) {
+    if (length <= 0 || length > kMaxReferenceNameChars) return nullptr;
+    int low = 0, high = kNamedReferenceCount - 1;
     while (low <= high) {
         const int middle = (low + high) / 2;
-        const auto entryFirst = static_cast<uint8_t>(kEntities[middle].name[0]);
-        if (entryFirst == first) {
-            found = middle;
-            break;
+        const char* entry = kNamedReferences[middle].name;
+        // Byte order over name[0..length) against the entry's zero-terminated name; a
+        // proper prefix of the entry sorts before it.
+        int order = 0;
+        int32_t i = 0;
+        for (; i < length && order == 0; ++i) {
+            const auto l = static_cast<uint8_t>(name[i]), r = static_cast<uint8_t>(entry[i]);
+            if (l != r) order = l < r ? -1 : 1;  // also ends at the entry's zero
         }
-        if (first < entryFirst) high = middle - 1;
+        if (order == 0 && entry[length] != 0) order = -1;
+        if (order == 0) return &kNamedReferences[middle];
+        if (order < 0) high = middle - 1;
         else low = middle + 1;
     }
-    // Several names share a first byte; the walk starts at the first of them.
-    while (found > 0 && static_cast<uint8_t>(kEntities[found - 1].name[0]) == first) --found;
-    return found;
+    return nullptr;
 }
 
-int lookupCodePoint(uint32_t codePoint) {
-    int low = 0, high = kCodePointCount - 1;
-    while (low <= high) {
-        const int middle = (low + high) / 2;
-        if (kCodePoints[middle].codePoint == codePoint) return kCodePoints[middle].byte;
-        if (codePoint < kCodePoints[middle].codePoint) high = middle - 1;
-        else low = middle + 1;
-    }
-    return -1;
-}
+const NamedReference& namedReferenceAt(int index) { return kNamedReferences[index]; }
+
+int namedReferenceCount() { return kNamedReferenceCount; }
 
 const char* tagNameOf(int tagId) {
     return tagId >= 0 && tagId < TagCount ? kTagNames[tagId] : nullptr;

@@ -1,7 +1,12 @@
 // The vocabulary tables: a misspelt or misplaced name makes a binary search miss with
-// no error, so every name is looked up in every letter case against their fixed ids.
+// no error, so every name is looked up in every letter case against their fixed ids,
+// and every reference name exactly as written.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -98,17 +103,55 @@ TEST(ListType, SingleCharactersAreExactCaseWordsAreAnyCase) {
     EXPECT_EQ(-1, lookupListType(nullptr));
 }
 
-TEST(CodePointTable, HoldsExactlyTheNonLatin1EntitiesIncludingTheBullet) {
-    struct Row { uint32_t codePoint; int byte; };
+TEST(NamedReferences, EveryNameIsFoundAndNothingElse) {
+    ASSERT_EQ(2125, namedReferenceCount());
+    for (int i = 0; i < namedReferenceCount(); ++i) {
+        const NamedReference& entry = namedReferenceAt(i);
+        const auto length = static_cast<int32_t>(std::strlen(entry.name));
+        EXPECT_EQ(&entry, findNamedReference(entry.name, length)) << entry.name;
+        // One letter short or one more never finds this entry.
+        EXPECT_NE(&entry, findNamedReference(entry.name, length - 1)) << entry.name;
+        const std::string longer = std::string(entry.name) + "x";
+        EXPECT_NE(&entry, findNamedReference(longer.c_str(), length + 1)) << entry.name;
+    }
+    struct Row { const char* name; int32_t length; uint32_t codePoint; uint32_t second; };
     const Row rows[] = {
-        {338, 0x8C},  {339, 0x9C},  {352, 0x8A},  {353, 0x9A},  {376, 0x9F},  {710, 0x88},
-        {732, 0x98},  {8211, 0x96}, {8212, 0x97}, {8216, 0x91}, {8217, 0x92}, {8218, 0x82},
-        {8220, 0x93}, {8221, 0x94}, {8222, 0x84}, {8224, 0x86}, {8225, 0x87}, {8226, 0x95},
-        {8230, 0x85}, {8240, 0x89}, {8249, 0x8B}, {8250, 0x9B}, {8482, 0x99}, {9824, 0x90},
-        {9827, 0x8E}, {9829, 0x8F}, {9830, 0x8D},
+        {"AElig", 5, 0xC6, 0}, {"zwnj", 4, 0x200C, 0}, {"not", 3, 0xAC, 0},
+        {"notin", 5, 0x2209, 0}, {"fjlig", 5, 0x66, 0x6A}, {"NotEqualTilde", 13, 0x2242, 0x338},
+        {"CounterClockwiseContourIntegral", 31, 0x2233, 0}, {"notinx", 3, 0xAC, 0},
     };
-    for (const Row& row : rows) EXPECT_EQ(row.byte, lookupCodePoint(row.codePoint)) << row.codePoint;
-    // The euro sign and the other Windows-1252 characters above 255 stay out.
-    for (uint32_t missing : {0u, 255u, 256u, 337u, 402u, 381u, 382u, 8213u, 8364u, 9831u, 99999u})
-        EXPECT_EQ(-1, lookupCodePoint(missing)) << missing;
+    for (const Row& row : rows) {
+        const NamedReference* found = findNamedReference(row.name, row.length);
+        ASSERT_NE(nullptr, found) << row.name;
+        EXPECT_EQ(row.codePoint, found->codePoint) << row.name;
+        EXPECT_EQ(row.second, found->secondCodePoint) << row.name;
+    }
+    for (const char* miss : {"", "AMp", "amP", "notinx", "zz", "Aelig", "AEli", "0"})
+        EXPECT_EQ(nullptr, findNamedReference(miss, static_cast<int32_t>(std::strlen(miss)))) << miss;
+    EXPECT_EQ(nullptr, findNamedReference("CounterClockwiseContourIntegralX", 32));
+}
+
+namespace {
+
+std::string fileText(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+}  // namespace
+
+TEST(NamedReferences, CheckedInTableIsWhatTheGeneratorMakes) {
+    const std::string root = VIMLO_SOURCE_DIR;
+    const std::string command = "/usr/bin/python3 " + root + "/scripts/make-named-references --stdout";
+    std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
+    ASSERT_NE(pipe, nullptr);
+    std::string generated;
+    char chunk[65536];
+    size_t got;
+    while ((got = fread(chunk, 1, sizeof chunk, pipe.get())) > 0) generated.append(chunk, got);
+    ASSERT_EQ(pclose(pipe.release()), 0);
+    EXPECT_TRUE(generated == fileText(root + "/html/named_references.inc"))
+        << "html/named_references.inc differs from scripts/make-named-references' output";
 }

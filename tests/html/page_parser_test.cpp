@@ -121,6 +121,16 @@ TEST(PageText, TitleTextStaysOutButTextAfterItsEndTagStays) {
     EXPECT_EQ(std::string(255, 't'), page.title);
 }
 
+TEST(PageText, DecodedReferencesAreTextNeverMarkup) {
+    ParsedPage page = parseOnePage("a &le; b<P>&#x2190;c &#8804;<B>d</B><PRE>&#x2264;x&lt;y</PRE>");
+    EXPECT_EQ("a <= b\n\n<-c <=d\n\n<=x<y\n\n\n", page.text);
+    // A title's reference that would pass its 255 bytes is left out, not cut, and does
+    // not leak into the text.
+    page = parseOnePage("<TITLE>" + std::string(254, 't') + "&rarr;</TITLE>x");
+    EXPECT_EQ(std::string(254, 't'), page.title);
+    EXPECT_EQ("x\n", page.text);
+}
+
 TEST(PageStyles, NestedFormattingInAnOrderedListItem) {
     const ParsedPage page = parseOnePage("<OL START=3><LI><I>a <B>b</B> c</I><LI>d</OL>");
     EXPECT_EQ("\na b c\nd\n\n\n", page.text);
