@@ -6,7 +6,8 @@
 //
 // usage: golden_books OUTPUT_DIR   (writes OUTPUT_DIR/corpus/* and OUTPUT_DIR/*.pdb;
 // prints each conversion's result code name, exits 1 when one was not ResultOk). Source
-// paths are absolute, as the front ends make them; no book depends on where they are.
+// paths are absolute and every page is read through the decoding wrapper, as the front
+// ends do; no book depends on where they are.
 #include <algorithm>
 #include <cctype>
 #include <cstdint>
@@ -18,6 +19,7 @@
 #include <vector>
 
 #include "driver/conversion.h"
+#include "frontend/decoding_io.h"
 #include "platform/standard_io.h"
 
 namespace {
@@ -290,6 +292,39 @@ int main(int argc, char** argv) {
     }
     const std::string longPage = makeHtmlPage(0, 1, 37, 2500);
     ok = ok && writeFile(corpus / "long.html", longPage.data(), longPage.size());
+    // Characters beyond Windows-1252: UTF-8 text (with a stray Windows-1252 byte and an
+    // emoji), a UTF-16 page with a mark and a surrogate pair, a page declared KOI8-R, and
+    // a UTF-8 site in a folder named "José" linking by a percent-escaped name.
+    const std::string utf8Text =
+        "Caf\xC3\xA9 \xE2\x80\x9Cquoted\xE2\x80\x9D \xE2\x80\x94 na\xC3\xAFve \xE2\x82\xAC" "5\n"
+        "\xD0\x96\xD1\x83\xD1\x80\xD0\xBD\xD0\xB0\xD0\xBB \xE4\xB8\xAD\xE6\x96\x87 "
+        "x \xE2\x89\xA4 y \xE2\x86\x92 z\xE2\x80\x8B\n"
+        "stray \xE9 byte, smile \xF0\x9F\x98\x80, cut \xE2\x82\n" + prose.substr(0, 20000);
+    std::string utf16Page = "\xFF\xFE";
+    for (char16_t unit : std::u16string(
+             u"<html><head><title>Gr\u00FC\u00DFe \u2013 \u0416</title></head><body>"
+             u"<h1>\u00C4rger \u2192 \U0001F600 \u00BD</h1><p>\u041F\u0440\u0438\u0432\u0435\u0442, "
+             u"\u201Cworld\u201D \u2264 &amp; \u4E2D</p></body></html>\n")) {
+        utf16Page += static_cast<char>(unit & 0xFF);
+        utf16Page += static_cast<char>(unit >> 8);
+    }
+    const std::string koi8Page =
+        "<html><head><meta charset=\"koi8-r\"><title>\xF0\xD2\xC9\xD7\xC5\xD4</title></head>"
+        "<body><p>\xF0\xD2\xC9\xD7\xC5\xD4, \xCD\xC9\xD2! \xE1\xE2\xF7 \xC1\xC2\xD7</p></body></html>\n";
+    const std::string utf8Index =
+        "<html><head><meta charset=\"utf-8\"><title>Jos\xC3\xA9\xE2\x80\x99s caf\xC3\xA9</title></head>"
+        "<body><p>Men\xC3\xBC <a href=\"caf%C3%A9.html\">caf\xC3\xA9 \xE2\x86\x92</a> "
+        "<a href=\"caf\xC3\xA9.html#end\">fin</a></p></body></html>\n";
+    const std::string utf8Cafe =
+        "<html><body><p>\xC3\x89t\xC3\xA9 \xE2\x80\x94 cr\xC3\xA8me br\xC3\xBBl\xC3\xA9" "e "
+        "\xE2\x80\xA6</p><a name=\"end\">\xC5\x93uvre \xC5\x81\xC3\xB3" "d\xC5\xBA</a></body></html>\n";
+    ok = ok && writeFile(corpus / "utf8.txt", utf8Text.data(), utf8Text.size()) &&
+         writeFile(corpus / "utf16.html", utf16Page.data(), utf16Page.size()) &&
+         writeFile(corpus / "koi8.html", koi8Page.data(), koi8Page.size());
+    const fs::path jose = corpus / "Jos\xC3\xA9";
+    fs::create_directories(jose);
+    ok = ok && writeFile(jose / "index.html", utf8Index.data(), utf8Index.size()) &&
+         writeFile(jose / "caf\xC3\xA9.html", utf8Cafe.data(), utf8Cafe.size());
     const fs::path samples = fs::path(VIMLO_SOURCE_DIR) / "samples";
     std::error_code error;
     fs::copy_file(samples / "the-lighthouse-keepers-ledger.txt", corpus / "ledger.txt",
@@ -327,14 +362,22 @@ int main(int argc, char** argv) {
         {"site-page", "site/page5.html", kCliDefaults, 0},
         {"long-page", "long.html", kCliDefaults, 0},
         {"garden", "garden/index.html", kCliDefaults, -1},
+        {"utf8-text", "utf8.txt", kCliDefaults},
+        {"utf16-page", "utf16.html", kCliDefaults, 0},
+        {"koi8-page", "koi8.html", kCliDefaults, 0},
+        {"utf8-site", "Jos\xC3\xA9/index.html", kCliDefaults, -1},
     };
     int status = 0;
     for (const Book& book : books) {
         const std::string source = fs::absolute(corpus / book.source).string();
         const std::string destination = (out / (std::string(book.name) + ".pdb")).string();
+        DecodingIo decoding;
+        prepareDecodingIo(decoding, standardIoOps, nullptr, PathFlavor::Posix, source, std::nullopt);
+        const IoOps io = decodingIoOps(decoding);
+        const std::string engineSource = engineFormOfPath(source);
         ConversionJob job{};
-        job.io = &standardIoOps;
-        job.sourcePath = source.c_str();
+        job.io = &io;
+        job.sourcePath = engineSource.c_str();
         job.destinationPath = destination.c_str();
         job.title = book.name;
         job.removeCR = book.options.removeCR;
