@@ -52,15 +52,61 @@ constexpr Index makeIndex() {
 
 constexpr Index kIndex = makeIndex();
 
+struct ByteOfCodePoint {
+    uint16_t codePoint;
+    uint8_t byte;
+};
+
+// The characters above 0xFF that the handheld has, sorted by code point: the code page's
+// upper half and the suits. Built by the compiler from the two lists above.
+constexpr int kWideCount = 27 + 4;
+struct WideTable {
+    ByteOfCodePoint entries[kWideCount];
+};
+
+constexpr WideTable makeWideTable() {
+    WideTable table{};
+    int count = 0;
+    for (int i = 0; i < 32; ++i)
+        if (kHighCodePoints[i] > 0xFF) table.entries[count++] = {kHighCodePoints[i], uint8_t(0x80 + i)};
+    for (int i = 0; i < 4; ++i) table.entries[count++] = {kSuits[i], uint8_t(0x8D + i)};
+    for (int i = 1; i < count; ++i)  // insertion sort: 31 entries
+        for (int j = i; j > 0 && table.entries[j - 1].codePoint > table.entries[j].codePoint; --j) {
+            const ByteOfCodePoint swapped = table.entries[j];
+            table.entries[j] = table.entries[j - 1];
+            table.entries[j - 1] = swapped;
+        }
+    return table;
+}
+
+constexpr WideTable kWide = makeWideTable();
+
+// Every character of a page goes through here, so the common cases come first and the
+// rest is a binary search of 31 entries.
 constexpr int32_t byteOf(uint32_t codePoint) {
     if (codePoint < 0x80 || (codePoint >= 0xA0 && codePoint <= 0xFF))
         return static_cast<int32_t>(codePoint);
-    for (int i = 0; i < 32; ++i)
-        if (kHighCodePoints[i] == codePoint) return 0x80 + i;
-    for (int i = 0; i < 4; ++i)
-        if (kSuits[i] == codePoint) return 0x8D + i;
+    if (codePoint <= 0xFF)  // the C1 controls: only those the code page leaves undefined
+        return kHighCodePoints[codePoint - 0x80] == codePoint ? static_cast<int32_t>(codePoint) : -1;
+    int low = 0, high = kWideCount - 1;
+    while (low <= high) {
+        const int middle = (low + high) / 2;
+        const ByteOfCodePoint& entry = kWide.entries[middle];
+        if (entry.codePoint == codePoint) return entry.byte;
+        if (codePoint < entry.codePoint) high = middle - 1;
+        else low = middle + 1;
+    }
     return -1;
 }
+
+constexpr bool wideTableComplete() {
+    for (int i = 1; i < kWideCount; ++i)
+        if (kWide.entries[i - 1].codePoint >= kWide.entries[i].codePoint) return false;
+    int wide = 0;
+    for (uint16_t c : kHighCodePoints) wide += c > 0xFF ? 1 : 0;
+    return wide == 27;
+}
+static_assert(wideTableComplete(), "27 wide characters in the upper half, none twice");
 
 // Checked per run against the few characters above 0xFF that the handheld has, so that
 // the check stays within what every compiler evaluates at compile time.
