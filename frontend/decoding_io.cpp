@@ -453,10 +453,7 @@ std::optional<bool> holdsUtf8(const IoOps& io, uint32_t handle, int32_t start, i
 DecodingIo& stateOf(void* userData) { return *static_cast<DecodingIo*>(userData); }
 
 void commitTally(DecodingIo& state, const std::string& page, Tally& tally) {
-    if (std::find(state.countedPages.begin(), state.countedPages.end(), page) !=
-        state.countedPages.end())
-        return;
-    state.countedPages.push_back(page);
+    if (!state.countedPages.insert(page).second) return;
     state.transliterated += tally.transliterated;
     state.replaced += tally.replaced;
     for (CharacterNote& note : tally.noted) {
@@ -470,6 +467,8 @@ void commitTally(DecodingIo& state, const std::string& page, Tally& tally) {
 }
 
 void noteUndecodable(DecodingIo& state, const std::string& page, TextEncoding encoding) {
+    // Once per page, and only the first few: the rest of a site says the same.
+    if (state.undecodable.size() >= kNotedCharacters) return;
     for (const EncodingNote& note : state.undecodable)
         if (note.page == page) return;
     state.undecodable.push_back({page, encodingName(encoding)});

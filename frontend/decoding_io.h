@@ -32,6 +32,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 #include "engine/io_ops.h"
@@ -75,7 +76,8 @@ struct DecodingIo {
     int64_t replaced = 0;
     std::vector<CharacterNote> noted;  // the first kNotedCharacters distinct characters
     std::vector<EncodingNote> undecodable;
-    std::vector<std::string> countedPages;
+    // Pages already counted, by real path: a set, since a site may have thousands.
+    std::unordered_set<std::string> countedPages;
     std::string reportedPage;  // keeps a mapped page name alive for reportProgress
 };
 
