@@ -226,6 +226,37 @@ TEST(ConversionWorker, NamesBeyondAsciiOpenForSourceDestinationAndTemporaryFiles
     EXPECT_EQ(2, entries);
 }
 
+// A UTF-8 site in folders named beyond ASCII: every page, linked by its UTF-8 name, by
+// its percent-escaped name and by a plain one, is converted once, and its characters
+// arrive as the handheld's bytes or their transliterations.
+TEST(ConversionWorker, AUtf8SiteInAFolderOfAnyNameConvertsWithAllItsPages) {
+    TempDir dir;
+    Win32ProgressChannel channel;
+    for (const std::string& folderName : {kLatinName, kChineseName}) {
+        const std::string folder = winPath(dir, folderName);
+        ASSERT_TRUE(makeFolder(folder));
+        ASSERT_TRUE(writeBytes(folder + "\\index.html",
+                               "<html><head><meta charset=\"utf-8\"><title>Men\u00fc</title></head><body>"
+                               "<p>ROOT \u2192 <a href=\"caf%C3%A9.html\">one</a> "
+                               "<a href=\"caf\u00e9.html\">again</a> <a href=\"plain.html\">two</a></p>"
+                               "</body></html>"));
+        ASSERT_TRUE(writeBytes(folder + "\\caf\u00e9.html",
+                               "<html><body><p>CAFE-MARK cr\u00e8me \u2014 \u0141\u00f3d\u017a</p></body></html>"));
+        ASSERT_TRUE(writeBytes(folder + "\\plain.html", "<html><body><p>PLAIN-MARK</p></body></html>"));
+        ConversionTask task;
+        task.channel = &channel;
+        task.request.sourcePath = folder + "\\index.html";
+        task.request.destinationPath = folder + "\\site.pdb";
+        task.settings.maxDepth = -1;
+        ASSERT_EQ(StatusSucceeded, runWorkerThread(task)) << folderName;
+        const std::string text = bookText(task.request.destinationPath);
+        EXPECT_NE(std::string::npos, text.find("ROOT ->")) << text;
+        EXPECT_NE(std::string::npos, text.find("CAFE-MARK cr\xE8me \x97 L\xF3" "dz")) << text;
+        EXPECT_EQ(text.find("CAFE-MARK"), text.rfind("CAFE-MARK")) << "one page, two spellings";
+        EXPECT_NE(std::string::npos, text.find("PLAIN-MARK")) << text;
+    }
+}
+
 // The standard table takes every path as UTF-8: bytes that are no UTF-8 open nothing,
 // for reading or writing, rather than some other file.
 TEST(StandardIo, PathsThatAreNoUtf8OpenNothing) {
