@@ -15,7 +15,7 @@ struct ConvertRequest {
     std::vector<std::string> sources;
     std::string output;                // empty: beside each source
     std::optional<std::string> title;  // default: the proposed title
-    ConverterSettings settings;        // the text options, MaxDepth, FollowLinksOutside, encoding
+    ConverterSettings settings;        // the text options, MaxDepth, FollowLinksOutside, KeepNavigation, encoding
     bool force = false;
     bool quiet = false;
     bool preview = false;  // also write each database's preview page beside it

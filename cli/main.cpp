@@ -112,6 +112,9 @@ int main(int argc, char** argv) {
                              "hidden folders below it. Risky with pages from elsewhere: any "
                              "file you can read that a page links to (/etc/passwd, your keys) "
                              "goes into the book");
+    convertCommand->add_flag("--keep-navigation", convert.settings.keepNavigation,
+                             "Also write the text of HTML navigation blocks (nav elements "
+                             "and role=navigation); their links are followed either way");
     convertCommand->add_flag("-v,--verbose", convert.verbose,
                              "Name each linked page that was not followed, and why, the first "
                              "characters that were transliterated or replaced, and pages whose "

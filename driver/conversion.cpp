@@ -31,9 +31,9 @@ bool hasDocCreator(const uint8_t header[kDatabaseHeaderSize]) {
     return std::memcmp(header + kCreatorOffset, kDocCreator, sizeof kDocCreator) == 0;
 }
 
-SourceKind decideSourceKind(const IoOps& io, uint32_t source) {
+SourceKind decideSourceKind(const IoOps& io, uint32_t source, const char* sourcePath) {
     if (isDocSource(io, source)) return SourcePalmDoc;
-    if (isHtmlSource(io, source)) return SourceHtml;
+    if (isHtmlSource(io, source, sourcePath)) return SourceHtml;
     return SourceText;
 }
 
@@ -50,6 +50,7 @@ StepResult htmlFirstStep(const ConversionJob& job, PageOpener& opener, const uin
     request.recordStream = temps[TempRecords];
     request.offsetStream = temps[TempOffsets];
     request.maxDepth = job.maxDepth;
+    request.keepNavigation = job.keepNavigation;
     const StepResult pass = runHtmlPass(request, job.sourcePath);
     if (pass != StepDone) return pass;
     const int32_t offsetBytes = streamSize(io, request.offsetStream);
@@ -113,7 +114,7 @@ int32_t convertDocument(const ConversionJob& job) {
     }
 
     if (result == ResultOk) {
-        kind = decideSourceKind(io, opener.cachedSource);
+        kind = decideSourceKind(io, opener.cachedSource, job.sourcePath);
         result = stepResultCode(firstStep(job, kind, opener, temps, request, documentRecords),
                                 firstStepFailure(kind));
     }

@@ -3,7 +3,8 @@
 
 #include "html/html_reader.h"
 
-bool isHtmlSource(const IoOps& io, uint32_t stream) {
+bool isHtmlSource(const IoOps& io, uint32_t stream, const char* name) {
+    if (hasHtmlName(name)) return true;
     // Without a context the source cannot be sniffed; it is then converted as text.
     HtmlContext* context = createHtmlContext(io);
     if (context == nullptr) return false;

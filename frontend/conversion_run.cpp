@@ -72,6 +72,7 @@ void fillConversionJob(PreparedJob& owner, const ConverterSettings& settings, co
     job.tabToLB = settings.tabConversion == TabsToLineBreaks ? settings.tabToLB : -1;
     job.tabToSpace = settings.tabConversion == TabsToSpaces ? settings.tabToSpace : -1;
     job.maxDepth = settings.maxDepth;
+    job.keepNavigation = settings.keepNavigation ? 1 : 0;
 }
 
 int32_t runWorker(const WorkerRequest& request, const ConverterSettings& settings,

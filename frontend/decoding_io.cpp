@@ -153,13 +153,15 @@ int32_t watchFree(void* userData, void* block) {
     return inner.freeBlock(inner.userData, block);
 }
 
-// The engine's HTML test on `handle` (of `size` bytes) from its start; nullopt when a
-// call failed under it. `furthest` gets how far it read.
-std::optional<bool> sniffHtml(const IoOps& io, uint32_t handle, int64_t size, int64_t* furthest = nullptr) {
+// The engine's HTML test on `handle` (of `size` bytes) from its start, with the page's
+// name as the driver gives it, so both decide alike; nullopt when a call failed under
+// it. `furthest` gets how far it read.
+std::optional<bool> sniffHtml(const IoOps& io, uint32_t handle, int64_t size, const std::string& page,
+                              int64_t* furthest = nullptr) {
     ReadWatch watch{io, handle, size};
     const IoOps ops{&watch,    watchOpen, watchClose, watchSeek,  watchRead,
                     watchWrite, watchTemp, watchAlloc, watchFree, nullptr};
-    const bool html = isHtmlSource(ops, handle);
+    const bool html = isHtmlSource(ops, handle, page.c_str());
     if (furthest != nullptr) *furthest = watch.furthest;
     if (watch.failed) return std::nullopt;
     return html;
@@ -522,10 +524,10 @@ bool transcodeSource(DecodingIo& state, uint32_t source, int32_t size, const Pla
         Transcoder transcoder(io, source, size, plan.start, plan.encoding, Form::Html);
         if (!transcoder.open() || !transcoder.run(kSniffInputBytes, false)) return false;
         int64_t furthest = 0;
-        std::optional<bool> html = sniffHtml(io, transcoder.target(), transcoder.written(), &furthest);
+        std::optional<bool> html = sniffHtml(io, transcoder.target(), transcoder.written(), page, &furthest);
         if (html && !transcoder.finished() && furthest >= transcoder.written()) {
             if (!transcoder.run(size, true)) return false;
-            html = sniffHtml(io, transcoder.target(), transcoder.written());
+            html = sniffHtml(io, transcoder.target(), transcoder.written(), page);
         }
         if (!html) return false;
         if (*html) {
@@ -581,7 +583,7 @@ uint32_t present(DecodingIo& state, uint32_t handle, bool isSource, const std::s
     std::optional<bool> declarationCounts = true;
     if (declarationChosen && isSource && state.prefixBytes == 0 &&
         (plan.encoding == TextEncoding::Windows1252 || !decodable(plan.encoding)))
-        declarationCounts = sniffHtml(io, handle, size);
+        declarationCounts = sniffHtml(io, handle, size, page);
     uint32_t result = 0;
     bool decided = !declarationCounts;  // a failed test fails the open
     if (decided) {

@@ -37,6 +37,7 @@ const FlagValue kFlags[] = {
 // stays exactly as it was set.
 const FlagValue kLoadedOnlyFlags[] = {
     {"FollowLinksOutside", &ConverterSettings::followLinksOutside},
+    {"KeepNavigation", &ConverterSettings::keepNavigation},
 };
 
 struct TextValue {

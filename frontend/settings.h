@@ -45,6 +45,9 @@ struct ConverterSettings {
     // Linked pages outside the root page's folder are followed too. Loaded only: no page
     // shows it, so it is set by hand and saving leaves it as it is.
     bool followLinksOutside = false;      // any stored number, nonzero is on
+    // The text of HTML navigation blocks is written too. Loaded only, like the above;
+    // `vimlo convert --keep-navigation` sets it.
+    bool keepNavigation = false;          // any stored number, nonzero is on
     // The encoding every page and text of a run is read in, whatever each says of itself;
     // nullopt lets each page decide. Set by `vimlo convert --encoding`; never stored.
     std::optional<TextEncoding> encoding;
@@ -55,7 +58,7 @@ struct ConverterSettings {
 // Defaults, then every value of the settings key that is present, of the right type and,
 // for numbers, in range. A key that cannot be opened gives all defaults. Never reports.
 ConverterSettings loadSettings(SettingsStore& store);
-// Writes every value but FollowLinksOutside with its type, flags as 0 or 1, creating the
+// Writes every value but FollowLinksOutside and KeepNavigation with its type, flags as 0 or 1, creating the
 // key when missing. When
 // the key cannot be opened nothing is written. Returns false when anything was not
 // written; the Windows program does not report it.

@@ -81,4 +81,14 @@ struct HtmlContext {
     int32_t attrPoolUsed;
     char attrPool[kAttrPoolBytes];
     HtmlAttribute attrs[kMaxAttributes];
+    int32_t tagClosesItself;         // 1 when the last tag ended in "/>", as XHTML writes empty elements
+    int32_t keepNavigation;          // 1: navigation is written like any other DIV
+    // Navigation being left out: open elements named hideTag (the one that began it
+    // included), 0 when none; and the break requests to restore when it ends, so a
+    // left-out block reads as an empty DIV.
+    int32_t hideNesting;
+    char hideTag[kTagNameBytes];
+    int32_t hiddenPrevSpace;
+    int32_t hiddenBreakPending;
+    int32_t hiddenPendingNewlines;
 };

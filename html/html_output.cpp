@@ -17,6 +17,7 @@ bool flushOutput(HtmlContext& context) {
 
 bool emitText(HtmlContext& context, int32_t count) {
     if (count < 0 || count > kTextBufferBytes) return false;
+    if (context.hideNesting > 0) return true;  // left-out navigation: no text, no position
     if (context.outFill + count > kOutBufferBytes && !flushOutput(context)) return false;
     std::memcpy(context.outBuffer + context.outFill, context.textBuffer,
                 static_cast<size_t>(count));
@@ -31,6 +32,7 @@ bool emitText(HtmlContext& context, int32_t count) {
 }
 
 bool emitRepeated(HtmlContext& context, uint8_t byte, uint16_t count) {
+    if (context.hideNesting > 0) return true;
     for (uint16_t i = 0; i < count; ++i) {
         if (context.outFill >= kOutBufferBytes && !flushOutput(context)) return false;
         context.outBuffer[context.outFill++] = byte;

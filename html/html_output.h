@@ -1,6 +1,7 @@
 // html/html_output.h -- the buffer every byte of document text passes through on its
 // way to the text stream. The text position counts every byte emitted, also in a probe
-// context that has no text stream (its bytes are dropped).
+// context that has no text stream (its bytes are dropped). While navigation is left out
+// (hideNesting above 0) both emit calls drop their bytes without counting them.
 #pragma once
 #include <cstdint>
 

@@ -145,6 +145,7 @@ StepResult runHtmlPass(HtmlPassRequest& request, const char* sourcePath) {
         context->linkStream = temps[LinkTemp];
         context->pageStream = temps[PageTemp];
         context->layoutStream = temps[LayoutTemp];
+        context->keepNavigation = request.keepNavigation != 0 ? 1 : 0;
         result = convertPages(request, *context, sourcePath, page);
     }
     if (result == StepDone) result = writeDocumentRecords(request, *context, temps);

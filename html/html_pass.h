@@ -28,6 +28,7 @@ struct HtmlPassRequest : DocumentRecordSet {
     const IoOps* io;
     uint32_t textStream;     // T1: the document text
     int32_t maxDepth;
+    int32_t keepNavigation;  // 1: NAV and role=navigation are written like DIV
 };
 
 // The PageOpener operations a driver puts into an HtmlPassRequest. openPage hands out the

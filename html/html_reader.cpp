@@ -14,6 +14,7 @@ constexpr uint32_t kNone = 0xFFFFFFFFu;   // "no record / no position" in the u3
 constexpr int kMaxLeadingZeros = 1023;    // a numeric reference may pad with this many
 constexpr uint32_t kMaxCodePoint = 0x10FFFF;
 constexpr int kMaxRunBytes = 0xFFFF;      // a run's length is 16-bit
+constexpr int kUtf8Mark[3] = {0xEF, 0xBB, 0xBF};
 
 // Ends the input where the next block would have begun, so that a failed seek or read
 // or a cancel reads as the end for the rest of the page instead of being retried.
@@ -94,12 +95,15 @@ void resetTextRunState(HtmlContext& context) {
     context.linkStart = -1;
     context.tableDepth = 0;
     context.outFill = 0;
+    context.hideNesting = 0;
+    context.hideTag[0] = 0;
 }
 
 void clearLastTag(HtmlContext& context) {
     context.tagName[0] = 0;
     context.attrCount = 0;
     context.attrPoolUsed = 0;
+    context.tagClosesItself = 0;
 }
 
 // The input offset of the next byte to read.
@@ -268,6 +272,7 @@ bool resetHtmlContext(HtmlContext& context, const IoOps& io) {
     context.bufferFill = 0;
     context.textStream = 0;
     context.textPos = 0;
+    context.keepNavigation = 0;
     context.styleStream = 0;
     context.linkStream = 0;
     context.pageStream = 0;
@@ -416,19 +421,19 @@ int readUntil(HtmlContext& context, int stop, char* buffer, int32_t max) {
     }
 }
 
-void parseTag(HtmlContext& context) {
-    clearLastTag(context);
+// The body of parseTag; returns the byte that ended the tag ('>') or kEndOfInput.
+static int readTagBody(HtmlContext& context) {
     int c = readNonSpace(context);
-    if (c == '>' || c == kEndOfInput) return;
+    if (c == '>' || c == kEndOfInput) return c;
     context.tagName[0] = static_cast<char>(c);
     c = readToken(context, ">", context.tagName + 1, kTagNameChars - 1);
-    if (c == '>' || c == kEndOfInput) return;
+    if (c == '>' || c == kEndOfInput) return c;
 
     char name[kAttrNameChars + 1];
     char value[kAttrValueChars + 1];
     for (;;) {
         c = readNonSpace(context);
-        if (c == '>' || c == kEndOfInput) return;
+        if (c == '>' || c == kEndOfInput) return c;
 
         int terminator;
         if (isQuote(c)) {
@@ -445,7 +450,7 @@ void parseTag(HtmlContext& context) {
             terminator = readNonSpace(context);
         if (terminator != '=') {
             if (storedName != nullptr) addAttribute(context, storedName, "");
-            if (terminator == '>' || terminator == kEndOfInput) return;
+            if (terminator == '>' || terminator == kEndOfInput) return terminator;
             unreadChars(context, 1);  // the start of the next attribute
             continue;
         }
@@ -453,7 +458,7 @@ void parseTag(HtmlContext& context) {
         const int first = readNonSpace(context);
         if (first == '>' || first == kEndOfInput) {
             if (storedName != nullptr) addAttribute(context, storedName, "");
-            return;
+            return first;
         }
         if (isQuote(first)) {
             // The byte after the closing quote is consumed here and not given back.
@@ -466,8 +471,65 @@ void parseTag(HtmlContext& context) {
             trimTrailingSpace(value);
             addAttribute(context, storedName, storeInPool(context, value, textLength(value)));
         }
-        if (terminator == '>' || terminator == kEndOfInput) return;
+        if (terminator == '>' || terminator == kEndOfInput) return terminator;
     }
+}
+
+// Whether the byte before the '>' just read is '/'. The '>' may have opened the window,
+// so the byte before it can lie in the previous one.
+static bool slashBeforeClose(HtmlContext& context) {
+    if (context.bufferPos >= 2) return context.inputBuffer[context.bufferPos - 2] == '/';
+    if (unreadChars(context, 2) != 2) return false;
+    const int before = readChar(context);
+    readChar(context);  // the '>' again
+    return before == '/';
+}
+
+void parseTag(HtmlContext& context) {
+    clearLastTag(context);
+    const int end = readTagBody(context);
+    context.tagClosesItself = end == '>' && slashBeforeClose(context) ? 1 : 0;
+}
+
+int32_t readAttributeText(HtmlContext& context, const char* value, uint8_t* out, int32_t max) {
+    const int32_t valueLength = textLength(value);
+    if (max <= 0 || valueLength > kInputWindowBytes) return 0;
+    // The value is read through the window as if it were the page, so references and
+    // whitespace follow the text rules exactly; the page's window comes back after.
+    struct Window {
+        uint32_t inputSize, bufferOffset;
+        int32_t bufferPos, bufferFill;
+        uint8_t bytes[kInputWindowBytes];
+    } saved;
+    saved.inputSize = context.inputSize;
+    saved.bufferOffset = context.bufferOffset;
+    saved.bufferPos = context.bufferPos;
+    saved.bufferFill = context.bufferFill;
+    std::memcpy(saved.bytes, context.inputBuffer, sizeof saved.bytes);
+
+    std::memcpy(context.inputBuffer, value, static_cast<size_t>(valueLength));
+    context.inputSize = static_cast<uint32_t>(valueLength);
+    context.bufferOffset = 0;
+    context.bufferPos = 0;
+    context.bufferFill = valueLength;
+    int32_t stored = 0;
+    int32_t space = 1;
+    for (;;) {
+        uint16_t length = 0;
+        const int end = readText(context, space, out + stored, max - stored, length);
+        stored += length;
+        if (end != '<' || stored == max) break;
+        out[stored++] = '<';  // a '<' in a value starts no tag
+        space = 0;
+    }
+    if (space != 0 && stored > 0 && out[stored - 1] == ' ') --stored;
+
+    context.inputSize = saved.inputSize;
+    context.bufferOffset = saved.bufferOffset;
+    context.bufferPos = saved.bufferPos;
+    context.bufferFill = saved.bufferFill;
+    std::memcpy(context.inputBuffer, saved.bytes, sizeof saved.bytes);
+    return stored;
 }
 
 const char* findAttribute(const HtmlContext& context, int32_t id) {
@@ -565,18 +627,34 @@ int readRawText(HtmlContext& context, uint8_t* buffer, int32_t max, uint16_t& le
 }
 
 bool scanHtmlSignature(HtmlContext& context) {
-    // The result can only become 1, so an HTML start tag decides at once.
+    // A UTF-8 byte-order mark is no text: the engine may read the bytes as they are.
+    const uint32_t start = inputPosition(context);
+    int marked = 0;
+    while (marked < 3 && readChar(context) == kUtf8Mark[marked]) ++marked;
+    if (marked < 3) rewindTo(context, start);
+    // The result can only become 1, so an HTML start tag decides at once. Declarations,
+    // comments and processing instructions (the XML declaration of XHTML) come before.
     for (int tags = 0; tags < kSignatureTagLimit; ++tags) {
         if (readNonSpace(context) != '<') return false;
         parseTag(context);
         int32_t isEnd = 0;
         const int tag = lookupTag(context.tagName, isEnd);
         if (tag == TagHtml && isEnd == 0) return true;
+        if (context.tagName[0] == '?') continue;
         if (context.tagName[0] != '!') return false;
         if (compareFolded(context.tagName + 1, "DOCTYPE") == 0 &&
             findAttribute(context, AttrHtml) != nullptr)
             return true;
     }
+    return false;
+}
+
+bool hasHtmlName(const char* name) {
+    if (name == nullptr) return false;
+    const char* dot = std::strrchr(name, '.');
+    if (dot == nullptr || std::strpbrk(dot, "/\\") != nullptr) return false;
+    for (const char* extension : {".htm", ".html", ".xhtml", ".xht", ".shtml"})
+        if (compareFolded(dot, extension) == 0) return true;
     return false;
 }
 

@@ -83,7 +83,8 @@ int readUntil(HtmlContext& context, int stop, char* buffer, int32_t max);
 // --- Tokenizer.
 
 // Called after '<' was consumed: reads up to and including the closing '>' (or the
-// end) into tagName, attrs, attrCount and attrPool. Names keep case; a tag name keeps
+// end) into tagName, attrs, attrCount and attrPool; tagClosesItself becomes 1 when the
+// byte before that '>' is '/'. Names keep case; a tag name keeps
 // 31 characters, an attribute name 31, a value 255 (surplus bytes are read and
 // dropped); the first 32 attributes with a non-empty name are kept; all names and
 // values share the 4096-byte pool and are cut to fit it.
@@ -91,6 +92,12 @@ void parseTag(HtmlContext& context);
 // The value of the first attribute of the last tag whose name has AttributeId `id`
 // (names compared without case), or nullptr. Points into attrPool or to an empty string.
 const char* findAttribute(const HtmlContext& context, int32_t id);
+
+// The text of an attribute value as a text run would read it (references decoded,
+// whitespace collapsed, leading and trailing whitespace dropped, a '<' kept as text)
+// into `out`, at most `max` bytes; returns the length. The page's window is left as it
+// was. A value longer than the window (never from parseTag) gives 0.
+int32_t readAttributeText(HtmlContext& context, const char* value, uint8_t* out, int32_t max);
 
 // Called after '&' was consumed. True when the bytes after it form a character
 // reference: they are consumed and `text` holds the handheld's bytes for it (the
@@ -127,7 +134,12 @@ int readRawText(HtmlContext& context, uint8_t* buffer, int32_t max, uint16_t& le
 
 // True when, before any text and before any other tag, among at most 20000 leading
 // tags, the source has an HTML start tag or a DOCTYPE declaration with an HTML word.
+// A UTF-8 byte-order mark at the start, comments, declarations and processing
+// instructions ("<?xml ...?>") are passed over.
 bool scanHtmlSignature(HtmlContext& context);
+// True when `name` ends in ".htm", ".html", ".xhtml", ".xht" or ".shtml" (any case): such
+// a source is HTML whatever its first bytes.
+bool hasHtmlName(const char* name);
 // Searches at most 4096 bytes or tags for a TITLE start tag. False when the input
 // ends or the steps run out first; true when an end tag of HEAD comes first (`out` stays
 // empty) or a title was found. With `out`, the title's text (whitespace collapsed, ends

@@ -7,22 +7,24 @@ namespace {
 
 // Upper case, in byte order; the position is the TagId.
 constexpr const char* kTagNames[] = {
-    "A", "ADDRESS", "APPLET", "AREA", "B", "BASE", "BASEFONT", "BIG", "BLINK",
-    "BLOCKQUOTE", "BODY", "BR", "CAPTION", "CENTER", "CITE", "CODE", "DD", "DIR", "DIV",
-    "DL", "DT", "EM", "EMBED", "FONT", "FORM", "FRAME", "FRAMESET", "H1", "H2", "H3",
-    "H4", "H5", "H6", "HEAD", "HR", "HTML", "I", "ILAYER", "IMG", "INPUT", "ISINDEX",
-    "KBD", "KEYGEN", "LAYER", "LI", "LINK", "MAP", "MENU", "META", "MULTICOL", "NOBR",
-    "NOEMBED", "NOFRAMES", "NOLAYER", "NOSCRIPT", "OBJECT", "OL", "OPTION", "P", "PARAM",
-    "PLAINTEXT", "PRE", "S", "SCRIPT", "SELECT", "SERVER", "SMALL", "SPACER", "SPAN",
-    "STRIKE", "STRONG", "STYLE", "SUB", "SUP", "TABLE", "TD", "TEXTAREA", "TH", "TITLE",
+    "A", "ADDRESS", "APPLET", "AREA", "ARTICLE", "ASIDE", "B", "BASE", "BASEFONT", "BIG",
+    "BLINK", "BLOCKQUOTE", "BODY", "BR", "CAPTION", "CENTER", "CITE", "CODE", "DD", "DEL",
+    "DETAILS", "DFN", "DIR", "DIV", "DL", "DT", "EM", "EMBED", "FIGCAPTION", "FIGURE",
+    "FONT", "FOOTER", "FORM", "FRAME", "FRAMESET", "H1", "H2", "H3", "H4", "H5", "H6",
+    "HEAD", "HEADER", "HGROUP", "HR", "HTML", "I", "ILAYER", "IMG", "INPUT", "INS",
+    "ISINDEX", "KBD", "KEYGEN", "LAYER", "LI", "LINK", "MAIN", "MAP", "MARK", "MENU",
+    "META", "MULTICOL", "NAV", "NOBR", "NOEMBED", "NOFRAMES", "NOLAYER", "NOSCRIPT",
+    "OBJECT", "OL", "OPTION", "P", "PARAM", "PLAINTEXT", "PRE", "Q", "S", "SAMP", "SCRIPT",
+    "SECTION", "SELECT", "SERVER", "SMALL", "SPACER", "SPAN", "STRIKE", "STRONG", "STYLE",
+    "SUB", "SUMMARY", "SUP", "SVG", "TABLE", "TD", "TEMPLATE", "TEXTAREA", "TH", "TITLE",
     "TR", "TT", "U", "UL", "VAR", "WBR", "XMP",
 };
 
 // Upper case, in byte order; the position is the AttributeId.
 constexpr const char* kAttributeNames[] = {
     "ALIGN", "ALT", "BORDER", "CELLPADDING", "CELLSPACING", "COLS", "COLSPAN", "COORDS",
-    "FACE", "HEIGHT", "HREF", "HSPACE", "HTML", "NAME", "NOHREF", "NOSHADE", "NOWRAP",
-    "ROWSPAN", "SHAPE", "SIZE", "SRC", "START", "TYPE", "USEMAP", "VALIGN", "VALUE",
+    "FACE", "HEIGHT", "HREF", "HSPACE", "HTML", "ID", "NAME", "NOHREF", "NOSHADE", "NOWRAP",
+    "ROLE", "ROWSPAN", "SHAPE", "SIZE", "SRC", "START", "TYPE", "USEMAP", "VALIGN", "VALUE",
     "VSPACE", "WEIGHT", "WIDTH", "WRAP",
 };
 

@@ -9,33 +9,36 @@
 
 // Index into the sorted tag table; the value is the tag's position in it.
 enum TagId : int32_t {
-    TagA = 0, TagAddress = 1, TagApplet = 2, TagArea = 3, TagB = 4, TagBase = 5,
-    TagBasefont = 6, TagBig = 7, TagBlink = 8, TagBlockquote = 9, TagBody = 10,
-    TagBr = 11, TagCaption = 12, TagCenter = 13, TagCite = 14, TagCode = 15, TagDd = 16,
-    TagDir = 17, TagDiv = 18, TagDl = 19, TagDt = 20, TagEm = 21, TagEmbed = 22,
-    TagFont = 23, TagForm = 24, TagFrame = 25, TagFrameset = 26, TagH1 = 27, TagH2 = 28,
-    TagH3 = 29, TagH4 = 30, TagH5 = 31, TagH6 = 32, TagHead = 33, TagHr = 34,
-    TagHtml = 35, TagI = 36, TagIlayer = 37, TagImg = 38, TagInput = 39, TagIsindex = 40,
-    TagKbd = 41, TagKeygen = 42, TagLayer = 43, TagLi = 44, TagLink = 45, TagMap = 46,
-    TagMenu = 47, TagMeta = 48, TagMulticol = 49, TagNobr = 50, TagNoembed = 51,
-    TagNoframes = 52, TagNolayer = 53, TagNoscript = 54, TagObject = 55, TagOl = 56,
-    TagOption = 57, TagP = 58, TagParam = 59, TagPlaintext = 60, TagPre = 61, TagS = 62,
-    TagScript = 63, TagSelect = 64, TagServer = 65, TagSmall = 66, TagSpacer = 67,
-    TagSpan = 68, TagStrike = 69, TagStrong = 70, TagStyle = 71, TagSub = 72,
-    TagSup = 73, TagTable = 74, TagTd = 75, TagTextarea = 76, TagTh = 77, TagTitle = 78,
-    TagTr = 79, TagTt = 80, TagU = 81, TagUl = 82, TagVar = 83, TagWbr = 84, TagXmp = 85,
-    TagCount = 86
+    TagA = 0, TagAddress = 1, TagApplet = 2, TagArea = 3, TagArticle = 4, TagAside = 5,
+    TagB = 6, TagBase = 7, TagBasefont = 8, TagBig = 9, TagBlink = 10, TagBlockquote = 11,
+    TagBody = 12, TagBr = 13, TagCaption = 14, TagCenter = 15, TagCite = 16, TagCode = 17,
+    TagDd = 18, TagDel = 19, TagDetails = 20, TagDfn = 21, TagDir = 22, TagDiv = 23,
+    TagDl = 24, TagDt = 25, TagEm = 26, TagEmbed = 27, TagFigcaption = 28, TagFigure = 29,
+    TagFont = 30, TagFooter = 31, TagForm = 32, TagFrame = 33, TagFrameset = 34, TagH1 = 35,
+    TagH2 = 36, TagH3 = 37, TagH4 = 38, TagH5 = 39, TagH6 = 40, TagHead = 41,
+    TagHeader = 42, TagHgroup = 43, TagHr = 44, TagHtml = 45, TagI = 46, TagIlayer = 47,
+    TagImg = 48, TagInput = 49, TagIns = 50, TagIsindex = 51, TagKbd = 52, TagKeygen = 53,
+    TagLayer = 54, TagLi = 55, TagLink = 56, TagMain = 57, TagMap = 58, TagMark = 59,
+    TagMenu = 60, TagMeta = 61, TagMulticol = 62, TagNav = 63, TagNobr = 64,
+    TagNoembed = 65, TagNoframes = 66, TagNolayer = 67, TagNoscript = 68, TagObject = 69,
+    TagOl = 70, TagOption = 71, TagP = 72, TagParam = 73, TagPlaintext = 74, TagPre = 75,
+    TagQ = 76, TagS = 77, TagSamp = 78, TagScript = 79, TagSection = 80, TagSelect = 81,
+    TagServer = 82, TagSmall = 83, TagSpacer = 84, TagSpan = 85, TagStrike = 86,
+    TagStrong = 87, TagStyle = 88, TagSub = 89, TagSummary = 90, TagSup = 91, TagSvg = 92,
+    TagTable = 93, TagTd = 94, TagTemplate = 95, TagTextarea = 96, TagTh = 97,
+    TagTitle = 98, TagTr = 99, TagTt = 100, TagU = 101, TagUl = 102, TagVar = 103,
+    TagWbr = 104, TagXmp = 105, TagCount = 106
 };
 
 // Index into the sorted attribute table.
 enum AttributeId : int32_t {
     AttrAlign = 0, AttrAlt = 1, AttrBorder = 2, AttrCellpadding = 3, AttrCellspacing = 4,
     AttrCols = 5, AttrColspan = 6, AttrCoords = 7, AttrFace = 8, AttrHeight = 9,
-    AttrHref = 10, AttrHspace = 11, AttrHtml = 12, AttrName = 13, AttrNohref = 14,
-    AttrNoshade = 15, AttrNowrap = 16, AttrRowspan = 17, AttrShape = 18, AttrSize = 19,
-    AttrSrc = 20, AttrStart = 21, AttrType = 22, AttrUsemap = 23, AttrValign = 24,
-    AttrValue = 25, AttrVspace = 26, AttrWeight = 27, AttrWidth = 28, AttrWrap = 29,
-    AttrCount = 30
+    AttrHref = 10, AttrHspace = 11, AttrHtml = 12, AttrId = 13, AttrName = 14,
+    AttrNohref = 15, AttrNoshade = 16, AttrNowrap = 17, AttrRole = 18, AttrRowspan = 19,
+    AttrShape = 20, AttrSize = 21, AttrSrc = 22, AttrStart = 23, AttrType = 24,
+    AttrUsemap = 25, AttrValign = 26, AttrValue = 27, AttrVspace = 28, AttrWeight = 29,
+    AttrWidth = 30, AttrWrap = 31, AttrCount = 32
 };
 
 // The longest reference name, "CounterClockwiseContourIntegral", and the longest of

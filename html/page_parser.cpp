@@ -67,6 +67,8 @@ bool writePendingNewlines(HtmlContext& context) {
 
 bool flushPendingBreaks(PageParse& parse) {
     HtmlContext& context = *parse.context;
+    // Left-out navigation writes nothing, not even a style change, so the breaks wait.
+    if (context.hideNesting > 0) return true;
     bool changed = updateStyle(*context.elements, parse.currentStyle);
     if (context.pendingNewlines != 0) {
         // The newlines that end a list item keep the item's style, but not its marker:
@@ -95,6 +97,7 @@ bool flushPendingBreaks(PageParse& parse) {
 
 void finishPage(PageParse& parse) {
     HtmlContext& context = *parse.context;
+    endHiddenNavigation(context);  // navigation left open ends with its page
     if (context.trailingNewlines == 0) {
         context.textBuffer[0] = 0x0A;
         if (!emitText(context, 1)) parse.writeFailed = 1;
@@ -143,6 +146,10 @@ bool parsePage(HtmlContext& context, int32_t* writeFailed) {
     }
 
     if (parse.pageClosed == 0) {
+        if (context.hideNesting > 0) {
+            unemitted = 0;  // the last run belongs to navigation left open
+            endHiddenNavigation(context);
+        }
         if (!flushPendingBreaks(parse)) parse.writeFailed = 1;
         if (unemitted > 0 && !emitText(context, unemitted)) parse.writeFailed = 1;
         finishPage(parse);

@@ -25,6 +25,7 @@ constexpr int16_t kMaxTableDepth = 32767;   // tableDepth is 16-bit: beyond this
 // Table level states.
 constexpr uint8_t kTableStarted = 1, kRowStarted = 2, kInCell = 4, kAfterCell = 5;
 constexpr int kAddLinkMaxDepth = 256;       // addLink refuses deeper pages by design
+constexpr uint8_t kLeftQuote = 0x93, kRightQuote = 0x94;  // Windows-1252 curly double quotes
 
 const char kXmpEnd[] = "</XMP>";
 constexpr int kXmpEndLength = 6;
@@ -43,6 +44,12 @@ int inlineKind(int tag) {
         case TagEm: return ElementEm;
         case TagI: return ElementI;
         case TagKbd: return ElementKbd;
+        // The newer phrase elements take the look of their older kin.
+        case TagDel: return ElementStrike;
+        case TagIns: return ElementU;
+        case TagSamp: return ElementCode;
+        case TagDfn: return ElementI;
+        case TagMark: return ElementB;
         case TagS: return ElementS;
         case TagSmall: return ElementSmall;
         case TagStrike: return ElementStrike;
@@ -147,7 +154,7 @@ void handleAnchor(PageParse& parse, int32_t isEnd) {
             closeLink(parse);
             copyName(context.href, value);
             context.linkStart = static_cast<int32_t>(context.textPos);
-        } else if (id == AttrName && value[0] != 0) {
+        } else if ((id == AttrName || id == AttrId) && value[0] != 0) {
             noteRecord(parse, addNameAnchor(context, context.textPos, value));
             context.lastNamePos = context.textPos;
         }
@@ -251,6 +258,7 @@ void handleRule(PageParse& parse) {
         }
     }
     requestLineBreak(context);
+    if (context.hideNesting > 0) return;  // no rule inside left-out navigation
     if (!flushPendingBreaks(parse)) {
         parse.writeFailed = 1;
         return;
@@ -265,6 +273,7 @@ void handleRule(PageParse& parse) {
 // A full-width unshaded rule on a line of its own.
 void drawTableRule(PageParse& parse, int32_t size) {
     HtmlContext& context = *parse.context;
+    if (context.hideNesting > 0) return;
     requestNewline(context);
     if (!writePendingNewlines(context)) {
         parse.writeFailed = 1;
@@ -471,6 +480,135 @@ void collectFrames(PageParse& parse) {
     finishPage(parse);
 }
 
+
+// --- Content that is not text, text alternatives, quotations ---
+
+// Reads on, emitting nothing, past the end tag that closes the `tag` element just
+// opened: start tags of the same name (not closing themselves) nest, so an SVG inside
+// an SVG needs two end tags. Ends at the end of the input too.
+void skipElement(HtmlContext& context, int tag) {
+    int32_t open = 1;
+    for (;;) {
+        const int c = readChar(context);
+        if (c == kEndOfInput) return;
+        if (c != '<') continue;
+        parseTag(context);
+        int32_t isEnd = 0;
+        if (lookupTag(context.tagName, isEnd) != tag) continue;
+        if (isEnd) {
+            if (--open == 0) return;
+        } else if (context.tagClosesItself == 0) {
+            ++open;
+        }
+    }
+}
+
+// Writes `count` bytes of textBuffer as ordinary text after the pending breaks.
+void writeInlineText(PageParse& parse, int32_t count) {
+    HtmlContext& context = *parse.context;
+    if (!flushPendingBreaks(parse) || !emitText(context, count)) {
+        parse.writeFailed = 1;
+        return;
+    }
+    context.prevSpace = 0;
+}
+
+// An image's text alternative as "[text]"; nothing for an empty or blank ALT.
+void writeAltText(PageParse& parse) {
+    HtmlContext& context = *parse.context;
+    const char* alt = findAttribute(context, AttrAlt);
+    if (alt == nullptr) return;
+    const int32_t length = readAttributeText(context, alt, context.textBuffer + 1, kTextBufferBytes - 2);
+    if (length == 0) return;
+    context.textBuffer[0] = '[';
+    context.textBuffer[length + 1] = ']';
+    writeInlineText(parse, length + 2);
+}
+
+void writeQuotationMark(PageParse& parse, int32_t isEnd) {
+    parse.context->textBuffer[0] = isEnd ? kRightQuote : kLeftQuote;
+    writeInlineText(parse, 1);
+}
+
+// --- Anchors named by ID ---
+
+// An ID on any start tag (A records its own, in attribute order) names the position
+// where the element begins, as NAME does. Declarations and comments carry none.
+void recordIdAnchors(PageParse& parse) {
+    HtmlContext& context = *parse.context;
+    const char first = context.tagName[0];
+    if (first == 0 || first == '!' || first == '?') return;
+    for (int32_t i = 0; i < context.attrCount; ++i) {
+        if (attributeIdAt(context, i) != AttrId || context.attrs[i].value[0] == 0) continue;
+        noteRecord(parse, addNameAnchor(context, context.textPos, context.attrs[i].value));
+        context.lastNamePos = context.textPos;
+    }
+}
+
+// --- Navigation ---
+
+// The tag name without the end tag's '/' and an empty element's trailing '/', compared
+// without case to the stored one.
+bool isHiddenElement(const HtmlContext& context) {
+    const char* name = context.tagName[0] == '/' ? context.tagName + 1 : context.tagName;
+    const char* stored = context.hideTag;
+    for (; *stored != 0; ++name, ++stored)
+        if (foldAscii(static_cast<uint8_t>(*name)) != foldAscii(static_cast<uint8_t>(*stored)))
+            return false;
+    return *name == 0 || (name[0] == '/' && name[1] == 0);
+}
+
+// Elements that can hold navigation: not the empty ones, whose end tag never comes, nor
+// those whose handler reads past their own end tag.
+bool canHoldNavigation(int tag) {
+    switch (tag) {
+        case TagApplet: case TagArea: case TagBase: case TagBasefont: case TagBr:
+        case TagEmbed: case TagFrame: case TagFrameset: case TagHr: case TagImg:
+        case TagInput: case TagIsindex: case TagKeygen: case TagLayer: case TagLink:
+        case TagMeta: case TagNoframes: case TagParam: case TagPlaintext: case TagScript:
+        case TagServer: case TagSpacer: case TagStyle: case TagSvg: case TagTemplate:
+        case TagTitle: case TagWbr: case TagXmp:
+            return false;
+        default:
+            return true;
+    }
+}
+
+bool startsNavigation(const HtmlContext& context, int tag) {
+    if (context.keepNavigation != 0 || context.tagClosesItself != 0) return false;
+    const char first = context.tagName[0];
+    if (first == 0 || first == '!' || first == '?' || !canHoldNavigation(tag)) return false;
+    if (tag == TagNav) return true;
+    const char* role = findAttribute(context, AttrRole);
+    return role != nullptr && compareFolded(role, "navigation") == 0;
+}
+
+// From here on nothing is written until the element's end tag. The break requests of
+// its own start tag stay; those made inside it are forgotten when it ends.
+void beginHiding(HtmlContext& context) {
+    const char* name = context.tagName;
+    int length = 0;
+    while (name[length] != 0 && length < kTagNameBytes - 1) ++length;
+    if (length > 0 && name[length - 1] == '/') --length;
+    for (int i = 0; i < length; ++i) context.hideTag[i] = name[i];
+    context.hideTag[length] = 0;
+    context.hiddenPrevSpace = context.prevSpace;
+    context.hiddenBreakPending = context.breakPending;
+    context.hiddenPendingNewlines = context.pendingNewlines;
+    context.hideNesting = 1;
+}
+
+}  // namespace
+
+void endHiddenNavigation(HtmlContext& context) {
+    if (context.hideNesting == 0) return;
+    context.hideNesting = 0;
+    context.prevSpace = context.hiddenPrevSpace;
+    context.breakPending = context.hiddenBreakPending;
+    context.pendingNewlines = context.hiddenPendingNewlines;
+}
+
+namespace {
 }  // namespace
 
 int32_t readDecimal(const char* text) {
@@ -516,7 +654,9 @@ void skipToEndTag(HtmlContext& context, int tag) {
     }
 }
 
-void runTagHandler(PageParse& parse, int tag, int32_t isEnd) {
+namespace {
+
+void runHandler(PageParse& parse, int tag, int32_t isEnd) {
     HtmlContext& context = *parse.context;
     FormattedOutput& elements = *context.elements;
     const int inline_ = inlineKind(tag);
@@ -580,6 +720,18 @@ void runTagHandler(PageParse& parse, int tag, int32_t isEnd) {
             endDefinitionData(elements);
             requestNewline(context);
             break;
+        case TagArticle:
+        case TagAside:
+        case TagDetails:
+        case TagFigcaption:
+        case TagFigure:
+        case TagFooter:
+        case TagHeader:
+        case TagHgroup:
+        case TagMain:
+        case TagNav:
+        case TagSection:
+        case TagSummary:
         case TagDiv: {
             popElement(elements, ElementDiv);
             const int align = isEnd ? kAlignNotGiven : alignOf(context);
@@ -615,6 +767,22 @@ void runTagHandler(PageParse& parse, int tag, int32_t isEnd) {
         }
         case TagHr:
             handleRule(parse);
+            break;
+        case TagImg:
+        case TagArea:
+            if (!isEnd) writeAltText(parse);
+            break;
+        case TagInput: {
+            const char* type = findAttribute(context, AttrType);
+            if (!isEnd && type != nullptr && compareFolded(type, "IMAGE") == 0) writeAltText(parse);
+            break;
+        }
+        case TagQ:
+            writeQuotationMark(parse, isEnd);
+            break;
+        case TagSvg:
+        case TagTemplate:
+            if (!isEnd && context.tagClosesItself == 0) skipElement(context, tag);
             break;
         case TagP: {
             popBlockElement(elements);
@@ -660,4 +828,21 @@ void runTagHandler(PageParse& parse, int tag, int32_t isEnd) {
         default:
             break;  // unknown and ignored tags
     }
+}
+
+}  // namespace
+
+void runTagHandler(PageParse& parse, int tag, int32_t isEnd) {
+    HtmlContext& context = *parse.context;
+    if (!isEnd && tag != TagA) recordIdAnchors(parse);
+    if (context.hideNesting > 0 && isHiddenElement(context)) {
+        if (!isEnd && context.tagClosesItself == 0) ++context.hideNesting;
+        else if (isEnd && --context.hideNesting == 0) {
+            // Restored before the end tag's own handler, as if the element were empty.
+            context.hideNesting = 1;
+            endHiddenNavigation(context);
+        }
+    }
+    runHandler(parse, tag, isEnd);
+    if (!isEnd && context.hideNesting == 0 && startsNavigation(context, tag)) beginHiding(context);
 }

@@ -11,7 +11,14 @@
 
 // Runs the handler of `tag` (a TagId, or -1 for an unknown tag) for a start tag, or for
 // an end tag when `isEnd` is 1. The tag's attributes are those of the context's last tag.
+// Before the handler, an ID on a start tag records an anchor; NAV, and any element with
+// ROLE=navigation, leaves out its text up to its matching end tag unless keepNavigation
+// is set (its links still record, with no text, so their pages are queued).
 void runTagHandler(PageParse& parse, int tag, int32_t isEnd);
+
+// Ends left-out navigation (an element still open at the end of its page): what comes
+// next is written again, with the break requests from before it. Nothing when none.
+void endHiddenNavigation(HtmlContext& context);
 
 // Ends the open link at the current text position and records it: a "#name" HREF as a
 // link into the page itself, any other resolved against baseDir and split into target

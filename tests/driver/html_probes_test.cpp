@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "driver/html_probes.h"
 #include "tests/html/html_page.h"
 
 namespace {
@@ -64,10 +65,46 @@ TEST(HtmlSignature, SourcesThatAreAndAreNotHtml) {
         {"", 0},
         {"<", 0},
         {"<html/>", 1},
-        {"<?xml version=\"1.0\"?><html>", 0},
+        // XHTML: the XML declaration and other processing instructions come first.
+        {"<?xml version=\"1.0\"?><html>", 1},
+        {"<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<!DOCTYPE html PUBLIC \"-//W3C//DTD XHTML 1.1//EN\" "
+         "\"http://www.w3.org/TR/xhtml11/DTD/xhtml11.dtd\">\n<html xmlns=\"http://www.w3.org/1999/xhtml\">", 1},
+        {"<?xml version=\"1.0\"?><?xml-stylesheet href=\"a.css\"?><!-- c --><html>", 1},
+        {"<?xml version=\"1.0\"?>text<html>", 0},
+        {"<?xml version=\"1.0\"?><book>", 0},
+        // A UTF-8 byte-order mark, whole, is passed over; anything else before is text.
+        {"\xEF\xBB\xBF<!DOCTYPE html>", 1},
+        {"\xEF\xBB\xBF  <html>", 1},
+        {"\xEF\xBB<html>", 0},
+        {"\xEF\xBB\xBF\xEF\xBB\xBF<html>", 0},
+        {"\xEF\xBB\xBF", 0},
+        // A bare fragment is not recognised by its content (its name may make it HTML).
+        {"<p>Just a paragraph</p>", 0},
         {"<html><head><title>x</title>", 1},
     };
     for (const Row& row : rows) EXPECT_EQ(row.isHtml, sniff(row.source)) << row.source;
+}
+
+TEST(HtmlSignature, AnHtmlNameMakesAnySourceHtml) {
+    for (const char* name : {"a.htm", "a.html", "A.HTML", "book/ch1.xhtml", "c.XHT", "x.shtml",
+                             "C:\\site\\p.Htm"})
+        EXPECT_TRUE(hasHtmlName(name)) << name;
+    for (const char* name : {"a.txt", "a.html.txt", "a.htmlx", "html", "a.xml", ".ht", "dir.html/page",
+                             "dir.htm\\page", "a", ""})
+        EXPECT_FALSE(hasHtmlName(name)) << name;
+    EXPECT_FALSE(hasHtmlName(nullptr));
+
+    // The driver's test takes the name first, so even a page it cannot read is HTML.
+    MemoryIo memory;
+    memory.addFile("notes.txt", "just text");
+    memory.addFile("frag.html", "<p>bare fragment");
+    const IoOps& io = memory.ops();
+    for (const char* name : {"notes.txt", "frag.html"}) {
+        const uint32_t stream = io.openStream(io.userData, name, 0);
+        EXPECT_EQ(std::string(name) == "frag.html", isHtmlSource(io, stream, name)) << name;
+        EXPECT_FALSE(isHtmlSource(io, stream, nullptr)) << name;
+        io.closeStream(io.userData, stream);
+    }
 }
 
 TEST(HtmlSignature, LooksAtNoMoreThan20000LeadingTags) {
@@ -92,6 +129,10 @@ TEST(HtmlTitle, WhitespaceIsCollapsedAndTrimmed) {
         {"", 0, ""},
         {"text before <title>x</title>", 1, "x"},
         {"</title><title >y</title>", 1, "y"},
+        // XHTML as EPUB chapters write it, and a page starting with a byte-order mark.
+        {"<?xml version=\"1.0\" encoding=\"utf-8\"?><html xmlns=\"http://www.w3.org/1999/xhtml\">"
+         "<head><title>Chapter 1</title></head>", 1, "Chapter 1"},
+        {"\xEF\xBB\xBF<html><title>Marked</title>", 1, "Marked"},
     };
     for (const Row& row : rows) {
         const Title found = title(row.source);

@@ -97,17 +97,22 @@ TEST(HtmlConversion, AFaultAtAnyCallReleasesEverything) {
 TEST(HtmlConversion, ASourceIsHtmlOnlyWhenTheSniffCanRun) {
     MemoryIo memory;
     addSite(memory);
-    memory.addFile("head.htm", std::string("<HEAD><TITLE>t</TITLE></HEAD>text"));
-    {
+    const std::string headFirst = "<HEAD><TITLE>t</TITLE></HEAD>text";
+    memory.addFile("head.dat", headFirst);
+    memory.addFile("head.htm", headFirst);
+    memory.addFile("site.dat", "<html><body>root</body></html>");
+    for (const char* name : {"head.dat", "head.htm"}) {
         CountingIo counting(memory.ops());
-        EXPECT_EQ(ResultOk, convertDocument(defaultJob(counting.ops(), "head.htm", "out.pdb")));
-        EXPECT_EQ(StagePreprocessText, counting.reports().front().stage);
+        EXPECT_EQ(ResultOk, convertDocument(defaultJob(counting.ops(), name, "out.pdb")));
+        // Not HTML by its first tag; by its name, whatever its first bytes.
+        const bool byName = std::string(name) == "head.htm";
+        EXPECT_EQ(byName ? StageParseHtml : StagePreprocessText, counting.reports().front().stage) << name;
         expectNothingHeld(counting);
     }
-    // Without memory for the sniff's context the source is converted as text.
+    // Without memory for the sniff's context a source named otherwise is converted as text.
     CountingIo counting(memory.ops());
     counting.failAt(IoOp::Alloc, 1);
-    EXPECT_EQ(ResultOk, convertSite(counting));
+    EXPECT_EQ(ResultOk, convertDocument(defaultJob(counting.ops(), "site.dat", "out.pdb")));
     EXPECT_EQ(StagePreprocessText, counting.reports().front().stage);
     expectNothingHeld(counting);
 }

@@ -14,7 +14,7 @@
 
 namespace {
 
-const char kSource[] = "/site/index.html";
+const char kSource[] = "/site/index";  // no HTML name: the content decides
 const char kPage[] = "/site/page.html";
 
 // The whole stream behind `handle`, read from its start.
@@ -29,12 +29,14 @@ std::string contentOf(const IoOps& io, uint32_t handle) {
 struct Decoding {
     MemoryIo memory;
     DecodingIo state;
-    explicit Decoding(std::optional<TextEncoding> encoding = std::nullopt) {
-        prepareDecodingIo(state, memory.ops(), nullptr, PathFlavor::Posix, kSource, encoding);
+    std::string sourcePath;
+    explicit Decoding(std::optional<TextEncoding> encoding = std::nullopt, std::string source = kSource)
+        : sourcePath(std::move(source)) {
+        prepareDecodingIo(state, memory.ops(), nullptr, PathFlavor::Posix, sourcePath, encoding);
     }
     // What the engine reads of `bytes` as the source (or as a linked page).
     std::string present(const std::string& bytes, bool asSource = false) {
-        const char* path = asSource ? kSource : kPage;
+        const char* path = asSource ? sourcePath.c_str() : kPage;
         memory.addFile(path, bytes);
         const IoOps ops = decodingIoOps(state);
         const uint32_t handle = ops.openStream(ops.userData, path, 0);
@@ -165,6 +167,25 @@ TEST(DecodingSource, TheSourceIsAPageOnlyWhenTheEngineWouldTakeItForOne) {
     palmDoc.replace(60, 8, "TEXtREAd");
     palmDoc += "caf\xC3\xA9";
     EXPECT_EQ(palmDoc, source(palmDoc));
+}
+
+// The wrapper asks the engine's test with the source's name, as the driver does, so a
+// page the driver takes for HTML by its name is decoded as one.
+TEST(DecodingSource, AnHtmlNameMakesTheSourceAPage) {
+    const std::string fragment = "<p>\xE2\x86\x92 text</p>";
+    EXPECT_EQ("<p>-> text</p>", Decoding(std::nullopt, "/site/notes").present(fragment, true));
+    EXPECT_EQ("<p>&#8594; text</p>", Decoding(std::nullopt, "/site/ch1.xhtml").present(fragment, true));
+    // UTF-16 XHTML with an XML declaration, as EPUB chapters come.
+    const std::u16string xhtml = u"<?xml version=\"1.0\" encoding=\"UTF-16\"?><p>\u2192</p>";
+    std::string utf16 = "\xFF\xFE";
+    for (char16_t unit : xhtml) {
+        utf16 += static_cast<char>(unit & 0xFF);
+        utf16 += static_cast<char>(unit >> 8);
+    }
+    EXPECT_EQ("<?xml version=\"1.0\" encoding=\"UTF-16\"?><p>&#8594;</p>",
+              Decoding(std::nullopt, "/site/CH2.XHTML").present(utf16, true));
+    EXPECT_EQ("<?xml version=\"1.0\" encoding=\"UTF-16\"?><p>-></p>",
+              Decoding(std::nullopt, "/site/ch2.xml").present(utf16, true));
 }
 
 TEST(DecodingSource, TheOverrideReplacesMarksDeclarationsAndTheRule) {

@@ -69,6 +69,7 @@ TEST(LoadSettings, AnyNonzeroFlagIsOnAndStringsAreTakenAsStored) {
     store.put(kSettingsKeyPath, "ConvertCRtoLF", uint32_t{0x80000000});
     store.put(kSettingsKeyPath, "ConvertSingleLB", uint32_t{1});
     store.put(kSettingsKeyPath, "FollowLinksOutside", uint32_t{2});
+    store.put(kSettingsKeyPath, "KeepNavigation", uint32_t{0x100});
     store.put(kSettingsKeyPath, "DestinationUserName", std::string("Ann Lee"));
     store.put(kSettingsKeyPath, "DestinationFolder", std::string(" D:\\books\\ "));
     const ConverterSettings loaded = loadSettings(store);
@@ -77,6 +78,7 @@ TEST(LoadSettings, AnyNonzeroFlagIsOnAndStringsAreTakenAsStored) {
     EXPECT_TRUE(loaded.convertCRtoLF);
     EXPECT_TRUE(loaded.convertSingleLB);
     EXPECT_TRUE(loaded.followLinksOutside);
+    EXPECT_TRUE(loaded.keepNavigation);
     EXPECT_EQ("Ann Lee", loaded.destinationUserName);
     EXPECT_EQ(" D:\\books\\ ", loaded.destinationFolder);
 }
@@ -104,7 +106,20 @@ TEST(SaveSettings, WritesEveryValueWithItsTypeAndFlagsAsZeroOrOne) {
     EXPECT_EQ(settings, loadSettings(store));  // what is saved is what comes back
 }
 
-// No page shows it: a value set by hand is neither added nor replaced by saving.
+// No page shows them: a value set by hand is neither added nor replaced by saving.
+TEST(SaveSettings, KeepNavigationIsReadOnlyAndOffByDefault) {
+    MemorySettingsStore store;
+    EXPECT_FALSE(loadSettings(store).keepNavigation);
+    store.put(kSettingsKeyPath, "KeepNavigation", std::string("1"));  // wrong type: default
+    EXPECT_FALSE(loadSettings(store).keepNavigation);
+    ConverterSettings settings;
+    settings.keepNavigation = true;
+    ASSERT_TRUE(saveSettings(store, settings));
+    EXPECT_EQ(MemorySettingsStore::Value(std::string("1")), *store.find(kSettingsKeyPath, "KeepNavigation"));
+    store.put(kSettingsKeyPath, "KeepNavigation", uint32_t{1});
+    EXPECT_TRUE(loadSettings(store).keepNavigation);
+}
+
 TEST(SaveSettings, FollowLinksOutsideIsLeftAsItWasSet) {
     MemorySettingsStore store;
     ConverterSettings settings;

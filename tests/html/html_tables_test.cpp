@@ -36,23 +36,25 @@ std::string mixed(std::string text) {
 
 // In table order: the position is the id.
 const char* const kTagNamesById =
-    "A ADDRESS APPLET AREA B BASE BASEFONT BIG BLINK BLOCKQUOTE BODY BR CAPTION CENTER "
-    "CITE CODE DD DIR DIV DL DT EM EMBED FONT FORM FRAME FRAMESET H1 H2 H3 H4 H5 H6 HEAD "
-    "HR HTML I ILAYER IMG INPUT ISINDEX KBD KEYGEN LAYER LI LINK MAP MENU META MULTICOL "
-    "NOBR NOEMBED NOFRAMES NOLAYER NOSCRIPT OBJECT OL OPTION P PARAM PLAINTEXT PRE S "
-    "SCRIPT SELECT SERVER SMALL SPACER SPAN STRIKE STRONG STYLE SUB SUP TABLE TD TEXTAREA "
-    "TH TITLE TR TT U UL VAR WBR XMP";
+    "A ADDRESS APPLET AREA ARTICLE ASIDE B BASE BASEFONT BIG BLINK BLOCKQUOTE BODY BR "
+    "CAPTION CENTER CITE CODE DD DEL DETAILS DFN DIR DIV DL DT EM EMBED FIGCAPTION "
+    "FIGURE FONT FOOTER FORM FRAME FRAMESET H1 H2 H3 H4 H5 H6 HEAD HEADER HGROUP HR HTML "
+    "I ILAYER IMG INPUT INS ISINDEX KBD KEYGEN LAYER LI LINK MAIN MAP MARK MENU META "
+    "MULTICOL NAV NOBR NOEMBED NOFRAMES NOLAYER NOSCRIPT OBJECT OL OPTION P PARAM "
+    "PLAINTEXT PRE Q S SAMP SCRIPT SECTION SELECT SERVER SMALL SPACER SPAN STRIKE STRONG "
+    "STYLE SUB SUMMARY SUP SVG TABLE TD TEMPLATE TEXTAREA TH TITLE TR TT U UL VAR WBR "
+    "XMP";
 const char* const kAttributeNamesById =
-    "ALIGN ALT BORDER CELLPADDING CELLSPACING COLS COLSPAN COORDS FACE HEIGHT HREF HSPACE "
-    "HTML NAME NOHREF NOSHADE NOWRAP ROWSPAN SHAPE SIZE SRC START TYPE USEMAP VALIGN "
-    "VALUE VSPACE WEIGHT WIDTH WRAP";
+    "ALIGN ALT BORDER CELLPADDING CELLSPACING COLS COLSPAN COORDS FACE HEIGHT HREF "
+    "HSPACE HTML ID NAME NOHREF NOSHADE NOWRAP ROLE ROWSPAN SHAPE SIZE SRC START TYPE "
+    "USEMAP VALIGN VALUE VSPACE WEIGHT WIDTH WRAP";
 
 }  // namespace
 
 TEST(TagTable, EveryNameIsFoundInEveryLetterCaseAsStartAndEndTag) {
     const std::vector<std::string> names = words(kTagNamesById);
-    ASSERT_EQ(86u, names.size());
-    for (int id = 0; id < 86; ++id) {
+    ASSERT_EQ(106u, names.size());
+    for (int id = 0; id < 106; ++id) {
         for (const std::string& form : {names[id], lower(names[id]), mixed(names[id])}) {
             int32_t isEnd = 7;
             EXPECT_EQ(id, lookupTag(form.c_str(), isEnd)) << form;
@@ -66,12 +68,13 @@ TEST(TagTable, EveryNameIsFoundInEveryLetterCaseAsStartAndEndTag) {
 TEST(TagTable, EdgeCasesAndNearMisses) {
     struct Row { const char* name; int id; int isEnd; };
     const Row rows[] = {
-        {"table", 74, 0}, {"Table", 74, 0}, {"TABLE", 74, 0}, {"/td", 75, 1},
+        {"table", 93, 0}, {"Table", 93, 0}, {"TABLE", 93, 0}, {"/td", 94, 1},
         {"/", -1, 1}, {"!DOCTYPE", -1, 0}, {"!--", -1, 0}, {"", -1, 0},
         {"TABLES", -1, 0}, {"TABL", -1, 0}, {"H7", -1, 0}, {"@", -1, 0}, {"~", -1, 0},
         {"\xC1", -1, 0}, {"BLOCKQUOTEBLOCKQUOTE", -1, 0},
         // XHTML empty elements: one trailing slash is dropped before the search.
         {"br/", TagBr, 0}, {"HR/", TagHr, 0}, {"/p/", TagP, 1}, {"br//", -1, 0},
+        {"svg/", TagSvg, 0}, {"FIGCAPTION", TagFigcaption, 0}, {"figcaptions", -1, 0},
         {"//", -1, 1}, {"br /", -1, 0},
     };
     for (const Row& row : rows) {
@@ -83,8 +86,8 @@ TEST(TagTable, EdgeCasesAndNearMisses) {
 
 TEST(AttributeTable, EveryNameIsFoundInEveryLetterCaseAndNothingElse) {
     const std::vector<std::string> names = words(kAttributeNamesById);
-    ASSERT_EQ(30u, names.size());
-    for (int id = 0; id < 30; ++id)
+    ASSERT_EQ(32u, names.size());
+    for (int id = 0; id < 32; ++id)
         for (const std::string& form : {names[id], lower(names[id]), mixed(names[id])})
             EXPECT_EQ(id, lookupAttribute(form.c_str())) << form;
     for (const char* miss : {"", "HREFS", "HRE", "AALIGN", "WRAPPED", "/HREF", "HREF/", "ZZZ"})

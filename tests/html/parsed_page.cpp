@@ -124,6 +124,7 @@ ParsedPage parseOnePage(const std::string& html, const PageOptions& options) {
         directoryPart(path, context->baseDir);
         std::memcpy(context->pageName, path, sizeof path);
         EXPECT_TRUE(beginPage(*context, offset));
+        context->keepNavigation = options.keepNavigation ? 1 : 0;
         if (options.beforeParse) options.beforeParse(counting);
         page.result = parsePage(*context, &page.writeFailed);
         page.faultFired = counting.faultFired();

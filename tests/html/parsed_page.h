@@ -68,6 +68,7 @@ inline std::ostream& operator<<(std::ostream& out, const QueuedPage& p) {
 struct PageOptions {
     std::string name = "C:\\site\\page.htm";
     uint16_t depth = 0;
+    bool keepNavigation = false;
     // Runs just before parsePage, to arm faults on the counting table.
     std::function<void(CountingIo&)> beforeParse;
 };

@@ -88,6 +88,7 @@ PassRun runPassOver(MemoryIo& memory, const std::string& source, const PassOptio
     request.recordStream = records;
     request.offsetStream = offsets;
     request.maxDepth = options.maxDepth;
+    request.keepNavigation = options.keepNavigation ? 1 : 0;
     if (options.arm) options.arm(counting);
     run.result = runHtmlPass(request, source.c_str());
     run.faultFired = counting.faultFired();

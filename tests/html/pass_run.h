@@ -17,6 +17,7 @@
 struct PassOptions {
     int32_t maxDepth = -1;
     bool withReportSlot = true;
+    bool keepNavigation = false;
     // Runs just before the pass, to arm faults or a cancel on the counting table.
     std::function<void(CountingIo&)> arm;
 };
