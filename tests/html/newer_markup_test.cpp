@@ -197,3 +197,28 @@ TEST(NewerMarkup, LeavingOutNavigationKeepsThePagesAndTheirOrder) {
 }
 
 }  // namespace
+
+namespace {
+
+std::string repeated(const std::string& part, int count) {
+    std::string out;
+    for (int i = 0; i < count; ++i) out += part;
+    return out;
+}
+
+TEST(NewerMarkup, FloodsOfTheNewConstructsStayBounded) {
+    // Deep nesting: every level must close before the text comes back.
+    EXPECT_EQ("a\nb\n", parseOnePage("a" + repeated("<nav>", 100000) + "x" + repeated("</nav>", 100000) + "b").text);
+    EXPECT_EQ("ab\n", parseOnePage("a" + repeated("<svg>", 100000) + "x" + repeated("</svg>", 100000) + "b").text);
+    EXPECT_EQ("a\n\n", parseOnePage("a" + repeated("<nav>", 100000) + "x" + repeated("</nav>", 99999) + "b").text);
+    // An ALT of 255 references, each as long as its text may get, arrives whole.
+    const ParsedPage alt = parseOnePage("<img alt=\"" + repeated("&#x1F600;", 28) + "\">");
+    EXPECT_EQ("[" + std::string(28, '?') + "]\n", alt.text);
+    // Thousands of ID anchors at one position are all recorded.
+    const ParsedPage ids = parseOnePage(repeated("<span id=x>", 5000) + "t");
+    EXPECT_EQ(5000u, ids.anchors.size());
+    // A quotation flood writes one mark per tag.
+    EXPECT_EQ(std::string(70000, '\x93') + "\n", parseOnePage(repeated("<q>", 70000)).text);
+}
+
+}  // namespace
