@@ -91,4 +91,8 @@ struct HtmlContext {
     int32_t hiddenPrevSpace;
     int32_t hiddenBreakPending;
     int32_t hiddenPendingNewlines;
+    // The NameRecords at lastNamePos, consecutive in pageStream from firstNameRecord, so
+    // that every anchor sitting where newlines go moves past them, not only the last.
+    uint32_t firstNameRecord;
+    int32_t namesAtPosition;
 };

@@ -302,6 +302,7 @@ bool resetHtmlContext(HtmlContext& context, const IoOps& io) {
     context.lastPage = kNone;
     context.lastNamePos = kNone;
     context.lastNameRecord = kNone;
+    context.namesAtPosition = 0;
     return true;
 }
 

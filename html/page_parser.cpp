@@ -80,8 +80,10 @@ bool flushPendingBreaks(PageParse& parse) {
         }
         if (context.lastNameRecord != kNone && context.lastNamePos == context.textPos) {
             const uint32_t moved = context.lastNamePos + static_cast<uint32_t>(context.pendingNewlines);
-            if (!patchNameAnchor(context, context.lastNameRecord, moved)) return false;
+            if (!patchNameAnchors(context, context.firstNameRecord, context.namesAtPosition, moved))
+                return false;
             context.lastNameRecord = kNone;
+            context.namesAtPosition = 0;
         }
         if (!writeNewlines(context, context.pendingNewlines)) return false;
         context.breakPending = 0;

@@ -166,7 +166,10 @@ bool endPage(HtmlContext& context) {
 
 bool addNameAnchor(HtmlContext& context, uint32_t position, const char* name) {
     const IoOps& io = *context.io;
+    const bool joins = context.lastNameRecord != kNoOffset && context.namesAtPosition > 0 &&
+                       context.lastNamePos == position;
     context.lastNameRecord = kNoOffset;
+    if (!joins) context.namesAtPosition = 0;
     const int32_t nameLength = storedLength(name);
     if (nameLength < 0) return false;
     const NameRecord record{position, nameHash(name, nameLength), static_cast<uint16_t>(nameLength), 0};
@@ -175,6 +178,8 @@ bool addNameAnchor(HtmlContext& context, uint32_t position, const char* name) {
     if (!writeExact(io, context.pageStream, &record, sizeof record)) return false;
     if (!writeExact(io, context.pageStream, name, nameLength)) return false;
     context.lastNameRecord = static_cast<uint32_t>(offset);
+    if (!joins) context.firstNameRecord = static_cast<uint32_t>(offset);
+    context.namesAtPosition += 1;
     context.pageNameCount += 1;
     return true;
 }
@@ -186,6 +191,20 @@ bool patchNameAnchor(HtmlContext& context, uint32_t recordOffset, uint32_t posit
     if (!readNameRecord(io, context.pageStream, offset, &record)) return false;
     record.textPos = position;
     return writeAt(io, context.pageStream, offset, &record, sizeof record);
+}
+
+bool patchNameAnchors(HtmlContext& context, uint32_t firstOffset, int32_t count, uint32_t position) {
+    const IoOps& io = *context.io;
+    int64_t offset = firstOffset;
+    for (int32_t i = 0; i < count; ++i) {
+        NameRecord record;
+        if (offset > 0x7FFFFFFF || !readNameRecord(io, context.pageStream, static_cast<int32_t>(offset), &record))
+            return false;
+        record.textPos = position;
+        if (!writeAt(io, context.pageStream, static_cast<int32_t>(offset), &record, sizeof record)) return false;
+        offset += static_cast<int64_t>(sizeof record) + record.nameLength;
+    }
+    return true;
 }
 
 bool addLink(HtmlContext& context, uint32_t linkStartPos, uint32_t linkEndPos, const char* target,

@@ -118,11 +118,14 @@ bool endPage(HtmlContext& context);
 // --- Anchors (pageStream) and links (linkStream) ---
 
 // Appends a NameRecord for `name` at text `position`; lastNameRecord names it (or is -1
-// when the append failed, so no later patch lands on an older anchor).
+// when the append failed, so no later patch lands on an older anchor). Anchors appended
+// one after another at lastNamePos are counted from firstNameRecord in namesAtPosition.
 bool addNameAnchor(HtmlContext& context, uint32_t position, const char* name);
 
 // Moves the anchor at `recordOffset` to text `position`.
 bool patchNameAnchor(HtmlContext& context, uint32_t recordOffset, uint32_t position);
+// Moves `count` consecutive anchors, the first at `firstOffset`, to text `position`.
+bool patchNameAnchors(HtmlContext& context, uint32_t firstOffset, int32_t count, uint32_t position);
 
 // Appends an unresolved LinkRecord covering text [linkStartPos, linkEndPos) with its
 // target page and fragment (either may be null or empty: none). Pages 256 or more levels

@@ -106,6 +106,13 @@ TEST(NewerMarkup, IdAttributesRecordAnchorsLikeNames) {
     EXPECT_EQ("x\n\nyzw\n", page.text);
     EXPECT_EQ((Anchors{{3, "sec"}, {4, "sp"}, {5, "u"}}), page.anchors);
 
+    // Every anchor where the newlines go moves past them, not only the last one: a
+    // section's anchor and a span's before its heading both land on the heading.
+    page = parseOnePage("<section id=\"sec\">\n<span id=\"idx\"></span><h1>T</h1>");
+    EXPECT_EQ((Anchors{{1, "sec"}, {1, "idx"}}), page.anchors);
+    page = parseOnePage("a<A NAME=n1></A><A NAME=n2></A><P>b<A NAME=n3></A>c");
+    EXPECT_EQ((Anchors{{3, "n1"}, {3, "n2"}, {4, "n3"}}), page.anchors);
+
     // On an A both names are recorded in the order of the attributes.
     page = parseOnePage("q<a id=first name=second>r<A NAME=n ID=i href=\"#i\">s</a>");
     EXPECT_EQ((Anchors{{1, "first"}, {1, "second"}, {2, "n"}, {2, "i"}}), page.anchors);
