@@ -78,6 +78,21 @@ TEST_F(RegistryStore, WrongTypesAndRangesKeepTheDefaults) {
     EXPECT_EQ(ConverterSettings(), loadSettings(store));
 }
 
+// KeepNavigation is read with the other settings, as a DWORD only, and never written.
+TEST_F(RegistryStore, KeepNavigationIsAReadOnlyDword) {
+    RegistrySettingsStore store(root_);
+    EXPECT_FALSE(loadSettings(store).keepNavigation);
+    putRaw(kSettingsKeyPath, "KeepNavigation", REG_SZ, "1", 2);
+    EXPECT_FALSE(loadSettings(store).keepNavigation);
+    putDword(kSettingsKeyPath, "KeepNavigation", 1);
+    ConverterSettings loaded = loadSettings(store);
+    EXPECT_TRUE(loaded.keepNavigation);
+    loaded.keepNavigation = false;
+    ASSERT_TRUE(saveSettings(store, loaded));
+    EXPECT_EQ(std::make_pair(DWORD{REG_DWORD}, std::string("\x01\0\0\0", 4)),
+              getRaw(kSettingsKeyPath, "KeepNavigation"));
+}
+
 TEST_F(RegistryStore, DesktopPathNeedsAStringOfFittingSize) {
     RegistrySettingsStore store(root_);
     EXPECT_EQ("", readDesktopPath(store));  // no key
