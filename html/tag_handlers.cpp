@@ -480,7 +480,6 @@ void collectFrames(PageParse& parse) {
     finishPage(parse);
 }
 
-
 // --- Content that is not text, text alternatives, quotations ---
 
 // Reads on, emitting nothing, past the end tag that closes the `tag` element just
