@@ -9,6 +9,7 @@
 
 #include "driver/html_probes.h"
 #include "engine/checked_io.h"
+#include "frontend/forwarding_io.h"
 #include "frontend/legacy_decoder.h"
 
 namespace {
@@ -653,41 +654,6 @@ uint32_t openDecoded(void* userData, const char* path, int32_t mode) {
     return present(state, handle, isSource, real);
 }
 
-int32_t closeInner(void* userData, uint32_t handle) {
-    const IoOps& inner = stateOf(userData).inner;
-    return inner.closeStream(inner.userData, handle);
-}
-
-int32_t seekInner(void* userData, uint32_t handle, int32_t offset, int32_t origin) {
-    const IoOps& inner = stateOf(userData).inner;
-    return inner.seekStream(inner.userData, handle, offset, origin);
-}
-
-int32_t readInner(void* userData, uint32_t handle, int32_t count, void* buffer) {
-    const IoOps& inner = stateOf(userData).inner;
-    return inner.readStream(inner.userData, handle, count, buffer);
-}
-
-int32_t writeInner(void* userData, uint32_t handle, int32_t count, const void* buffer) {
-    const IoOps& inner = stateOf(userData).inner;
-    return inner.writeStream(inner.userData, handle, count, buffer);
-}
-
-uint32_t createTempInner(void* userData) {
-    const IoOps& inner = stateOf(userData).inner;
-    return inner.createTempStream(inner.userData);
-}
-
-void* allocInner(void* userData, int32_t byteCount) {
-    const IoOps& inner = stateOf(userData).inner;
-    return inner.allocBlock(inner.userData, byteCount);
-}
-
-int32_t freeInner(void* userData, void* block) {
-    const IoOps& inner = stateOf(userData).inner;
-    return inner.freeBlock(inner.userData, block);
-}
-
 // Page names reach the front end by their real names.
 int32_t reportDecoded(void* userData, int32_t stage, void* argument) {
     DecodingIo& state = stateOf(userData);
@@ -724,18 +690,9 @@ void prepareDecodingIo(DecodingIo& state, const IoOps& inner, const FileSystem* 
 }
 
 IoOps decodingIoOps(DecodingIo& state) {
-    IoOps ops{};
-    ops.userData = &state;
+    IoOps ops = forwardingIoOps(state);
     ops.openStream = &openDecoded;
-    ops.closeStream = &closeInner;
-    ops.seekStream = &seekInner;
-    ops.readStream = &readInner;
-    ops.writeStream = &writeInner;
-    ops.createTempStream = &createTempInner;
-    ops.allocBlock = &allocInner;
-    ops.freeBlock = &freeInner;
-    // An empty slot stays empty: callers then go on, as they would without the wrapper.
-    ops.reportProgress = state.inner.reportProgress != nullptr ? &reportDecoded : nullptr;
+    if (ops.reportProgress != nullptr) ops.reportProgress = &reportDecoded;
     return ops;
 }
 

@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "frontend/forwarding_io.h"
+
 namespace {
 
 // "/" separators, and in the Windows flavour ASCII case folded, so that one folder has
@@ -91,46 +93,6 @@ uint32_t openConfined(void* userData, const char* path, int32_t mode) {
     return handle;
 }
 
-int32_t closeInner(void* userData, uint32_t handle) {
-    const IoOps& inner = static_cast<PageConfinement*>(userData)->inner;
-    return inner.closeStream(inner.userData, handle);
-}
-
-int32_t seekInner(void* userData, uint32_t handle, int32_t offset, int32_t origin) {
-    const IoOps& inner = static_cast<PageConfinement*>(userData)->inner;
-    return inner.seekStream(inner.userData, handle, offset, origin);
-}
-
-int32_t readInner(void* userData, uint32_t handle, int32_t count, void* buffer) {
-    const IoOps& inner = static_cast<PageConfinement*>(userData)->inner;
-    return inner.readStream(inner.userData, handle, count, buffer);
-}
-
-int32_t writeInner(void* userData, uint32_t handle, int32_t count, const void* buffer) {
-    const IoOps& inner = static_cast<PageConfinement*>(userData)->inner;
-    return inner.writeStream(inner.userData, handle, count, buffer);
-}
-
-uint32_t createTempInner(void* userData) {
-    const IoOps& inner = static_cast<PageConfinement*>(userData)->inner;
-    return inner.createTempStream(inner.userData);
-}
-
-void* allocInner(void* userData, int32_t byteCount) {
-    const IoOps& inner = static_cast<PageConfinement*>(userData)->inner;
-    return inner.allocBlock(inner.userData, byteCount);
-}
-
-int32_t freeInner(void* userData, void* block) {
-    const IoOps& inner = static_cast<PageConfinement*>(userData)->inner;
-    return inner.freeBlock(inner.userData, block);
-}
-
-int32_t reportInner(void* userData, int32_t stage, void* argument) {
-    const IoOps& inner = static_cast<PageConfinement*>(userData)->inner;
-    return inner.reportProgress(inner.userData, stage, argument);
-}
-
 }  // namespace
 
 bool looksBinary(const uint8_t* bytes, int32_t length) {
@@ -176,17 +138,7 @@ void preparePageConfinement(PageConfinement& state, const IoOps& inner, const Fi
 }
 
 IoOps pageConfinementOps(PageConfinement& state) {
-    IoOps ops{};
-    ops.userData = &state;
+    IoOps ops = forwardingIoOps(state);
     ops.openStream = &openConfined;
-    ops.closeStream = &closeInner;
-    ops.seekStream = &seekInner;
-    ops.readStream = &readInner;
-    ops.writeStream = &writeInner;
-    ops.createTempStream = &createTempInner;
-    ops.allocBlock = &allocInner;
-    ops.freeBlock = &freeInner;
-    // An empty slot stays empty: callers then go on, as they would without the wrapper.
-    ops.reportProgress = state.inner.reportProgress != nullptr ? &reportInner : nullptr;
     return ops;
 }
