@@ -482,26 +482,6 @@ void collectFrames(PageParse& parse) {
 
 // --- Content that is not text, text alternatives, quotations ---
 
-// Reads on, emitting nothing, past the end tag that closes the `tag` element just
-// opened: start tags of the same name (not closing themselves) nest, so an SVG inside
-// an SVG needs two end tags. Ends at the end of the input too.
-void skipElement(HtmlContext& context, int tag) {
-    int32_t open = 1;
-    for (;;) {
-        const int c = readChar(context);
-        if (c == kEndOfInput) return;
-        if (c != '<') continue;
-        parseTag(context);
-        int32_t isEnd = 0;
-        if (lookupTag(context.tagName, isEnd) != tag) continue;
-        if (isEnd) {
-            if (--open == 0) return;
-        } else if (context.tagClosesItself == 0) {
-            ++open;
-        }
-    }
-}
-
 // Writes `count` bytes of textBuffer as ordinary text after the pending breaks.
 void writeInlineText(PageParse& parse, int32_t count) {
     HtmlContext& context = *parse.context;
@@ -642,14 +622,20 @@ void closeLink(PageParse& parse) {
     if (context.pageDepth < kAddLinkMaxDepth) noteRecord(parse, written);
 }
 
-void skipToEndTag(HtmlContext& context, int tag) {
+void skipToEndTag(HtmlContext& context, int tag, bool nested) {
+    int32_t open = 1;
     for (;;) {
         const int c = readChar(context);
         if (c == kEndOfInput) return;
         if (c != '<') continue;
         parseTag(context);
         int32_t isEnd = 0;
-        if (lookupTag(context.tagName, isEnd) == tag && isEnd) return;
+        if (lookupTag(context.tagName, isEnd) != tag) continue;
+        if (isEnd) {
+            if (--open == 0) return;
+        } else if (nested && context.tagClosesItself == 0) {
+            ++open;
+        }
     }
 }
 
@@ -688,7 +674,7 @@ void runHandler(PageParse& parse, int tag, int32_t isEnd) {
         case TagScript:
         case TagServer:
         case TagStyle:
-            if (!isEnd) skipToEndTag(context, tag);
+            if (!isEnd) skipToEndTag(context, tag, false);
             break;
         case TagBase:
             handleBase(context);
@@ -781,7 +767,7 @@ void runHandler(PageParse& parse, int tag, int32_t isEnd) {
             break;
         case TagSvg:
         case TagTemplate:
-            if (!isEnd && context.tagClosesItself == 0) skipElement(context, tag);
+            if (!isEnd && context.tagClosesItself == 0) skipToEndTag(context, tag, true);
             break;
         case TagP: {
             popBlockElement(elements);

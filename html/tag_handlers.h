@@ -26,9 +26,11 @@ void endHiddenNavigation(HtmlContext& context);
 // is open.
 void closeLink(PageParse& parse);
 
-// Reads on, emitting nothing, up to and including the next end tag of `tag` (nested
-// start tags are not counted) or the end of the input.
-void skipToEndTag(HtmlContext& context, int tag);
+// Reads on, emitting nothing, up to and including the end tag that closes the `tag`
+// element just opened, or the end of the input. Unless `nested`, the next end tag of
+// `tag` closes it (SCRIPT, STYLE); when `nested`, start tags of the same name that do not
+// close themselves open one more level each (an SVG inside an SVG needs two end tags).
+void skipToEndTag(HtmlContext& context, int tag, bool nested);
 
 // Decimal number as the C library reads it: optional whitespace and sign, then digits;
 // no digits give 0. Saturates at +-2147483647 instead of overflowing.
