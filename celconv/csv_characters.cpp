@@ -79,19 +79,9 @@ size_t databaseLength(const std::string& text) {
 std::string utf8FromDatabase(const std::string& bytes) {
     std::string text;
     text.reserve(bytes.size());
-    for (const char byte : bytes) {
-        const uint32_t code = windows1252CodePoint(static_cast<uint8_t>(byte));
-        if (code < 0x80) {
-            text += static_cast<char>(code);
-        } else if (code < 0x800) {
-            text += static_cast<char>(0xC0 | code >> 6);
-            text += static_cast<char>(0x80 | (code & 0x3F));
-        } else {
-            text += static_cast<char>(0xE0 | code >> 12);
-            text += static_cast<char>(0x80 | (code >> 6 & 0x3F));
-            text += static_cast<char>(0x80 | (code & 0x3F));
-        }
-    }
+    char encoded[4];
+    for (const char byte : bytes)
+        text.append(encoded, static_cast<size_t>(utf8Bytes(windows1252CodePoint(static_cast<uint8_t>(byte)), encoded)));
     return text;
 }
 

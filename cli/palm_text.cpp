@@ -14,16 +14,8 @@ uint32_t codePointOf1252(uint8_t byte) {
 }
 
 void appendUtf8(std::string& out, uint32_t code) {
-    if (code < 0x80) {
-        out += static_cast<char>(code);
-    } else if (code < 0x800) {
-        out += static_cast<char>(0xC0 | code >> 6);
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    } else {
-        out += static_cast<char>(0xE0 | code >> 12);
-        out += static_cast<char>(0x80 | (code >> 6 & 0x3F));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    }
+    char bytes[4];
+    out.append(bytes, static_cast<size_t>(utf8Bytes(code, bytes)));
 }
 
 void appendTextFrom1252(std::string& out, const char* bytes, size_t length) {

@@ -186,6 +186,20 @@ uint32_t windows1252CodePoint(uint8_t byte) {
 
 int32_t windows1252Byte(uint32_t codePoint) { return byteOf(codePoint); }
 
+int32_t utf8Bytes(uint32_t codePoint, char out[4]) {
+    if (codePoint < 0x80) {
+        out[0] = static_cast<char>(codePoint);
+        return 1;
+    }
+    const int32_t length = codePoint < 0x800 ? 2 : codePoint < 0x10000 ? 3 : 4;
+    for (int32_t i = length - 1; i > 0; --i) {
+        out[i] = static_cast<char>(0x80 | (codePoint & 0x3F));
+        codePoint >>= 6;
+    }
+    out[0] = static_cast<char>((0xF00u >> length) | codePoint);
+    return length;
+}
+
 HandheldText handheldText(uint32_t codePoint) {
     HandheldText text{HandheldForm::Replaced, 1, {'?'}};
     const int32_t byte = byteOf(codePoint);

@@ -35,3 +35,7 @@ struct HandheldText {
 
 // What `codePoint` becomes on the handheld.
 HandheldText handheldText(uint32_t codePoint);
+
+// The UTF-8 bytes of `codePoint` (at most U+10FFFF) in `out`; returns their count, 1 to 4.
+// For the desktop's side of the text: the front ends and the CSV utility write UTF-8.
+int32_t utf8Bytes(uint32_t codePoint, char out[4]);

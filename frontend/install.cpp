@@ -3,7 +3,7 @@
 
 #include <optional>
 
-#include "engine/windows1252.h"
+#include "frontend/text_encoding.h"
 
 namespace {
 
@@ -50,32 +50,13 @@ struct ByteReader {
     }
 };
 
-// The desktop software writes its names in the handheld's Windows-1252; the program's
-// strings are UTF-8.
-std::string utf8FromWindows1252(const std::string& bytes) {
-    std::string text;
-    text.reserve(bytes.size());
-    for (const char byte : bytes) {
-        const uint32_t codePoint = windows1252CodePoint(static_cast<uint8_t>(byte));
-        if (codePoint < 0x80) {
-            text += static_cast<char>(codePoint);
-        } else if (codePoint < 0x800) {
-            text += static_cast<char>(0xC0 | (codePoint >> 6));
-            text += static_cast<char>(0x80 | (codePoint & 0x3F));
-        } else {  // the code page stays inside the Basic Multilingual Plane
-            text += static_cast<char>(0xE0 | (codePoint >> 12));
-            text += static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F));
-            text += static_cast<char>(0x80 | (codePoint & 0x3F));
-        }
-    }
-    return text;
-}
-
 bool readUser(ByteReader& reader, UserEntry& user) {
     reader.objectTag();
     user.userId = reader.little(4);
-    user.userName = utf8FromWindows1252(reader.shortString());
-    user.userFolder = utf8FromWindows1252(reader.shortString());
+    // The desktop software writes its names in the handheld's Windows-1252; the
+    // program's strings are UTF-8.
+    user.userName = windows1252ToUtf8(reader.shortString());
+    user.userFolder = windows1252ToUtf8(reader.shortString());
     user.userFlags = static_cast<uint16_t>(reader.little(2));
     reader.skip(reader.little(4));
     for (int list = 0; list < 2 && reader.ok; ++list) {
