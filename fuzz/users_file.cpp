@@ -1,5 +1,6 @@
 // fuzz/users_file.cpp -- the users.dat parser. Whatever the bytes, it keeps only whole
-// users with names and folders of 1 to 255 bytes, says true exactly when it read as
+// users with names and folders of 1 to 255 characters (in UTF-8, each character of the
+// file's Windows-1252 takes 1 to 3 bytes), says true exactly when it read as
 // many as the count announces, and reads a file cut short to a prefix of the same list.
 #include <cstdint>
 #include <vector>
@@ -14,8 +15,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzzCheck(users.size() <= announced, "more users than the count announces");
     fuzzCheck(!complete || users.size() == announced, "true without every announced user");
     for (const UserEntry& user : users) {
-        fuzzCheck(!user.userName.empty() && user.userName.size() <= 255, "a user name outside 1..255 bytes");
-        fuzzCheck(!user.userFolder.empty() && user.userFolder.size() <= 255, "a user folder outside 1..255 bytes");
+        fuzzCheck(!user.userName.empty() && user.userName.size() <= 3 * 255, "a user name outside 1..255 characters");
+        fuzzCheck(!user.userFolder.empty() && user.userFolder.size() <= 3 * 255, "a user folder outside 1..255 characters");
     }
     if (size > 2) {
         std::vector<UserEntry> cut;
