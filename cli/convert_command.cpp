@@ -182,6 +182,8 @@ void reportLinkedPages(const Planned& job, const ConvertRequest& request,
             console::printError(job.prefix + "outside the folder, not followed: " + path);
         for (const std::string& path : report.notPages)
             console::printError(job.prefix + "not a text page, not followed: " + path);
+        for (const std::string& entry : report.missingEntries)
+            console::printError(job.prefix + "named by the book but missing from it, skipped: " + entry);
     }
     const size_t count = report.outsideFolder.size();
     if (count == 0) return;
@@ -229,7 +231,11 @@ void convertOne(Planned& job, const ConvertRequest& request, const FileSystem& f
     const RunOutcome outcome = runOutcome(status, request.quiet, LocationSourceFolder);
     if (outcome.message) {
         // The success and cancel messages read as results, not as complaints.
-        const std::string text = job.prefix + messageText(*outcome.message);
+        // A refusal names the file itself, and why.
+        const std::string text =
+            status == StatusSourceRefused
+                ? messageText(MsgSourceRefused, job.source + ": " + linkedPages.refusal)
+                : job.prefix + messageText(*outcome.message);
         if (messageEntry(*outcome.message).icon == MessageIcon::Error)
             console::printError(text);
         else

@@ -24,7 +24,8 @@ inline int exitStatusFor(int32_t status) {
     switch (status) {
         case StatusSucceeded: return ExitSuccess;
         case StatusCanceled: return ExitCanceled;
-        case StatusSourceError: return ExitSourceError;
+        case StatusSourceError:
+        case StatusSourceRefused: return ExitSourceError;
         case StatusDestinationError: return ExitDestinationError;
         case StatusTempError: return ExitTempError;
         case StatusPreprocessError: return ExitPreprocessError;

@@ -1,6 +1,7 @@
 // frontend/conversion_run.cpp -- see conversion_run.h.
 #include "frontend/conversion_run.h"
 
+#include "frontend/epub_io.h"
 #include "frontend/page_confinement.h"
 #include "frontend/read_pages.h"
 
@@ -26,6 +27,7 @@ MessageId statusMessage(int32_t status) {
         case StatusTempError: return MsgTempOpenError;
         case StatusPreprocessError: return MsgPreprocessError;
         case StatusConversionError: return MsgConversionError;
+        case StatusSourceRefused: return MsgSourceRefused;
         default: return MsgUnknownError;
     }
 }
@@ -89,14 +91,33 @@ int32_t runWorker(const WorkerRequest& request, const ConverterSettings& setting
     const IoOps confined = pageConfinementOps(confinement);
     ReadPages pages{confined, &files, request.destinationPath, {}};
     const IoOps recorded = readPagesIoOps(pages);
+
+    // An EPUB is converted as the site its contents page starts.
+    EpubIo epub;
+    IoOps beneathDecoding = recorded;
+    std::string rootPath = realPath;
+    ConverterSettings runSettings = settings;
+    if (isZipFile(recorded, realPath)) {
+        std::string refusal;
+        if (!openEpub(epub, recorded, realPath, refusal)) {
+            if (report != nullptr) report->refusal = std::move(refusal);
+            return StatusSourceRefused;
+        }
+        beneathDecoding = epubIoOps(epub);
+        rootPath = epub.contentsPath;
+        runSettings.maxDepth = 1;
+    }
+
     DecodingIo decoding;
-    prepareDecodingIo(decoding, recorded, &files, flavor, realPath, settings.encoding);
+    prepareDecodingIo(decoding, beneathDecoding, &files, flavor, rootPath, settings.encoding);
     if (decoding.engineSourcePath.size() > kMaxSourcePathLength) return StatusSourceError;
     const IoOps decoded = decodingIoOps(decoding);
     PreparedJob prepared;
-    fillConversionJob(prepared, settings, decoded, decoding.engineSourcePath,
+    fillConversionJob(prepared, runSettings, decoded, decoding.engineSourcePath,
                       request.destinationPath, request.title);
-    const int32_t status = statusForResult(convert(prepared.job()));
+    int32_t status = statusForResult(convert(prepared.job()));
+    std::string refusal = epubRunRefusal(epub);
+    if (!refusal.empty()) status = StatusSourceRefused;
     if (report != nullptr) {
         report->outsideFolder = std::move(confinement.outsideFolder);
         report->notPages = std::move(confinement.notPages);
@@ -105,6 +126,8 @@ int32_t runWorker(const WorkerRequest& request, const ConverterSettings& setting
         report->replaced = decoding.replaced;
         report->characters = std::move(decoding.noted);
         report->undecodable = std::move(decoding.undecodable);
+        report->refusal = std::move(refusal);
+        report->missingEntries = epub.package.missing;
     }
     return status;
 }

@@ -26,6 +26,7 @@ enum ConversionStatus : int32_t {
     StatusTempError = 5,
     StatusPreprocessError = 6,
     StatusConversionError = 7,
+    StatusSourceRefused = 8, // a source the toolkit will not convert: LinkedPageReport says why
 };
 
 int32_t statusForResult(int32_t result);
@@ -106,6 +107,8 @@ struct LinkedPageReport {
     int64_t replaced = 0;                    // characters replaced by "?"
     std::vector<CharacterNote> characters;   // the first few of them
     std::vector<EncodingNote> undecodable;   // pages read by the UTF-8 rule instead
+    std::string refusal;                     // why the source was refused (StatusSourceRefused)
+    std::vector<std::string> missingEntries; // an EPUB's entries its package names but lacks
 };
 
 // The worker's whole run: source made absolute (else StatusSourceError) and spelled with
@@ -120,8 +123,13 @@ struct LinkedPageReport {
 // (read_pages.h), so the destination is never read as a page and the identity of every
 // file read can be checked before anything is put in place; and below that the page
 // confinement (page_confinement.h), with the folder rule lifted by
-// settings.followLinksOutside. When `report` is given it receives what was refused and
-// skipped, what was read and what became of its characters.
+// settings.followLinksOutside. A zip archive is taken as an EPUB (epub_io.h): the
+// archive wrapper goes between the decoding and the rest, the engine starts from the
+// generated contents page, and the depth is 1, so that exactly the spine's chapters are
+// converted; an archive that is no EPUB, or a refused one, gives StatusSourceRefused
+// before the engine runs (or, for an entry found damaged, after it stopped). When
+// `report` is given it receives what was refused and skipped, what was read and what
+// became of its characters, and why a source was refused.
 int32_t runWorker(const WorkerRequest& request, const ConverterSettings& settings,
                   const IoOps& io, PathFlavor flavor, const ReferenceRules& rules,
                   const FileSystem& files, ConvertFunction convert,

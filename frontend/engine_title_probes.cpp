@@ -7,6 +7,7 @@
 #include "driver/conversion.h"
 #include "driver/html_probes.h"
 #include "frontend/decoding_io.h"
+#include "frontend/epub_io.h"
 
 std::optional<std::string> EngineTitleProbes::docTitle(const std::string& path) {
     DecodingIo decoding;
@@ -21,8 +22,18 @@ std::optional<std::string> EngineTitleProbes::docTitle(const std::string& path) 
 std::optional<std::string> EngineTitleProbes::htmlTitle(const std::string& path,
                                                         int32_t maxLength) {
     if (maxLength < 0) return std::nullopt;
+    // An EPUB's title is its contents page's, which carries the package's dc:title.
+    EpubIo epub;
+    IoOps beneath = io_;
+    std::string page = path;
+    if (isZipFile(io_, path)) {
+        std::string refusal;
+        if (!openEpub(epub, io_, path, refusal)) return std::nullopt;
+        beneath = epubIoOps(epub);
+        page = epub.contentsPath;
+    }
     DecodingIo decoding;
-    prepareDecodingIo(decoding, io_, nullptr, PathFlavor::Posix, path, encoding_);
+    prepareDecodingIo(decoding, beneath, nullptr, PathFlavor::Posix, page, encoding_);
     decoding.prefixBytes = kTitleProbeBytes;
     const IoOps io = decodingIoOps(decoding);
     std::vector<char> title(static_cast<size_t>(maxLength) + 1, '\0');

@@ -64,6 +64,7 @@ static const MessageEntry kMessages[] = {
     {MsgDeviceName,
      "%s names a device, not a file. Please choose another destination file name.",
      "Destination File", MessageIcon::Error, MessageButtons::Ok},
+    {MsgSourceRefused, "%s", kConversionErrorCaption, MessageIcon::Error, MessageButtons::Ok},
 };
 static_assert(sizeof kMessages / sizeof kMessages[0] == MessageCount, "one row per MessageId");
 

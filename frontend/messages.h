@@ -37,6 +37,7 @@ enum MessageId : int {
     MsgTabSpaceCountMissing,
     MsgInstallFailed,
     MsgDeviceName,          // argument: the full destination path
+    MsgSourceRefused,       // argument: the source and why it was refused
     MessageCount
 };
 
@@ -54,7 +55,7 @@ inline constexpr const char* kAboutCaption = "About VimloW32";
 inline constexpr const char* kAboutText =
     "This program converts HTML, text, or Doc files to Vimlo format.";
 inline constexpr const char* kSourceFilterList =
-    "HTML Files (*.htm;*.html)|*.htm;*.html|Text Files (*.txt)|*.txt|"
+    "HTML Files (*.htm;*.html)|*.htm;*.html|EPUB Books (*.epub)|*.epub|Text Files (*.txt)|*.txt|"
     "Doc Files (*.pdb;*.prc)|*.pdb;*.prc|All Files (*.*)|*.*||";
 inline constexpr const char* kFolderPickerTitle = "Please select the destination folder:";
 

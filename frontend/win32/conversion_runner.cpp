@@ -24,7 +24,7 @@ DWORD WINAPI conversionWorker(void* parameter) {
     const HtmlReferenceRules rules;
     const Win32FileSystem files;
     task.status.store(runWorker(task.request, task.settings, io, PathFlavor::Windows, rules, files,
-                                &convertDocument));
+                                &convertDocument, kMaxDestinationPathLength, &task.report));
     return 0;
 }
 
@@ -163,7 +163,11 @@ RunEnd runConversion(ConverterApp& app, HWND owner, CQuibSrcDstPage& sourcePage,
     if (!workerGone) static_cast<void>(run.release());
     const RunOutcome outcome = runOutcome(status, app.commandLine.quiet, app.settings.destinationLocation);
     if (outcome.clearChangeTracking) sourcePage.clearChangeTracking();
-    if (outcome.message) messages.show(*outcome.message, messageText(*outcome.message));
+    if (status == StatusSourceRefused)
+        messages.show(MsgSourceRefused, messageText(MsgSourceRefused, app.handed.sourcePath + ": " +
+                                                                          task.report.refusal));
+    else if (outcome.message)
+        messages.show(*outcome.message, messageText(*outcome.message));
     if (outcome.registerInstallation) registerInstallation(app.registry, app.handed.userId, messages);
     return outcome.succeeded ? RunEnd::Succeeded : RunEnd::NotSucceeded;
 }

@@ -32,6 +32,7 @@ struct ConversionTask {
     // Written once by the worker before it ends; read only after it has ended. Stays
     // StatusUnknownError when the worker is stopped by force.
     std::atomic<int32_t> status{StatusUnknownError};
+    LinkedPageReport report;  // written by the worker, like status
 };
 
 // The worker's thread procedure; `parameter` is a ConversionTask*. Exit code 0.

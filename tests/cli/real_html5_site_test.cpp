@@ -33,38 +33,15 @@ std::string fileBytes(const fs::path& path) {
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-struct BookLink {
-    uint32_t position, length, target;
-};
-
-struct Book {
-    std::string text;
-    std::vector<uint32_t> boundaries;  // the first page's start, then each page's end
-    std::vector<BookLink> links;       // spacers left out
-};
+using Book = BookView;
 
 Book convertTutorial(const TempDir& dir, const std::string& name, bool keepNavigation) {
-    Book book;
     std::vector<std::string> arguments = {"convert", std::string(kTutorial) + "/index.html", "-d", "1",
                                           "-q", "-o", name};
     if (keepNavigation) arguments.push_back("--keep-navigation");
     const Outcome converted = run(arguments, dir.path());
     EXPECT_EQ(0, converted.exitCode) << converted.err;
-    const Outcome text = run({"text", "--raw", name}, dir.path());
-    EXPECT_EQ(0, text.exitCode) << text.err;
-    book.text = text.out;
-    const Outcome info = run({"info", name}, dir.path());
-    EXPECT_EQ(0, info.exitCode) << info.err;
-    const nlohmann::json records = nlohmann::json::parse(info.out)["documentRecords"];
-    for (const auto& record : records["link"]["records"])
-        for (const auto& entry : record["entries"])
-            if (!entry.contains("spacer"))
-                book.links.push_back({entry["position"], entry["length"], entry["target"]});
-    for (const auto& record : records["pageBoundary"]["records"])
-        for (const auto& boundary : record["boundaries"])
-            if (book.boundaries.empty() || boundary.get<uint32_t>() != book.boundaries.back())
-                book.boundaries.push_back(boundary);
-    return book;
+    return readBook(dir.path(), name);
 }
 
 // Link text as the book holds it: tags dropped, the few references Sphinx writes in

@@ -1,6 +1,10 @@
 // tests/cli/vimlo_runner.cpp -- see vimlo_runner.h.
 #include "tests/cli/vimlo_runner.h"
 
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
@@ -205,6 +209,31 @@ std::vector<std::string> namesStartingWith(const std::string& folder, const std:
         if (name.rfind(prefix, 0) == 0) names.push_back(name);
     }
     return names;
+}
+
+BookView readBook(const std::string& folder, const std::string& name) {
+    BookView book;
+    const Outcome text = run({"text", "--raw", name}, folder);
+    EXPECT_EQ(0, text.exitCode) << text.err;
+    book.text = text.out;
+    const Outcome info = run({"info", name}, folder);
+    EXPECT_EQ(0, info.exitCode) << info.err;
+    const nlohmann::json parsed = nlohmann::json::parse(info.out, nullptr, false);
+    if (parsed.is_discarded()) {
+        ADD_FAILURE() << "vimlo info gave no JSON: " << info.out;
+        return book;
+    }
+    book.name = parsed["header"]["name"].get<std::string>();
+    const nlohmann::json& records = parsed["documentRecords"];
+    for (const auto& record : records["link"]["records"])
+        for (const auto& entry : record["entries"])
+            if (!entry.contains("spacer"))
+                book.links.push_back({entry["position"], entry["length"], entry["target"]});
+    for (const auto& record : records["pageBoundary"]["records"])
+        for (const auto& boundary : record["boundaries"])
+            if (book.boundaries.empty() || boundary.get<uint32_t>() != book.boundaries.back())
+                book.boundaries.push_back(boundary);
+    return book;
 }
 
 }  // namespace cli_test

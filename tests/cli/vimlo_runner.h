@@ -41,6 +41,19 @@ private:
     std::string outPath_, errPath_;
 };
 
+// A converted book as its reader sees it: `vimlo text --raw` and `vimlo info`.
+struct BookLink {
+    uint32_t position, length, target;
+};
+struct BookView {
+    std::string name;                  // the database name, as info gives it (UTF-8)
+    std::string text;                  // the handheld's bytes
+    std::vector<uint32_t> boundaries;  // the first page's start, then each page's end
+    std::vector<BookLink> links;       // spacers left out
+};
+// Reads the book `name` in `folder`; a failure of either command fails the test.
+BookView readBook(const std::string& folder, const std::string& name);
+
 uint32_t big16(const std::string& bytes, size_t offset);
 uint32_t big32(const std::string& bytes, size_t offset);
 // The database with its conversion times zeroed: the header's creation and modification
