@@ -20,6 +20,7 @@
 
 #include "driver/conversion.h"
 #include "frontend/decoding_io.h"
+#include "frontend/epub_io.h"
 #include "platform/standard_io.h"
 
 namespace {
@@ -330,6 +331,9 @@ int main(int argc, char** argv) {
     fs::copy_file(samples / "the-lighthouse-keepers-ledger.txt", corpus / "ledger.txt",
                   fs::copy_options::overwrite_existing, error);
     if (!error)
+        fs::copy_file(samples / "the-lighthouse-keepers-ledger.epub", corpus / "ledger.epub",
+                      fs::copy_options::overwrite_existing, error);
+    if (!error)
         fs::copy(samples / "site", corpus / "garden",
                  fs::copy_options::overwrite_existing | fs::copy_options::recursive, error);
     if (!ok || error) {
@@ -366,15 +370,30 @@ int main(int argc, char** argv) {
         {"utf16-page", "utf16.html", kCliDefaults, 0},
         {"koi8-page", "koi8.html", kCliDefaults, 0},
         {"utf8-site", "Jos\xC3\xA9/index.html", kCliDefaults, -1},
+        {"ledger-epub", "ledger.epub", kCliDefaults, 1},
     };
     int status = 0;
     for (const Book& book : books) {
         const std::string source = fs::absolute(corpus / book.source).string();
         const std::string destination = (out / (std::string(book.name) + ".pdb")).string();
+        // An EPUB is converted from its contents page, as the front ends do.
+        EpubIo epub;
+        IoOps beneath = standardIoOps;
+        std::string root = source;
+        if (isZipFile(standardIoOps, source)) {
+            std::string refusal;
+            if (!openEpub(epub, standardIoOps, source, refusal)) {
+                std::printf("%s: %s\n", book.name, refusal.c_str());
+                status = 1;
+                continue;
+            }
+            beneath = epubIoOps(epub);
+            root = epub.contentsPath;
+        }
         DecodingIo decoding;
-        prepareDecodingIo(decoding, standardIoOps, nullptr, PathFlavor::Posix, source, std::nullopt);
+        prepareDecodingIo(decoding, beneath, nullptr, PathFlavor::Posix, root, std::nullopt);
         const IoOps io = decodingIoOps(decoding);
-        const std::string engineSource = engineFormOfPath(source);
+        const std::string engineSource = engineFormOfPath(root);
         ConversionJob job{};
         job.io = &io;
         job.sourcePath = engineSource.c_str();
