@@ -86,6 +86,15 @@ int32_t recordingConvert(const ConversionJob& job) {
     return nextResult;
 }
 
+// A table under which no file exists: the worker looks at the source's first bytes
+// (an archive is an EPUB) before the engine runs.
+uint32_t openNothing(void*, const char*, int32_t) { return 0; }
+IoOps noFiles() {
+    IoOps io{};
+    io.openStream = &openNothing;
+    return io;
+}
+
 class ConversionRun : public ::testing::Test {
 protected:
     ConversionRun() {
@@ -122,7 +131,10 @@ TEST(StatusTable, EngineResultsMapToStatusesAndMessages) {
         EXPECT_EQ(row.status, statusForResult(row.result)) << row.result;
         EXPECT_EQ(row.message, statusMessage(row.status)) << row.result;
     }
-    EXPECT_EQ(MsgUnknownError, statusMessage(8));
+    // A refusal comes from the front end, not from an engine result; its message carries the reason.
+    EXPECT_EQ(MsgSourceRefused, statusMessage(StatusSourceRefused));
+    EXPECT_EQ("book.epub: why", messageText(statusMessage(StatusSourceRefused), "book.epub: why"));
+    EXPECT_EQ(MsgUnknownError, statusMessage(9));
 }
 
 TEST_F(ConversionRun, SourcePathsAreMadeAbsolute) {
@@ -224,7 +236,7 @@ TEST(ConversionJobFill, FlagsDepthPathsAndTitleReachTheJob) {
 }
 
 TEST_F(ConversionRun, WorkerHandsTheAbsoluteJobToTheEngineAndMapsItsResult) {
-    const IoOps io{};
+    const IoOps io = noFiles();
     ConverterSettings settings;
     settings.tabConversion = TabsToSpaces;
     settings.tabToSpace = 4;
@@ -245,7 +257,7 @@ TEST_F(ConversionRun, WorkerHandsTheAbsoluteJobToTheEngineAndMapsItsResult) {
 // Links in pages spell their separators "/", and the engine tells pages apart by their
 // spelling (case aside): the root page must reach it spelled as links reach it.
 TEST_F(ConversionRun, WorkerSpellsTheSourceAsLinksSpellIt) {
-    const IoOps io{};
+    const IoOps io = noFiles();
     const ConverterSettings settings;
     struct Row { const char* typed; PathFlavor flavor; const char* handed; };
     const Row rows[] = {
@@ -278,7 +290,7 @@ TEST_F(ConversionRun, WorkerSpellsTheSourceAsLinksSpellIt) {
 }
 
 TEST_F(ConversionRun, WorkerRefusesPathsItCannotPassWhole) {
-    const IoOps io{};
+    const IoOps io = noFiles();
     const ConverterSettings settings;
     WorkerRequest request{"E:x.htm", "D:\\x.pdb", "X"};
     EXPECT_EQ(StatusSourceError, runWorker(request, settings, io, PathFlavor::Windows, rules, files, recordingConvert));
