@@ -54,9 +54,10 @@ inline constexpr const char* kProgressCaption = "Vimlo Convert Progress";
 inline constexpr const char* kAboutCaption = "About VimloW32";
 inline constexpr const char* kAboutText =
     "This program converts HTML, text, or Doc files to Vimlo format.";
+// EPUB comes last: the registry keeps the chosen filter by its position.
 inline constexpr const char* kSourceFilterList =
-    "HTML Files (*.htm;*.html)|*.htm;*.html|EPUB Books (*.epub)|*.epub|Text Files (*.txt)|*.txt|"
-    "Doc Files (*.pdb;*.prc)|*.pdb;*.prc|All Files (*.*)|*.*||";
+    "HTML Files (*.htm;*.html)|*.htm;*.html|Text Files (*.txt)|*.txt|"
+    "Doc Files (*.pdb;*.prc)|*.pdb;*.prc|All Files (*.*)|*.*|EPUB Books (*.epub)|*.epub||";
 inline constexpr const char* kFolderPickerTitle = "Please select the destination folder:";
 
 const MessageEntry& messageEntry(MessageId id);

@@ -18,7 +18,7 @@ const NumberValue kNumbers[] = {
     {"TabToLB", &ConverterSettings::tabToLB, 9999},
     {"TabToSpace", &ConverterSettings::tabToSpace, 9999},
     {"MaxDepth", &ConverterSettings::maxDepth, 9999},
-    {"BrowseFilterIndex", &ConverterSettings::browseFilterIndex, 4},
+    {"BrowseFilterIndex", &ConverterSettings::browseFilterIndex, 5},
 };
 
 struct FlagValue {

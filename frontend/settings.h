@@ -41,7 +41,7 @@ struct ConverterSettings {
     int32_t tabToLB = 2;                  // 0..9999
     int32_t tabToSpace = 8;               // 0..9999
     int32_t maxDepth = 1;                 // 0..9999
-    int32_t browseFilterIndex = 0;        // 0..4, 1-based filter position, 0 = the first
+    int32_t browseFilterIndex = 0;        // 0..5, 1-based filter position, 0 = the first
     // Linked pages outside the root page's folder are followed too. Loaded only: no page
     // shows it, so it is set by hand and saving leaves it as it is.
     bool followLinksOutside = false;      // any stored number, nonzero is on

@@ -43,8 +43,8 @@ TEST(LoadSettings, NumbersOutsideTheirRangeKeepTheDefault) {
         {"TabConversion", 3, &ConverterSettings::tabConversion, 0},
         {"MaxDepth", 10000, &ConverterSettings::maxDepth, 1},
         {"MaxDepth", 0, &ConverterSettings::maxDepth, 0},
-        {"BrowseFilterIndex", 5, &ConverterSettings::browseFilterIndex, 0},
-        {"BrowseFilterIndex", 4, &ConverterSettings::browseFilterIndex, 4},
+        {"BrowseFilterIndex", 6, &ConverterSettings::browseFilterIndex, 0},
+        {"BrowseFilterIndex", 5, &ConverterSettings::browseFilterIndex, 5},
     };
     for (const Row& row : rows) {
         MemorySettingsStore store;

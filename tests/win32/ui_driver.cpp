@@ -812,7 +812,7 @@ void browseForSource(DWORD filterIndex, const std::string& expectedFilter, const
     const HWND types = GetDlgItem(dialog, 0x470);  // the common dialog's file type box
     require(types != nullptr, "no file type box");
     require(textOf(types) == expectedFilter, "filter \"" + textOf(types) + "\"");
-    require(SendMessageA(types, CB_GETCOUNT, 0, 0) == 4,
+    require(SendMessageA(types, CB_GETCOUNT, 0, 0) == 5,
             "filters: " + std::to_string(SendMessageA(types, CB_GETCOUNT, 0, 0)));
     if (pick.empty()) {
         PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
@@ -962,6 +962,8 @@ void browseFilterRemembered() {
             "BrowseFilterIndex " + std::to_string(readDword(kSettingsKey, "BrowseFilterIndex")));
     browseForSource(4, "All Files (*.*)", "");
     require(readDword(kSettingsKey, "BrowseFilterIndex") == 4, "a canceled dialog changed BrowseFilterIndex");
+    // The EPUB filter came last, so saved positions keep naming the same filters.
+    browseForSource(5, "EPUB Books (*.epub)", "");
 }
 
 void cancelLongConversion() {
