@@ -7,7 +7,6 @@
 // afterwards, the contents page is sound HTML for the conversion (it starts with its
 // byte-order mark), and every entry it links to is one the package has.
 #include <cstdint>
-#include <map>
 #include <string>
 
 #include "frontend/epub_io.h"
@@ -15,25 +14,11 @@
 #include "frontend/xml_reader.h"
 #include "fuzz/fuzz_support.h"
 #include "tests/support/memory_io.h"
+#include "tests/support/table_entries.h"
 
 namespace {
 
 constexpr const char* kArchive = "/books/book.epub";
-
-class TableEntries : public EpubEntries {
-public:
-    bool exists(const std::string& name) const override { return files.count(name) != 0; }
-    bool read(const std::string& name, std::string& bytes, std::string& reason) override {
-        auto found = files.find(name);
-        if (found == files.end()) {
-            reason = "missing";
-            return false;
-        }
-        bytes = found->second;
-        return true;
-    }
-    std::map<std::string, std::string> files;
-};
 
 void checkPackage(const EpubPackage& package, const EpubEntries& entries) {
     const std::string page = contentsPageHtml(package);

@@ -8,23 +8,9 @@
 
 #include "frontend/epub_package.h"
 #include "frontend/xml_reader.h"
+#include "tests/support/table_entries.h"
 
 namespace {
-
-class TableEntries : public EpubEntries {
-public:
-    bool exists(const std::string& name) const override { return files.count(name) != 0; }
-    bool read(const std::string& name, std::string& bytes, std::string& reason) override {
-        auto found = files.find(name);
-        if (found == files.end()) {
-            reason = "the entry \"" + name + "\" is missing";
-            return false;
-        }
-        bytes = found->second;
-        return true;
-    }
-    std::map<std::string, std::string> files;
-};
 
 const char kContainer[] =
     R"(<?xml version="1.0"?><container version="1.0" xmlns="urn:oasis:names:tc:opendocument:xmlns:container">)"
