@@ -592,8 +592,7 @@ std::string describeZipProblem(const ZipProblem& problem) {
         return "it is not a zip archive";
     case ZipFault::CutDirectory:
         if (problem.spansFiles) return "it is a zip archive split across several files, which cannot be read";
-        return named ? "its central directory is cut short or points outside the file at " + entry
-                     : "its central directory is cut short";
+        return named ? entry + " has its header cut short or outside the file" : "its central directory is cut short";
     case ZipFault::TooManyEntries:
         return "it holds more than " + withThousands(kMaxZipEntries) + " entries";
     case ZipFault::UnsafeName:
