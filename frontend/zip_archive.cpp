@@ -228,10 +228,11 @@ bool readEndRecords(const IoOps& io, uint32_t stream, int32_t archiveSize, bool 
     place.offset = le32(end + 16);
     place.limit = endAt;
 
-    uint8_t locator[kZip64LocatorBytes];
-    const bool zip64 = endAt >= kZip64LocatorBytes &&
-                       readAt(io, stream, endAt - kZip64LocatorBytes, locator, kZip64LocatorBytes) &&
-                       le32(locator) == kZip64LocatorSignature;
+    uint8_t locator[kZip64LocatorBytes] = {};
+    if (endAt >= kZip64LocatorBytes &&
+        !readAt(io, stream, endAt - kZip64LocatorBytes, locator, kZip64LocatorBytes))
+        return fail(problem, ZipFault::ReadFailed);
+    const bool zip64 = le32(locator) == kZip64LocatorSignature;
     if (!zip64) {
         if (le16(end + 4) != 0 || le16(end + 6) != 0) return failSplit(problem);
         return true;
@@ -591,8 +592,7 @@ std::string describeZipProblem(const ZipProblem& problem) {
         return "it is not a zip archive";
     case ZipFault::CutDirectory:
         if (problem.spansFiles) return "it is a zip archive split across several files, which cannot be read";
-        return named ? "its central directory is cut short or points outside the file at " + entry
-                     : "its central directory is cut short";
+        return named ? entry + " has its header cut short or outside the file" : "its central directory is cut short";
     case ZipFault::TooManyEntries:
         return "it holds more than " + withThousands(kMaxZipEntries) + " entries";
     case ZipFault::UnsafeName:

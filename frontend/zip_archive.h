@@ -7,7 +7,8 @@
 // 32-bit positions cannot reach.
 //
 // The reader borrows the archive's stream and the output streams; it opens and closes
-// none of them and allocates no IoOps blocks. Only archives in one file are read: one
+// none of them, allocates no IoOps blocks, and leaves the archive stream's position
+// anywhere. An archive whose size the stream cannot tell (beyond 2 GB) is ReadFailed. Only archives in one file are read: one
 // split across several is refused as CutDirectory (with ZipProblem::spansFiles set).
 // Deciding what the entries mean (the EPUB package) is left to the caller.
 #pragma once

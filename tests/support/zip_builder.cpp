@@ -172,3 +172,7 @@ std::string buildZip(const std::vector<std::pair<std::string, std::string>>& fil
     }
     return buildZip(entries);
 }
+
+std::string buildZip(std::initializer_list<std::pair<std::string, std::string>> files) {
+    return buildZip(std::vector<std::pair<std::string, std::string>>(files));
+}
