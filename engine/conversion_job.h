@@ -20,4 +20,5 @@ struct ConversionJob {
     int32_t tabToSpace;           // spaces for a tab; -1 = off; only while tabToLB is -1
     int32_t maxDepth;             // link depth the HTML pass follows; -1 = no limit
     int32_t keepNavigation;       // 0 or 1: 1 writes the text of HTML navigation blocks
+    int32_t maxPages;             // pages the HTML pass takes from its queue; 0 = 32000
 };

@@ -19,7 +19,8 @@ const char* progressStageName(int32_t stage) {
     static const char* const kNames[] = {
         "StageParseHtml",      "StageFormatHtml",  "StageCompressHtml", "StagePreprocessDoc",
         "StagePreprocessText", "StageCompressText", "StageCurrentPage",  "StagePercent",
+        "StagePageProgress",   "StageLimitReached",
     };
-    if (stage < 0 || stage > StagePercent) return "unknown stage";
+    if (stage < 0 || stage > StageLimitReached) return "unknown stage";
     return kNames[stage];
 }

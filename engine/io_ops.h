@@ -36,6 +36,25 @@ enum ProgressStage : int32_t {
     StageCompressText = 5,    // no argument
     StageCurrentPage = 6,     // argument: zero-terminated page name
     StagePercent = 7,         // argument: pointer to a signed 32-bit percentage
+    StagePageProgress = 8,    // argument: pointer to a PageProgress, as each page starts
+    StageLimitReached = 9,    // argument: pointer to a LimitReport, once per limit met
+};
+
+// Where an HTML conversion stands: the page being converted (1-based) and the pages known
+// so far (converted, being converted and queued).
+struct PageProgress {
+    int32_t page;
+    int32_t known;
+};
+
+// A limit that left content out of the book.
+enum LimitKind : int32_t {
+    LimitPages = 1,  // the pass stopped at job.maxPages; `dropped` pages were still queued
+};
+struct LimitReport {
+    int32_t kind;     // a LimitKind
+    int32_t limit;    // the limit's value
+    int32_t dropped;  // what was left out, in the kind's unit
 };
 
 // How functions answer, one rule per kind (the values below cross the engine's

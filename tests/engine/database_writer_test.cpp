@@ -56,7 +56,7 @@ struct Streams {
 };
 
 ConversionJob jobFor(const IoOps& io, const char* title = "Title") {
-    return ConversionJob{&io, "source.txt", "out.pdb", title, 1, 0, 0, -1, -1, -1, -1, 0};
+    return ConversionJob{&io, "source.txt", "out.pdb", title, 1, 0, 0, -1, -1, -1, -1, 0, 0};
 }
 
 DocumentRecordSet requestFor(const Streams& s) {
