@@ -72,6 +72,7 @@ void siteBench(benchmark::State& state, const IoOps& io) {
         context->pageStream = io.createTempStream(io.userData);
         context->linkStream = io.createTempStream(io.userData);
         pages = resolveSite(*context);
+        releaseLinkIndex(*context);
         io.closeStream(io.userData, context->pageStream);
         io.closeStream(io.userData, context->linkStream);
         if (pages != kPages) state.SkipWithError("the site did not resolve");

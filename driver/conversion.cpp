@@ -51,6 +51,7 @@ StepResult htmlFirstStep(const ConversionJob& job, PageOpener& opener, const uin
     request.offsetStream = temps[TempOffsets];
     request.maxDepth = job.maxDepth;
     request.keepNavigation = job.keepNavigation;
+    request.maxPages = job.maxPages;
     const StepResult pass = runHtmlPass(request, job.sourcePath);
     if (pass != StepDone) return pass;
     const int32_t offsetBytes = streamSize(io, request.offsetStream);

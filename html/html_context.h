@@ -95,4 +95,15 @@ struct HtmlContext {
     // that every anchor sitting where newlines go moves past them, not only the last.
     uint32_t firstNameRecord;
     int32_t namesAtPosition;
+    // Link resolution's page index in a temporary stream, 0 while the site fits the small
+    // in-memory one (see link_resolution.h); whoever owns the context closes it through
+    // releaseLinkIndex. Pages are indexed in queue order up to pageIndexCount.
+    uint32_t pageIndexStream;
+    int32_t pageIndexSlots;          // a power of two, 0 = not yet laid out
+    uint32_t pageIndexCount;
+    int32_t pageIndexLast;           // offset of the last page indexed
+    // Long loops of link resolution repeat this percentage every so often, so a cancel
+    // is heard within them; a cancel there sets `canceled`.
+    int32_t tickPercent;
+    int32_t workSinceReport;
 };

@@ -31,7 +31,9 @@ StepResult convertPages(HtmlPassRequest& request, HtmlContext& context, const ch
     const IoOps& io = *request.io;
     if (!addPage(context, 0, sourcePath, nullptr)) return StepFailed;
     char path[kHtmlNameBytes];
-    for (int32_t iteration = 0; iteration < kMaxPageIterations; ++iteration) {
+    const int32_t limit = request.maxPages > 0 ? request.maxPages : kMaxPageIterations;
+    int32_t iteration = 0;
+    for (; iteration < limit; ++iteration) {
         uint16_t depth = 0;
         if (!nextPage(context, &depth, path, &context.currentPage)) return StepFailed;
         if (context.currentPage == kNoRecord) break;
@@ -40,6 +42,8 @@ StepResult convertPages(HtmlPassRequest& request, HtmlContext& context, const ch
         page = request.openPage(request.pageCallbackData, path);
         if (page == 0) continue;
         if (!stillWanted(io, StageCurrentPage, path)) return StepCanceled;
+        PageProgress progress{context.pagesDone + 1, static_cast<int32_t>(context.pageCount)};
+        if (!stillWanted(io, StagePageProgress, &progress)) return StepCanceled;
         if (!beginHtmlPage(context, depth, page)) return StepFailed;
         const uint32_t pageBytes = context.inputSize;
         directoryPart(path, context.baseDir);
@@ -54,10 +58,20 @@ StepResult convertPages(HtmlPassRequest& request, HtmlContext& context, const ch
         request.closePage(request.pageCallbackData, page);
         page = 0;
         if (!stillWantedPercent(io, 100)) return StepCanceled;
+        context.tickPercent = 100;
         if (!endPage(context) || !resolveLocalLinks(context) || !resolvePageLinks(context))
-            return StepFailed;
+            return context.canceled != 0 ? StepCanceled : StepFailed;
     }
-    return StepDone;
+    if (iteration < limit) return StepDone;
+    // Stopped by the limit: say so only when the queue still holds a page the loop would
+    // have taken, so a site that ends exactly at the limit is not reported.
+    int32_t cursor = context.currentPage;
+    uint16_t depth = 0;
+    if (!nextPage(context, &depth, path, &cursor)) return StepFailed;
+    if (cursor == kNoRecord || (request.maxDepth >= 0 && depth > request.maxDepth)) return StepDone;
+    const int64_t queued = static_cast<int64_t>(context.pageCount) - iteration;
+    LimitReport report{LimitPages, limit, static_cast<int32_t>(queued < 0x7FFFFFFF ? queued : 0x7FFFFFFF)};
+    return stillWanted(io, StageLimitReached, &report) ? StepDone : StepCanceled;
 }
 
 // Step 2: links to text positions, then the four kinds of document record in order.
@@ -68,7 +82,8 @@ StepResult writeDocumentRecords(HtmlPassRequest& request, HtmlContext& context,
     const uint32_t offsets = request.offsetStream;
     if (!stillWanted(io, StageFormatHtml, nullptr)) return StepCanceled;
     if (!stillWantedPercent(io, 5)) return StepCanceled;
-    if (!resolveAllLinks(context)) return StepFailed;
+    context.tickPercent = 5;
+    if (!resolveAllLinks(context)) return context.canceled != 0 ? StepCanceled : StepFailed;
     if (!stillWantedPercent(io, 20)) return StepCanceled;
 
     int32_t count = 0;
@@ -151,6 +166,7 @@ StepResult runHtmlPass(HtmlPassRequest& request, const char* sourcePath) {
     if (result == StepDone) result = writeDocumentRecords(request, *context, temps);
 
     if (page != 0) request.closePage(request.pageCallbackData, page);
+    if (context != nullptr) releaseLinkIndex(*context);
     destroyHtmlContext(io, context);
     for (int index = PassTempCount - 1; index >= 0; --index) {
         if (temps[index] != 0) io.closeStream(io.userData, temps[index]);

@@ -29,6 +29,7 @@ struct HtmlPassRequest : DocumentRecordSet {
     uint32_t textStream;     // T1: the document text
     int32_t maxDepth;
     int32_t keepNavigation;  // 1: NAV and role=navigation are written like DIV
+    int32_t maxPages;        // pages taken from the queue; 0 = kMaxPageIterations
 };
 
 // The PageOpener operations a driver puts into an HtmlPassRequest. openPage hands out the
@@ -39,7 +40,11 @@ void closePage(void* pageCallbackData, uint32_t handle);
 
 constexpr int32_t kMaxPageIterations = 32000;  // pages taken from the queue, opened or not
 
-// Runs the pass with `sourcePath` as the root page. Returns StepDone with the request's
+// Runs the pass with `sourcePath` as the root page. Each page converted is announced by
+// StageCurrentPage (its path) and StagePageProgress (its number and the pages known).
+// When the pass stops at its page limit while a page it would take is still queued, it
+// reports StageLimitReached once (LimitPages, the limit, the pages still queued) and
+// goes on as after the last page. Returns StepDone with the request's
 // record runs and page count filled in, StepCanceled when a progress report was answered
 // with cancel (also while a page was read), or StepFailed on any stream, allocation or
 // write failure, a page that could not be read to its end included. Pages that cannot be

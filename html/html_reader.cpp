@@ -303,6 +303,12 @@ bool resetHtmlContext(HtmlContext& context, const IoOps& io) {
     context.lastNamePos = kNone;
     context.lastNameRecord = kNone;
     context.namesAtPosition = 0;
+    context.pageIndexStream = 0;
+    context.pageIndexSlots = 0;
+    context.pageIndexCount = 0;
+    context.pageIndexLast = -1;
+    context.tickPercent = 0;
+    context.workSinceReport = 0;
     return true;
 }
 

@@ -2,12 +2,17 @@
 // drives the following of links: a link to a page not yet known queues that page one
 // level deeper than the linking page. The pass driver calls resolveLocalLinks and then
 // resolvePageLinks after each page (after endPage), and resolveAllLinks after the last.
-// Afterwards every local or attached link carries the resolved bit and a target
-// position: its anchor, the top of its page, or 0xFFFFFFFF when that page was never
-// converted. Links left unresolved (beyond the 8000-page index) leave no trace.
+// Afterwards every link carries the resolved bit and a target position: its anchor, the
+// top of its page, or 0xFFFFFFFF when that page was never converted.
 //
 // Names match when their hashes, their stored lengths and their ASCII-folded bytes are
-// equal. Indexes live only for one call and are freed before it returns, on every path.
+// equal. A small site's pages, and a page's first kAnchorIndexEntries anchors, are
+// looked up in sorted blocks that live for one call. Beyond those sizes the lookups go
+// through open-addressing tables in temporary streams, so time stays near linear and
+// memory fixed at any count: the page table lives in the context from the first call
+// that needs it until releaseLinkIndex; an anchor table lives for one call.
+// Every loop reports the context's tickPercent after each 1024 records, so a
+// cancel is heard; false is then returned with context.canceled set.
 // All operations return false when a seek, read, write or required block fails.
 #pragma once
 #include <cstdint>
@@ -17,7 +22,7 @@
 
 struct HtmlContext;
 
-constexpr int32_t kPageIndexEntries = 8000;
+constexpr int32_t kPageIndexEntries = 512;  // sites up to this many pages use a block
 constexpr int32_t kAnchorIndexEntries = 4000;
 constexpr int32_t kFoldedNameBytes = 256;  // a compared name keeps its first 255 bytes
 
@@ -45,6 +50,8 @@ struct AnchorIndex {
     int32_t totalCount;         // the page's nameCount
     int32_t textStart;          // the page's textStart (-1: never converted)
     int32_t restPosition;       // offset of the first NameRecord not in the index
+    uint32_t tableStream;       // beyond kAnchorIndexEntries: every anchor, in a temporary stream
+    int32_t tableSlots;
 };
 
 // Right after a page: resolves the links of the current page that point into it (no
@@ -58,27 +65,35 @@ bool resolvePageLinks(HtmlContext& context);
 // After the last page: resolves the links attached to each page against its anchors.
 bool resolveAllLinks(HtmlContext& context);
 
-// Fills `index` from the first min(pageCount, 8000) PageRecords in queue order. False
-// when the block cannot be allocated or a record cannot be read (nothing is then held).
+// Closes the context's page table, if any. The owner of the context calls it once the
+// last resolution is done, on every path.
+void releaseLinkIndex(HtmlContext& context);
+
+// Fills `index` from every PageRecord in queue order while there are fewer than
+// kPageIndexEntries; otherwise leaves it empty (entries null), and lookups use the
+// context's page table. False when the block cannot be allocated or a record cannot be
+// read (nothing is then held).
 bool buildPageIndex(HtmlContext& context, PageIndex* index);
 void releasePageIndex(const IoOps& io, PageIndex* index);
 
-// Indexes the first min(nameCount, 4000) anchors of `page`. Without a block the index is
-// empty and every anchor is searched one by one. False when a record cannot be read
+// Indexes the anchors of `page`: up to kAnchorIndexEntries in a block (without a block
+// the index is empty and every anchor is searched one by one), more in a table in a
+// temporary stream. False when a record cannot be read or the table cannot be made
 // (nothing is then held).
 bool buildAnchorIndex(HtmlContext& context, const PageRecord& page, AnchorIndex* index);
 void releaseAnchorIndex(const IoOps& io, AnchorIndex* index);
 
 // Finds the link's target page among the indexed pages or queues it, then attaches the
 // link at `linkPosition` to it and lowers the page's depth to pageDepth + 1 when that is
-// smaller. With 8000 pages already indexed a new page is queued but the link stays
-// unattached. Does not write `link` itself.
+// smaller. When the block fills up it is released and the context's page table answers
+// from then on. Does not write `link` itself.
 bool findOrAddTargetPage(HtmlContext& context, PageIndex* index, int32_t linkPosition,
                          const LinkRecord& link);
 
 // Resolves `link` (read from `linkPosition`) against its target page's anchors, or to the
 // page's top when none matches. A hash that only one anchor has is trusted without
-// reading names when every anchor of the page is indexed. Updates `link` in memory only.
+// reading names when every anchor of the page is in the block (a page of at most
+// kAnchorIndexEntries); in a table names are always compared. Updates `link` in memory only.
 bool resolveLinkTarget(HtmlContext& context, const AnchorIndex& index, int32_t linkPosition,
                        LinkRecord* link);
 
@@ -88,7 +103,7 @@ bool resolveLinkTarget(HtmlContext& context, const AnchorIndex& index, int32_t l
 bool matchAnchor(const IoOps& io, uint32_t stream, int32_t namePosition, const char* foldedFragment,
                  LinkRecord* link, int32_t* nextPosition);
 
-// Looks for a page named `name` among the first 8000 pages in queue order, names
+// Looks for the first page named `name` in queue order, names
 // compared as links compare them; `position` gets its PageRecord offset, or kNoRecord.
 // Frames use it so that a frameset naming itself, or framesets naming each other, do
 // not queue their pages again and again. False when a record cannot be read.

@@ -234,8 +234,8 @@ TEST(HtmlPassProgress, ReportsInTheirOrder) {
     for (const ProgressReport& report : run.reports) seen.emplace_back(report.stage, report.percent);
     const std::vector<std::pair<int32_t, int32_t>> expected = {
         {StageParseHtml, 0},
-        {StageCurrentPage, 0}, {StagePercent, 0}, {StagePercent, 100},
-        {StageCurrentPage, 0}, {StagePercent, 0}, {StagePercent, 100},
+        {StageCurrentPage, 0}, {StagePageProgress, 0}, {StagePercent, 0}, {StagePercent, 100},
+        {StageCurrentPage, 0}, {StagePageProgress, 0}, {StagePercent, 0}, {StagePercent, 100},
         {StageFormatHtml, 0}, {StagePercent, 5}, {StagePercent, 20}, {StagePercent, 40},
         {StagePercent, 60}, {StagePercent, 80}, {StagePercent, 100}};
     EXPECT_EQ(expected, seen);
@@ -245,7 +245,7 @@ TEST(HtmlPassProgress, ReportsInTheirOrder) {
     Site big({{"index.htm", std::string(3000, 'x')}});
     const PassRun bigRun = big.run(-1);
     std::vector<int32_t> percents;
-    for (size_t i = 2; i < bigRun.reports.size() && bigRun.reports[i].stage == StagePercent; ++i)
+    for (size_t i = 3; i < bigRun.reports.size() && bigRun.reports[i].stage == StagePercent; ++i)
         percents.push_back(bigRun.reports[i].percent);
     EXPECT_EQ((std::vector<int32_t>{0, 34, 68, 100}), percents);
 

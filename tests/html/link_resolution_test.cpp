@@ -329,41 +329,56 @@ TEST(LinkResolution, NamesWithEqualHashesAreToldApartByTheirText) {
 
 TEST(LinkResolution, AmongEqualNamesTheFirstAnchorWrittenAndThePageQueuedFirstWin) {
     // 150 anchors, every third one spelled some way of "dup": enough entries for the
-    // sort to be more than an insertion sort.
-    RecordStreams streams;
-    HtmlContext& context = streams.context();
-    int32_t page;
-    ASSERT_TRUE(addPage(context, 0, "p", &page));
-    ASSERT_TRUE(beginPage(context, page));
-    const char* spellings[] = {"Dup", "DUP", "dup"};
-    for (uint32_t i = 0; i < 150; ++i) {
-        const std::string name = i % 3 == 1 ? spellings[(i / 3) % 3] : "o" + std::to_string(i);
-        ASSERT_TRUE(addNameAnchor(context, 1000 + i, name.c_str()));
-    }
-    ASSERT_TRUE(addLink(context, 0, 1, "p", "dup"));
-    // Frames can queue one page several times; 40 pages, each queued twice.
-    std::vector<int32_t> first(40);
-    for (int round = 0; round < 2; ++round)
-        for (int i = 0; i < 40; ++i) {
-            int32_t offset;
-            ASSERT_TRUE(addPage(context, 1, ("f" + std::to_string(i) + ".htm").c_str(), &offset));
-            if (round == 0) first[i] = offset;
+    // sort to be more than an insertion sort. Then as many anchors and pages again as
+    // the blocks hold, so the tables in temporary streams answer: the same winners.
+    for (const bool big : {false, true}) {
+        RecordStreams streams;
+        HtmlContext& context = streams.context();
+        int32_t page;
+        ASSERT_TRUE(addPage(context, 0, "p", &page));
+        const int fillers = big ? kPageIndexEntries : 0;
+        for (int i = 0; i < fillers; ++i)
+            ASSERT_TRUE(addPage(context, 1, ("filler" + std::to_string(i)).c_str(), nullptr));
+        ASSERT_TRUE(beginPage(context, page));
+        const char* spellings[] = {"Dup", "DUP", "dup"};
+        const uint32_t anchors = big ? kAnchorIndexEntries + 500 : 150;
+        for (uint32_t i = 0; i < anchors; ++i) {
+            const std::string name = i % 3 == 1 && i < 150 ? spellings[(i / 3) % 3] : "o" + std::to_string(i);
+            ASSERT_TRUE(addNameAnchor(context, 1000 + i, name.c_str()));
         }
-    for (int i = 0; i < 40; ++i)
-        ASSERT_TRUE(addLink(context, 2, 3, ("F" + std::to_string(i) + ".HTM").c_str(), nullptr));
-    ASSERT_TRUE(endPage(context));
-    ASSERT_TRUE(resolveLocalLinks(context));
-    ASSERT_TRUE(resolvePageLinks(context));
+        ASSERT_TRUE(addLink(context, 0, 1, "p", "dup"));
+        // Frames can queue one page several times; 40 pages, each queued twice.
+        std::vector<int32_t> first(40);
+        for (int round = 0; round < 2; ++round)
+            for (int i = 0; i < 40; ++i) {
+                int32_t offset;
+                ASSERT_TRUE(addPage(context, 1, ("f" + std::to_string(i) + ".htm").c_str(), &offset));
+                if (round == 0) first[i] = offset;
+            }
+        for (int i = 0; i < 40; ++i)
+            ASSERT_TRUE(addLink(context, 2, 3, ("F" + std::to_string(i) + ".HTM").c_str(), nullptr));
+        ASSERT_TRUE(endPage(context));
+        ASSERT_TRUE(resolveLocalLinks(context));
+        ASSERT_TRUE(resolvePageLinks(context));
 
-    EXPECT_EQ(1001u, streams.recordAt<LinkRecord>(context.linkStream, 0).targetPos);
-    for (int i = 0; i < 40; ++i) {
-        EXPECT_EQ(1, streams.recordAt<PageRecord>(context.pageStream, first[i]).incomingCount) << i;
+        EXPECT_EQ(1001u, streams.recordAt<LinkRecord>(context.linkStream, 0).targetPos) << big;
+        for (int i = 0; i < 40; ++i) {
+            EXPECT_EQ(1, streams.recordAt<PageRecord>(context.pageStream, first[i]).incomingCount) << i << big;
+        }
+        EXPECT_EQ(81u + fillers, context.pageCount);  // nothing queued a third time
+        int32_t found = -1;
+        ASSERT_TRUE(findKnownPage(context, "F7.htm", &found));
+        EXPECT_EQ(first[7], found) << big;
+        streams.closeStreams();
+        expectNothingHeld(streams.counting());
     }
-    EXPECT_EQ(81u, context.pageCount);  // nothing queued a third time
 }
 
-TEST(LinkResolution, Beyond8000KnownPagesNewTargetsAreQueuedButLeftUnattached) {
-    for (int known : {7999, 8000}) {
+// Around the size where the lookups leave the block for the table in a temporary stream,
+// and far past the 8000 pages the block once held: a new target is queued once and
+// every link attaches, to new and known pages alike.
+TEST(LinkResolution, AtAnyCountOfKnownPagesNewTargetsAreQueuedOnceAndAttached) {
+    for (int known : {kPageIndexEntries - 2, kPageIndexEntries - 1, kPageIndexEntries, 8000, 9000}) {
         RecordStreams streams;
         HtmlContext& context = streams.context();
         int32_t root;
@@ -373,27 +388,28 @@ TEST(LinkResolution, Beyond8000KnownPagesNewTargetsAreQueuedButLeftUnattached) {
         ASSERT_TRUE(beginPage(context, root));
         ASSERT_TRUE(addLink(context, 0, 1, "new", nullptr));
         ASSERT_TRUE(addLink(context, 1, 2, "NEW", nullptr));
-        ASSERT_TRUE(addLink(context, 2, 3, "p7000", nullptr));
+        ASSERT_TRUE(addLink(context, 2, 3, ("p" + std::to_string(known - 1)).c_str(), nullptr));
+        ASSERT_TRUE(addLink(context, 3, 4, "new2", nullptr));
+        ASSERT_TRUE(addLink(context, 4, 5, "New2", nullptr));
         ASSERT_TRUE(endPage(context));
         ASSERT_TRUE(resolveLocalLinks(context));
         ASSERT_TRUE(resolvePageLinks(context));
 
-        const PageRecord newPage = streams.recordAt<PageRecord>(context.pageStream, static_cast<int32_t>(context.lastPage));
-        if (known == 7999) {
-            // The new page takes the last index entry, so the second link finds it.
-            EXPECT_EQ(8000u, context.pageCount);
-            EXPECT_EQ(2, newPage.incomingCount);
-        } else {
-            EXPECT_EQ(8002u, context.pageCount);  // queued once per link
-            EXPECT_EQ(0, newPage.incomingCount);
-        }
+        EXPECT_EQ(static_cast<uint32_t>(known + 2), context.pageCount) << known;
+        const PageRecord last = streams.recordAt<PageRecord>(context.pageStream, static_cast<int32_t>(context.lastPage));
+        EXPECT_EQ(2, last.incomingCount) << known;
+        int32_t found = -1;
+        ASSERT_TRUE(findKnownPage(context, "NEW2", &found));
+        EXPECT_EQ(static_cast<int32_t>(context.lastPage), found) << known;
+        ASSERT_TRUE(findKnownPage(context, "absent", &found));
+        EXPECT_EQ(-1, found) << known;
         ASSERT_TRUE(resolveAllLinks(context));
         const std::vector<LinkOutcome> links = linkOutcomes(streams, context.linkStream);
-        ASSERT_EQ(3u, links.size());
-        EXPECT_EQ(known == 7999, links[0].resolved) << known;
-        EXPECT_EQ(known == 7999, links[1].resolved) << known;
-        EXPECT_TRUE(links[2].resolved) << known;  // known pages still attach
-        EXPECT_EQ(0xFFFFFFFFu, links[2].target);
+        ASSERT_EQ(5u, links.size());
+        for (const LinkOutcome& link : links) {
+            EXPECT_TRUE(link.resolved) << known;
+            EXPECT_EQ(0xFFFFFFFFu, link.target) << known;  // none of them was converted
+        }
         streams.closeStreams();
         expectNothingHeld(streams.counting());
     }
@@ -420,6 +436,55 @@ TEST(LinkResolutionFaults, AnyFailingCallFailsTheRunAndFreesEveryBlock) {
         if (op == IoOp::Seek || op == IoOp::Read || op == IoOp::Write) {
             EXPECT_EQ(0, result) << "call " << k;
         }
+        streams.closeStreams();
+        expectNothingHeld(streams.counting());
+    });
+}
+
+// The same for a site past both blocks, whose lookups go through tables in temporary
+// streams. A fault at every call would take minutes; 300 spread over the run, and each
+// temporary stream refused in turn, reach every step of the tables.
+TEST(LinkResolutionFaults, TablesInTemporaryStreamsFailCleanly) {
+    Site site;
+    SitePage root{10, {}, {}};
+    for (int i = 0; i < kPageIndexEntries + 8; ++i) root.links.push_back({0, 1, "q" + std::to_string(i), ""});
+    root.links.push_back({1, 2, "big", "a4000"});
+    site["r"] = root;
+    for (int i = 0; i < kPageIndexEntries + 8; ++i) site["q" + std::to_string(i)] = SitePage{};
+    SitePage big{5000, {}, {{0, 1, "", "a17"}, {1, 2, "r", ""}}};
+    for (uint32_t i = 0; i <= kAnchorIndexEntries; ++i) big.anchors.emplace_back(i, "a" + std::to_string(i));
+    site["big"] = big;
+    int calls = 0;
+    int temps = 0;
+    {
+        RecordStreams probe;
+        const int before = probe.counting().calls(IoOp::Any);
+        const int tempsBefore = probe.counting().calls(IoOp::CreateTemp);
+        ASSERT_TRUE(runSite(probe.context(), site, "r", -1));
+        calls = probe.counting().calls(IoOp::Any) - before;
+        temps = probe.counting().calls(IoOp::CreateTemp) - tempsBefore;
+        const std::vector<LinkOutcome> links = linkOutcomes(probe, probe.context().linkStream);
+        ASSERT_EQ(static_cast<size_t>(kPageIndexEntries + 8 + 3), links.size());
+        EXPECT_EQ(10u + 10u * (kPageIndexEntries + 8) + 4000, links[static_cast<size_t>(kPageIndexEntries + 8)].target);
+    }
+    ASSERT_GE(temps, 3);  // the page table, and an anchor table for each pass over "big"
+    constexpr int kSpread = 300;
+    forEachFault(kSpread, [&](int k) {
+        RecordStreams streams;
+        const int at = streams.counting().calls(IoOp::Any) + static_cast<int>(int64_t{calls} * k / kSpread);
+        streams.counting().failAt(IoOp::Any, at);
+        const int result = runSite(streams.context(), site, "r", -1);
+        const IoOp op = streams.counting().log()[at - 1].op;
+        if (op == IoOp::Seek || op == IoOp::Read || op == IoOp::Write || op == IoOp::CreateTemp) {
+            EXPECT_EQ(0, result) << "call " << k;
+        }
+        streams.closeStreams();
+        expectNothingHeld(streams.counting());
+    }, SweepStop::AtAnyFailure);
+    forEachFault(temps, [&](int k) {
+        RecordStreams streams;
+        streams.counting().failAt(IoOp::CreateTemp, streams.counting().calls(IoOp::CreateTemp) + k);
+        EXPECT_FALSE(runSite(streams.context(), site, "r", -1)) << k;
         streams.closeStreams();
         expectNothingHeld(streams.counting());
     });

@@ -1,5 +1,5 @@
 // tests/html/record_streams.h -- a zeroed HtmlContext over four in-memory temporary
-// streams, behind a CountingIo, for the tests of the page, link and layout records.
+// streams (and the page table link resolution may add), behind a CountingIo, for the tests of the page, link and layout records.
 // The context is set up as the pass driver leaves it before the first page.
 #pragma once
 #include <cstdint>
@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "html/html_context.h"
+#include "html/link_resolution.h"
 #include "html/page_records.h"
 #include "tests/support/counting_io.h"
 #include "tests/support/memory_io.h"
@@ -48,6 +49,7 @@ public:
     // Closes every stream the fixture made, once, so a test can check nothing is held.
     void closeStreams() {
         HtmlContext& c = *context_;
+        releaseLinkIndex(c);
         for (uint32_t* stream : {&c.styleStream, &c.linkStream, &c.pageStream, &c.layoutStream}) {
             if (*stream != 0) io().closeStream(io().userData, *stream);
             *stream = 0;
