@@ -86,24 +86,31 @@ StepResult writeDocumentRecords(HtmlPassRequest& request, HtmlContext& context,
     if (!resolveAllLinks(context)) return context.canceled != 0 ? StepCanceled : StepFailed;
     if (!stillWantedPercent(io, 20)) return StepCanceled;
 
+    // A writer that stops on a cancel returns false like a failed one; the flag tells them apart.
+    SerializerProgress progress{20, false};
+    const auto failedOrCanceled = [&progress] { return progress.canceled ? StepCanceled : StepFailed; };
     int32_t count = 0;
-    if (!writeFormatRecords(io, temps[StyleTemp], records, offsets, &count)) return StepFailed;
+    if (!writeFormatRecords(io, temps[StyleTemp], records, offsets, &count, &progress)) return failedOrCanceled();
     request.formatFirst = 0;
     request.formatCount = count;
     if (!stillWantedPercent(io, 40)) return StepCanceled;
 
-    if (!writeLinkRecords(io, temps[LinkTemp], records, offsets, &count)) return StepFailed;
+    progress.percent = 40;
+    if (!writeLinkRecords(io, temps[LinkTemp], records, offsets, &count, &progress)) return failedOrCanceled();
     request.linkFirst = request.formatCount;
     request.linkCount = count;
     if (!stillWantedPercent(io, 60)) return StepCanceled;
 
-    if (!writeRuleRecords(io, temps[LayoutTemp], records, offsets, &count)) return StepFailed;
+    progress.percent = 60;
+    if (!writeRuleRecords(io, temps[LayoutTemp], records, offsets, &count, &progress)) return failedOrCanceled();
     request.ruleFirst = request.formatCount + request.linkCount;
     request.ruleCount = count;
     if (!stillWantedPercent(io, 80)) return StepCanceled;
 
+    progress.percent = 80;
     int32_t pages = 0;
-    if (!writePageRecords(io, temps[LayoutTemp], records, offsets, &count, &pages)) return StepFailed;
+    if (!writePageRecords(io, temps[LayoutTemp], records, offsets, &count, &pages, &progress))
+        return failedOrCanceled();
     request.pageCount = pages;
     if (!stillWantedPercent(io, 100)) return StepCanceled;
     request.boundaryFirst = request.formatCount + request.linkCount + request.ruleCount;

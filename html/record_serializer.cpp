@@ -39,8 +39,22 @@ struct RecordSink {
     uint32_t recordStream;
     uint32_t offsetStream;
     int32_t written;
+    SerializerProgress* progress;  // may be null: no reports
+    int32_t sinceReport;
 };
 }  // namespace
+
+static constexpr int32_t kInputsPerReport = 4096;
+
+// Counts one input record and, every kInputsPerReport, repeats the caller's percentage so
+// a cancel is heard. False on cancel, with progress->canceled set.
+static bool stillGoing(RecordSink& sink) {
+    if (sink.progress == nullptr || ++sink.sinceReport < kInputsPerReport) return true;
+    sink.sinceReport = 0;
+    if (stillWantedPercent(sink.io, sink.progress->percent)) return true;
+    sink.progress->canceled = true;
+    return false;
+}
 
 // Appends the record's start offset to the offset stream, then the record itself.
 static bool writeRecord(RecordSink& sink, const uint8_t* bytes, int32_t length) {
@@ -137,8 +151,8 @@ static bool addFormatRun(RecordSink& sink, FormatBlock& block, uint32_t start, u
 }
 
 bool writeFormatRecords(const IoOps& io, uint32_t styleStream, uint32_t recordStream,
-                        uint32_t offsetStream, int32_t* recordCount) {
-    RecordSink sink{io, recordStream, offsetStream, 0};
+                        uint32_t offsetStream, int32_t* recordCount, SerializerProgress* progress) {
+    RecordSink sink{io, recordStream, offsetStream, 0, progress, 0};
     FormatBlock block{};
     const int32_t size = streamSize(io, styleStream);
     bool ok = size >= 0 && seekExact(io, styleStream, 0);
@@ -148,6 +162,10 @@ bool writeFormatRecords(const IoOps& io, uint32_t styleStream, uint32_t recordSt
     while (ok) {
         uint32_t changeAt;
         if (!hasBytes(position, sizeof changeAt, size)) break;
+        if (!stillGoing(sink)) {
+            ok = false;
+            break;
+        }
         ok = readExact(io, styleStream, &changeAt, sizeof changeAt);
         position += sizeof changeAt;
         while (ok && current < changeAt) {
@@ -215,13 +233,15 @@ static bool addLinkEntry(RecordSink& sink, LinkBlock& block, uint32_t position, 
 }
 
 bool writeLinkRecords(const IoOps& io, uint32_t linkStream, uint32_t recordStream,
-                      uint32_t offsetStream, int32_t* recordCount) {
-    RecordSink sink{io, recordStream, offsetStream, 0};
+                      uint32_t offsetStream, int32_t* recordCount, SerializerProgress* progress) {
+    RecordSink sink{io, recordStream, offsetStream, 0, progress, 0};
     LinkBlock block{};
     const int32_t size = streamSize(io, linkStream);
     bool ok = size >= 0;
     int64_t position = 0;
     while (ok && position + static_cast<int64_t>(sizeof(LinkRecord)) <= size) {
+        ok = stillGoing(sink);
+        if (!ok) break;
         LinkRecord link;
         ok = seekExact(io, linkStream, static_cast<int32_t>(position)) &&
              readExact(io, linkStream, &link, sizeof link);
@@ -314,15 +334,15 @@ static bool addRule(RecordSink& sink, RuleBlock& block, const LayoutRecord& rule
 }
 
 bool writeRuleRecords(const IoOps& io, uint32_t layoutStream, uint32_t recordStream,
-                      uint32_t offsetStream, int32_t* recordCount) {
-    RecordSink sink{io, recordStream, offsetStream, 0};
+                      uint32_t offsetStream, int32_t* recordCount, SerializerProgress* progress) {
+    RecordSink sink{io, recordStream, offsetStream, 0, progress, 0};
     RuleBlock block{};
     const int32_t size = streamSize(io, layoutStream);
     bool ok = size >= 0 && seekExact(io, layoutStream, 0);
     for (int64_t position = 0; ok && hasBytes(position, sizeof(LayoutRecord), size);
          position += sizeof(LayoutRecord)) {
         LayoutRecord layout;
-        ok = readExact(io, layoutStream, &layout, sizeof layout);
+        ok = stillGoing(sink) && readExact(io, layoutStream, &layout, sizeof layout);
         if (!ok) break;
         if (layout.kind != LayoutRule) continue;
         if (block.entries > 0) {
@@ -365,8 +385,9 @@ static bool flushPageRecord(RecordSink& sink, BoundaryBlock& block) {
 }
 
 bool writePageRecords(const IoOps& io, uint32_t layoutStream, uint32_t recordStream,
-                      uint32_t offsetStream, int32_t* recordCount, int32_t* pageCount) {
-    RecordSink sink{io, recordStream, offsetStream, 0};
+                      uint32_t offsetStream, int32_t* recordCount, int32_t* pageCount,
+                      SerializerProgress* progress) {
+    RecordSink sink{io, recordStream, offsetStream, 0, progress, 0};
     BoundaryBlock block{};
     uint32_t lastBoundary = 0;
     int32_t pages = 0;
@@ -375,7 +396,7 @@ bool writePageRecords(const IoOps& io, uint32_t layoutStream, uint32_t recordStr
     for (int64_t position = 0; ok && hasBytes(position, sizeof(LayoutRecord), size);
          position += sizeof(LayoutRecord)) {
         LayoutRecord layout;
-        ok = readExact(io, layoutStream, &layout, sizeof layout);
+        ok = stillGoing(sink) && readExact(io, layoutStream, &layout, sizeof layout);
         if (!ok) break;
         if (layout.kind != LayoutPageEnd) continue;
         const uint32_t end = layout.position;

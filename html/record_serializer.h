@@ -17,6 +17,14 @@
 
 #include "engine/io_ops.h"
 
+// What a writer reports while it runs: `percent` again every 4096 input records, so a
+// cancel is heard; when that is answered with cancel, `canceled` becomes true and the
+// writer returns false at once. Without it (null) the writers report nothing.
+struct SerializerProgress {
+    int32_t percent;
+    bool canceled;
+};
+
 constexpr int32_t kEntriesPerRecord = 256;
 constexpr int32_t kMaxBoundaryEntries = 258;  // 256 plus one escape pair
 constexpr uint32_t kMaxEntryDistance = 65536;  // largest step between consecutive entries
@@ -25,19 +33,20 @@ constexpr uint32_t kMaxEntryDistance = 65536;  // largest step between consecuti
 // style changes (cut into runs of at most 65536 characters), starting at position 0 in
 // the default style. Text after the last style change gets no run.
 bool writeFormatRecords(const IoOps& io, uint32_t styleStream, uint32_t recordStream,
-                        uint32_t offsetStream, int32_t* recordCount);
+                        uint32_t offsetStream, int32_t* recordCount, SerializerProgress* progress = nullptr);
 
 // Link records from the LinkRecord stream: resolved links with a target other than
 // 0xFFFFFFFF, in entries of at most 255 characters.
 bool writeLinkRecords(const IoOps& io, uint32_t linkStream, uint32_t recordStream,
-                      uint32_t offsetStream, int32_t* recordCount);
+                      uint32_t offsetStream, int32_t* recordCount, SerializerProgress* progress = nullptr);
 
 // Rule records from the rule LayoutRecords of the layout stream.
 bool writeRuleRecords(const IoOps& io, uint32_t layoutStream, uint32_t recordStream,
-                      uint32_t offsetStream, int32_t* recordCount);
+                      uint32_t offsetStream, int32_t* recordCount, SerializerProgress* progress = nullptr);
 
 // Page-boundary records from the page-end LayoutRecords: *pageCount gets the pages that
 // added text. With fewer than two such pages nothing is written.
 bool writePageRecords(const IoOps& io, uint32_t layoutStream, uint32_t recordStream,
-                      uint32_t offsetStream, int32_t* recordCount, int32_t* pageCount);
+                      uint32_t offsetStream, int32_t* recordCount, int32_t* pageCount,
+                      SerializerProgress* progress = nullptr);
 

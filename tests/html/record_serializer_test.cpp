@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -421,4 +423,50 @@ TEST(SerializerFaults, FailedSeeksAndWritesFailTheWriterAndNothingIsHeld) {
         s.streams.closeStreams();
         expectNothingHeld(counting);
     });
+}
+
+// Long inputs repeat the caller's percentage every 4096 input records, even where no
+// record comes of them (unresolved links, page ends to the rule writer); a cancel
+// answered there stops the writer at once and is told apart from a failure.
+TEST(SerializerProgress, LongInputsReportAndACancelStopsTheWriter) {
+    const auto fill = [](Serializer& s) {
+        for (uint32_t i = 0; i < 10000; ++i) {
+            s.styleAt(10 * i, i % 2 ? defaultStyle() : boldStyle());
+            s.link(10 * i, 10 * i + 5, 0, false, "p", "");
+            s.pageEnd(10 * i + 10);
+        }
+    };
+    using Writer = std::function<int(Serializer&, int32_t*, SerializerProgress*)>;
+    const Writer writers[] = {
+        [](Serializer& s, int32_t* n, SerializerProgress* p) {
+            return writeFormatRecords(s.io, s.context.styleStream, s.records, s.offsets, n, p); },
+        [](Serializer& s, int32_t* n, SerializerProgress* p) {
+            return writeLinkRecords(s.io, s.context.linkStream, s.records, s.offsets, n, p); },
+        [](Serializer& s, int32_t* n, SerializerProgress* p) {
+            return writeRuleRecords(s.io, s.context.layoutStream, s.records, s.offsets, n, p); },
+        [](Serializer& s, int32_t* n, SerializerProgress* p) {
+            int32_t pages = 0;
+            return writePageRecords(s.io, s.context.layoutStream, s.records, s.offsets, n, &pages, p); },
+    };
+    for (size_t w = 0; w < std::size(writers); ++w) {
+        Serializer quiet, reported, canceled;
+        for (Serializer* s : {&quiet, &reported, &canceled}) fill(*s);
+        int32_t count = 0;
+        ASSERT_TRUE(writers[w](quiet, &count, nullptr)) << w;
+        EXPECT_TRUE(quiet.streams.counting().reports().empty()) << w;
+
+        SerializerProgress progress{37, false};
+        ASSERT_TRUE(writers[w](reported, &count, &progress)) << w;
+        EXPECT_FALSE(progress.canceled);
+        const auto& reports = reported.streams.counting().reports();
+        ASSERT_EQ(2u, reports.size()) << w;  // 10,000 inputs: after the 4096th and the 8192nd
+        EXPECT_EQ(37, reports[0].percent);
+        EXPECT_EQ(quiet.recordBytes(), reported.recordBytes()) << w;
+
+        canceled.streams.counting().cancelAtReport(1);
+        SerializerProgress stop{37, false};
+        EXPECT_FALSE(writers[w](canceled, &count, &stop)) << w;
+        EXPECT_TRUE(stop.canceled) << w;
+        EXPECT_EQ(1u, canceled.streams.counting().reports().size()) << w;
+    }
 }
