@@ -160,6 +160,7 @@ static bool syncPageIndex(HtmlContext& context) {
         context.pageIndexCount = 0;
         context.pageIndexLast = kNoRecord;
     }
+    if (context.pageIndexCount == context.pageCount) return true;
     int32_t position = 0;
     if (context.pageIndexCount > 0) {
         PageRecord last;
