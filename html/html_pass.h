@@ -38,7 +38,7 @@ struct HtmlPassRequest : DocumentRecordSet {
 uint32_t openPage(void* pageCallbackData, const char* pagePath);
 void closePage(void* pageCallbackData, uint32_t handle);
 
-constexpr int32_t kMaxPageIterations = 32000;  // pages taken from the queue, opened or not
+constexpr int32_t kMaxPageIterations = 32000;  // default page limit: pages taken from the queue, opened or not
 
 // Runs the pass with `sourcePath` as the root page. Each page converted is announced by
 // StageCurrentPage (its path) and StagePageProgress (its number and the pages known).
