@@ -442,7 +442,7 @@ TEST(LinkResolutionFaults, AnyFailingCallFailsTheRunAndFreesEveryBlock) {
 }
 
 // The same for a site past both blocks, whose lookups go through tables in temporary
-// streams. A fault at every call would take minutes; 300 spread over the run, and each
+// streams. A fault at every call would take minutes; 120 spread over the run, and each
 // temporary stream refused in turn, reach every step of the tables.
 TEST(LinkResolutionFaults, TablesInTemporaryStreamsFailCleanly) {
     Site site;
@@ -468,7 +468,7 @@ TEST(LinkResolutionFaults, TablesInTemporaryStreamsFailCleanly) {
         EXPECT_EQ(10u + 10u * (kPageIndexEntries + 8) + 4000, links[static_cast<size_t>(kPageIndexEntries + 8)].target);
     }
     ASSERT_GE(temps, 3);  // the page table, and an anchor table for each pass over "big"
-    constexpr int kSpread = 300;
+    constexpr int kSpread = 120;
     forEachFault(kSpread, [&](int k) {
         RecordStreams streams;
         const int at = streams.counting().calls(IoOp::Any) + static_cast<int>(int64_t{calls} * k / kSpread);
