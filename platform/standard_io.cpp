@@ -193,8 +193,15 @@ bool emptyWindows(Slot& slot) {
 
 // Whether a file to be read is refused for what status() found, noting why.
 bool refusedAsSource(const std::filesystem::file_status& status, const std::error_code& error) {
-    if (error) gLastError = error.value() != 0 ? error.value() : ENOENT;
-    else if (std::filesystem::is_directory(status)) gLastError = EISDIR;
+    if (error) {
+        // Windows answers with its own codes: the portable condition is the errno value.
+        const std::error_condition condition = error.default_error_condition();
+        gLastError = condition.category() == std::generic_category() && condition.value() != 0
+                         ? condition.value()
+                         : ENOENT;
+        return true;
+    }
+    if (std::filesystem::is_directory(status)) gLastError = EISDIR;
     else if (!std::filesystem::is_regular_file(status)) gLastError = kNotRegularFile;
     else return false;
     return true;
