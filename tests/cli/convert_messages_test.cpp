@@ -54,6 +54,20 @@ TEST(ConvertFailures, ASourceThatCannotBeOpenedIsNamedWithTheReason) {
     EXPECT_FALSE(std::filesystem::exists(dir.file("out.pdb")));
 }
 
+// No file can be made in /sys, even by root; the system's words vary with how it is
+// mounted, so only their presence is checked.
+TEST(ConvertFailures, ADestinationThatCannotBeMadeIsNamedWithTheReason) {
+    if (!std::filesystem::is_directory("/sys")) GTEST_SKIP() << "no /sys here";
+    TempDir dir;
+    dir.write("a.txt", "text");
+    const Outcome outcome = run({"convert", "a.txt", "-o", "/sys/a.pdb"}, dir.path());
+    EXPECT_EQ(5, outcome.exitCode);
+    EXPECT_TRUE(std::regex_match(outcome.err, std::regex("vimlo: Error opening destination file\\.\n"
+                                                         "vimlo: /sys/a\\.pdb: [A-Z][^\n]+\n")))
+        << outcome.err;
+    EXPECT_EQ(std::string::npos, outcome.err.find("cannot be written")) << "the system's reason";
+}
+
 TEST(ConvertFailures, WithSeveralSourcesEachFailureNamesItsOwnFile) {
     TempDir dir;
     dir.write("good.txt", "text");
