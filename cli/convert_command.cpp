@@ -3,9 +3,12 @@
 // is being drawn, and two sources can be kept from writing the same file.
 #include "cli/convert_command.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <atomic>
 #include <climits>
+#include <cstdlib>
 #include <memory>
 #include <thread>
 
@@ -194,12 +197,72 @@ void reportLinkedPages(const Planned& job, const ConvertRequest& request,
                         (one ? "it" : "them"));
 }
 
+// After the result: each limit that left pages out. Shown even with --quiet, like the
+// pages outside the folder: the book lacks what the user may expect in it.
+void reportLimits(const Planned& job, const LinkedPageReport& report) {
+    for (const LimitReport& limit : report.limits)
+        console::printError(job.prefix + limitMessage(limit, "use --max-pages"));
+}
+
+// The system's words for a failure of the staged file (create or commit).
+std::string systemText(int error) { return error != 0 ? standardIoErrorText(error) : std::string(); }
+
+// After a failed run's message: the file that failed and why, as far as it is known.
+void reportFailure(const Planned& job, int32_t status, const LinkedPageReport& report,
+                   const std::string& stagedPath, int stagedError) {
+    // The engine writes the staged file; the user knows it by the destination's name.
+    auto named = [&](const std::string& path) { return path == stagedPath ? job.destination : path; };
+    auto say = [](const std::string& file, const std::string& reason, const char* otherwise) {
+        console::printError(file + ": " + (reason.empty() ? otherwise : reason));
+    };
+    const char* folder = std::getenv("TMPDIR");
+    const std::string temporaries =
+        std::string("a temporary file in ") + (folder != nullptr && *folder != '\0' ? folder : "/tmp");
+    switch (status) {
+        case StatusSourceError:
+            say(job.source, report.sourceOpen.reason, "cannot be opened");
+            return;
+        case StatusTempError:
+            say(temporaries, report.tempFailure.reason, "cannot be created");
+            return;
+        case StatusDestinationError:
+            if (report.writeFailure.happened)
+                say(named(report.writeFailure.path), report.writeFailure.reason, "cannot be written");
+            else
+                say(job.destination, systemText(stagedError), "cannot be written");
+            return;
+        case StatusPreprocessError:
+        case StatusConversionError:
+        case StatusUnknownError:
+            break;
+        default:
+            return;
+    }
+    if (report.writeFailure.happened) {
+        say(named(report.writeFailure.path), report.writeFailure.reason, "cannot be written");
+    } else if (report.tempFailure.happened) {
+        say(temporaries, report.tempFailure.reason, "cannot be written");
+    } else if (report.readFailure.happened) {
+        say(report.readFailure.path, report.readFailure.reason, "cannot be read");
+    } else {
+        // Nothing failed beneath the engine: a text too long for one book is the one
+        // failure with a cause the source's size shows.
+        struct stat info {};
+        if (stat(job.source.c_str(), &info) == 0) {
+            const std::string tooLong = tooLongReason(static_cast<int64_t>(info.st_size));
+            if (!tooLong.empty()) console::printError(job.source + ": " + tooLong);
+        }
+    }
+}
+
 // One conversion on the calling thread, from staging to the result message.
 void convertOne(Planned& job, const ConvertRequest& request, const FileSystem& files,
                 const ReferenceRules& rules) {
     int32_t status = StatusCanceled;
     int refusal = ExitSuccess;  // shown where it was found
     LinkedPageReport linkedPages;
+    std::string stagedPath;
+    int stagedError = 0;
     if (console::interruptSignal() == 0) {
         job.progress.phase.store(JobProgress::Running);
         StagedFile staged;
@@ -210,9 +273,14 @@ void convertOne(Planned& job, const ConvertRequest& request, const FileSystem& f
             io.userData = &job.progress;
             io.reportProgress = reportJobProgress;
             const WorkerRequest worker{job.source, staged.temporaryPath(), job.title};
+            stagedPath = staged.temporaryPath();
+            // The reasons are this thread's: parallel jobs never see each other's.
+            SystemErrors errors;
+            errors.clear = &clearStandardIoError;
+            errors.reason = [] { return standardIoErrorText(standardIoError()); };
             // The engine takes any destination length; the limit is the system's.
             status = runWorker(worker, request.settings, io, PathFlavor::Posix, rules, files,
-                               convertDocument, PATH_MAX, &linkedPages);
+                               convertDocument, PATH_MAX, &linkedPages, errors);
             if (status == StatusSucceeded) {
                 refusal = placeDatabase(job, staged, linkedPages.read, files);
                 if (refusal == ExitDestinationError) {
@@ -221,6 +289,7 @@ void convertOne(Planned& job, const ConvertRequest& request, const FileSystem& f
                 }
             }
         }
+        stagedError = staged.error();
         job.progress.phase.store(JobProgress::Finished);
     }
     if (refusal != ExitSuccess) {
@@ -236,11 +305,14 @@ void convertOne(Planned& job, const ConvertRequest& request, const FileSystem& f
             status == StatusSourceRefused
                 ? messageText(MsgSourceRefused, job.source + ": " + linkedPages.refusal)
                 : job.prefix + messageText(*outcome.message);
-        if (messageEntry(*outcome.message).icon == MessageIcon::Error)
+        if (messageEntry(*outcome.message).icon == MessageIcon::Error) {
             console::printError(text);
-        else
+            reportFailure(job, status, linkedPages, stagedPath, stagedError);
+        } else {
             console::printLine(text);
+        }
     }
+    if (status == StatusSucceeded) reportLimits(job, linkedPages);
     if (status == StatusSucceeded) reportCharacters(job, request, linkedPages);
     reportLinkedPages(job, request, linkedPages);
     // The database stands; a page that cannot be written is a failure of its own.

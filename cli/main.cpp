@@ -84,6 +84,11 @@ int main(int argc, char** argv) {
         ->type_name("N")
         ->check(CLI::Range(-1, 9999))
         ->capture_default_str();
+    convertCommand->add_option("--max-pages", convert.settings.maxPages,
+                               "Convert at most N HTML pages; vimlo says when pages were left out")
+        ->type_name("N")
+        ->check(CLI::Range(1, kHighestMaxPages))
+        ->capture_default_str();
     convertCommand->add_flag("--keep-cr", keepCR, "Keep carriage returns (text, PalmDoc)");
     convertCommand->add_flag("--remove-lf", removeLF, "Remove line feeds (text, PalmDoc)");
     convertCommand->add_flag("--cr-to-lf", crToLF, "Turn carriage returns into line feeds");

@@ -1,6 +1,6 @@
 // cli/progress_line.h -- the progress of running conversions as one line on a terminal,
-// redrawn in place every 100 ms: the step text of the current stage, the current page and
-// a percentage bar. The figures come from each job's progress channel through the same
+// redrawn in place every 100 ms: the step text of the current stage, the HTML page count,
+// the current page and a percentage bar, as wide as the terminal is at that redraw. The figures come from each job's progress channel through the same
 // snapshot and display rules as the Windows program's progress dialog.
 #pragma once
 #include <atomic>
@@ -18,10 +18,14 @@ struct JobProgress {
     std::atomic<int> phase{Waiting};
 };
 
-// The line for one job: `prefix`, the step and page texts, then the bar and percentage,
-// cut to fit in `columns` (the last column stays free so the terminal never wraps).
+// The line for one job: `prefix`, the step text, the page count ("page 37 of 173 known")
+// and the page name, then the bar and percentage, cut to fit in `columns` terminal
+// columns (the last stays free so the terminal never wraps). Control characters become
+// "?" so that no file name can move the cursor or change the terminal, and a character
+// shown two columns wide counts as two.
 std::string progressLine(const std::string& prefix, const std::string& step,
-                         const std::string& page, int32_t barPosition, int columns);
+                         const std::string& pageCount, const std::string& page,
+                         int32_t barPosition, int columns);
 
 // Shows the first running job's progress until destroyed, then clears the line. With
 // several jobs the line starts with "[k/n] source: ".
@@ -35,6 +39,7 @@ public:
 private:
     struct Shown {
         std::string step;
+        std::string pageCount;
         std::string page;
         int32_t barPosition = 0;
     };

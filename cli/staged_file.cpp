@@ -58,6 +58,7 @@ std::string folderOf(const std::string& path) {
 
 bool StagedFile::create(const std::string& destination, mode_t umaskBits) {
     discard();
+    error_ = 0;
     final_ = destination;
     struct stat info {};
     if (lstat(destination.c_str(), &info) == 0 && S_ISLNK(info.st_mode)) {
@@ -83,9 +84,13 @@ bool StagedFile::create(const std::string& destination, mode_t umaskBits) {
     }
 #endif
     const int descriptor = makeHidden(folder, final_.substr(folder.size()), temporary_);
-    if (descriptor < 0) return false;
+    if (descriptor < 0) {
+        error_ = errno;
+        return false;
+    }
     openPath_ = temporary_;
     if (close(descriptor) != 0) {
+        error_ = errno;
         discard();
         return false;
     }
@@ -112,6 +117,7 @@ StagedFile::Commit StagedFile::commit(bool replace) {
         if (descriptor >= 0) close(descriptor);
     }
     if (!ready) {
+        error_ = errno;
         discard();
         return Commit::Failed;
     }
@@ -147,11 +153,14 @@ StagedFile::Commit StagedFile::commit(bool replace) {
     }
     const int error = errno;
     if (!placed) {
+        error_ = error;
         discard();
         return error == EEXIST ? Commit::Exists : Commit::Failed;
     }
     discard();  // closes the unnamed file's descriptor; the name now holds it
-    return syncFolder(folderOf(final_)) ? Commit::Done : Commit::Failed;
+    if (syncFolder(folderOf(final_))) return Commit::Done;
+    error_ = errno;
+    return Commit::Failed;
 }
 
 void StagedFile::discard() {

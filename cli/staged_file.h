@@ -31,6 +31,8 @@ public:
     Commit commit(bool replace);
     // Removes the staged file if it is still there.
     void discard();
+    // The errno of the failure that made create false or commit Failed, else 0.
+    int error() const { return error_; }
 
 private:
     std::string final_;
@@ -38,4 +40,5 @@ private:
     std::string openPath_;
     int descriptor_ = -1;    // the unnamed file, held open until committed
     mode_t mode_ = 0;        // given on commit
+    int error_ = 0;
 };

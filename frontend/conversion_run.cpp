@@ -75,19 +75,38 @@ void fillConversionJob(PreparedJob& owner, const ConverterSettings& settings, co
     job.tabToSpace = settings.tabConversion == TabsToSpaces ? settings.tabToSpace : -1;
     job.maxDepth = settings.maxDepth;
     job.keepNavigation = settings.keepNavigation ? 1 : 0;
+    job.maxPages = settings.maxPages;
 }
 
 int32_t runWorker(const WorkerRequest& request, const ConverterSettings& settings,
                   const IoOps& io, PathFlavor flavor, const ReferenceRules& rules,
                   const FileSystem& files, ConvertFunction convert,
-                  size_t maxDestinationLength, LinkedPageReport* report) {
+                  size_t maxDestinationLength, LinkedPageReport* report,
+                  const SystemErrors& errors) {
+    // Says why the paths themselves were refused, for a run that never opened a file.
+    auto refusePath = [report](IoFailure LinkedPageReport::*failure, const std::string& path,
+                               const char* reason) {
+        if (report != nullptr) report->*failure = IoFailure{true, path, reason};
+    };
     const std::optional<std::string> source =
         makeSourceAbsolute(request.sourcePath, flavor, rules, files);
-    if (!source) return StatusSourceError;
-    if (request.destinationPath.size() > maxDestinationLength) return StatusDestinationError;
+    if (!source) {
+        refusePath(&LinkedPageReport::sourceOpen, request.sourcePath,
+                   "the full path is too long (at most 255 bytes) or the current folder is unknown");
+        return StatusSourceError;
+    }
+    if (request.destinationPath.size() > maxDestinationLength) {
+        refusePath(&LinkedPageReport::writeFailure, request.destinationPath,
+                   "the path is too long");
+        return StatusDestinationError;
+    }
     const std::string realPath = withSlashSeparators(*source, flavor);
+    IoFailures failures;
+    failures.inner = io;
+    failures.errors = errors;
+    const IoOps observed = ioFailuresOps(failures);
     PageConfinement confinement;
-    preparePageConfinement(confinement, io, files, flavor, realPath, settings.followLinksOutside);
+    preparePageConfinement(confinement, observed, files, flavor, realPath, settings.followLinksOutside);
     const IoOps confined = pageConfinementOps(confinement);
     ReadPages pages{confined, &files, request.destinationPath, {}};
     const IoOps recorded = readPagesIoOps(pages);
@@ -110,10 +129,17 @@ int32_t runWorker(const WorkerRequest& request, const ConverterSettings& setting
 
     DecodingIo decoding;
     prepareDecodingIo(decoding, beneathDecoding, &files, flavor, rootPath, settings.encoding);
-    if (decoding.engineSourcePath.size() > kMaxSourcePathLength) return StatusSourceError;
+    if (decoding.engineSourcePath.size() > kMaxSourcePathLength) {
+        refusePath(&LinkedPageReport::sourceOpen, request.sourcePath,
+                   "the full path is too long (at most 255 bytes)");
+        return StatusSourceError;
+    }
     const IoOps decoded = decodingIoOps(decoding);
+    LimitNotes limits;
+    limits.inner = decoded;
+    const IoOps noted = limitNotesOps(limits);
     PreparedJob prepared;
-    fillConversionJob(prepared, runSettings, decoded, decoding.engineSourcePath,
+    fillConversionJob(prepared, runSettings, noted, decoding.engineSourcePath,
                       request.destinationPath, request.title);
     int32_t status = statusForResult(convert(prepared.job()));
     std::string refusal = epubRunRefusal(epub);
@@ -128,6 +154,11 @@ int32_t runWorker(const WorkerRequest& request, const ConverterSettings& setting
         report->undecodable = std::move(decoding.undecodable);
         report->refusal = std::move(refusal);
         report->missingEntries = epub.package.missing;
+        report->limits = std::move(limits.limits);
+        report->sourceOpen = std::move(failures.readOpen);
+        report->readFailure = std::move(failures.read);
+        report->writeFailure = std::move(failures.written);
+        report->tempFailure = std::move(failures.temporary);
     }
     return status;
 }

@@ -13,6 +13,7 @@
 #include "frontend/file_system.h"
 #include "frontend/messages.h"
 #include "frontend/path_rules.h"
+#include "frontend/run_notes.h"
 #include "frontend/settings.h"
 #include "frontend/source_destination.h"
 
@@ -83,7 +84,7 @@ private:
 
 // The job from the settings: the three flags as 0 or 1; slbSpaces = SLBToSpace when
 // ConvertSingleLB is on, else -1; tabToLB = TabToLB under TabConversion 1, tabToSpace =
-// TabToSpace under TabConversion 2, else -1; maxDepth = MaxDepth. The title (UTF-8) is
+// TabToSpace under TabConversion 2, else -1; maxDepth = MaxDepth, maxPages = MaxPages. The title (UTF-8) is
 // put in Windows-1252, with transliterations, and cut to kMaxJobTitleLength bytes. The
 // source path is taken as the engine is to have it. `io` must outlive the job too.
 void fillConversionJob(PreparedJob& owner, const ConverterSettings& settings, const IoOps& io,
@@ -109,6 +110,14 @@ struct LinkedPageReport {
     std::vector<EncodingNote> undecodable;   // pages read by the UTF-8 rule instead
     std::string refusal;                     // why the source was refused (StatusSourceRefused)
     std::vector<std::string> missingEntries; // an EPUB's entries its package names but lacks
+    std::vector<LimitReport> limits;         // each limit met that left content out
+    // The first failure of each kind beneath the engine (run_notes.h), for naming the file
+    // and the reason after a failed run. sourceOpen also holds why the source path itself
+    // was refused before anything was opened.
+    IoFailure sourceOpen;                    // a file that could not be opened for reading
+    IoFailure readFailure;                   // a file that failed while being read
+    IoFailure writeFailure;                  // the destination, as the engine opened it
+    IoFailure tempFailure;                   // a temporary stream
 };
 
 // The worker's whole run: source made absolute (else StatusSourceError) and spelled with
@@ -129,12 +138,13 @@ struct LinkedPageReport {
 // converted; an archive that is no EPUB, or a refused one, gives StatusSourceRefused
 // before the engine runs (or, for an entry found damaged, after it stopped). When
 // `report` is given it receives what was refused and skipped, what was read and what
-// became of its characters, and why a source was refused.
+// became of its characters, why a source was refused, the limits the engine met and the
+// first failures beneath it, with the reasons `errors` gives for `io`'s failures.
 int32_t runWorker(const WorkerRequest& request, const ConverterSettings& settings,
                   const IoOps& io, PathFlavor flavor, const ReferenceRules& rules,
                   const FileSystem& files, ConvertFunction convert,
                   size_t maxDestinationLength = kMaxDestinationPathLength,
-                  LinkedPageReport* report = nullptr);
+                  LinkedPageReport* report = nullptr, const SystemErrors& errors = {});
 
 struct RunTarget {
     std::string sourcePath;  // blanks trimmed

@@ -1,6 +1,7 @@
 // frontend/progress.cpp -- see progress.h.
 #include "frontend/progress.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <thread>
@@ -23,6 +24,13 @@ int32_t answerProgress(ProgressChannel& channel, int32_t stage, const void* argu
             int32_t percent;
             std::memcpy(&percent, argument, sizeof percent);
             fields.percent = percent;
+        }
+    } else if (stage == StagePageProgress) {
+        if (argument != nullptr) {
+            PageProgress progress;
+            std::memcpy(&progress, argument, sizeof progress);
+            fields.page = progress.page;
+            fields.pagesKnown = progress.known;
         }
     } else if (stage >= StageParseHtml && stage <= StageCompressText) {
         fields.stage = stage;
@@ -55,6 +63,9 @@ ProgressDisplay progressDisplay(const ProgressFields& snapshot) {
         if (step != nullptr) display.stepLine = step;
     }
     if (snapshot.pageTextPending) display.pageLine = snapshot.pageText;
+    if (snapshot.page > 0)
+        display.pageCount = "page " + std::to_string(snapshot.page) + " of " +
+                            std::to_string(std::max(snapshot.page, snapshot.pagesKnown)) + " known";
     // Formatting works on the whole document, so the last page name would mislead.
     if (snapshot.stage == StageFormatHtml) display.pageLine = std::string();
     return display;

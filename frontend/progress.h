@@ -16,6 +16,8 @@ struct ProgressFields {
     int32_t stage = -1;            // last step started (0..5), -1 when none is waiting
     bool pageTextPending = false;  // pageText is new and not yet shown
     std::string pageText;          // current page name, at most kMaxPageTextLength
+    int32_t page = 0;              // the HTML page being converted, 1-based; 0 before any
+    int32_t pagesKnown = 0;        // pages known so far: converted, being converted, queued
 };
 
 inline constexpr size_t kMaxPageTextLength = 255;
@@ -35,8 +37,8 @@ public:
 
 // reportProgress's answer: 0 (cancel) when cancel was requested; otherwise records the
 // report under the lock (StageCurrentPage: page text pending and percent 0; StagePercent:
-// the percentage `argument` points to; stages 0..5: the stage and percent 0; others
-// nothing) and answers 1. When the lock cannot be had it records nothing and answers 1.
+// the percentage `argument` points to; StagePageProgress: the page and the pages known;
+// stages 0..5: the stage and percent 0; others nothing) and answers 1. When the lock cannot be had it records nothing and answers 1.
 int32_t answerProgress(ProgressChannel& channel, int32_t stage, const void* argument);
 // An IoOps reportProgress whose userData is a ProgressChannel*.
 int32_t reportProgressToChannel(void* userData, int32_t stage, void* argument);
@@ -52,6 +54,7 @@ struct ProgressDisplay {
     std::string percentText;                // "NN%"
     std::optional<std::string> stepLine;    // a new step line, when a stage was started
     std::optional<std::string> pageLine;    // a new current-page line ("" empties it)
+    std::string pageCount;                  // "page 37 of 173 known", "" before any page
 };
 ProgressDisplay progressDisplay(const ProgressFields& snapshot);
 

@@ -21,6 +21,19 @@ const NumberValue kNumbers[] = {
     {"BrowseFilterIndex", &ConverterSettings::browseFilterIndex, 5},
 };
 
+// Numbers no page shows: loaded like the flags below, never saved. A stored value out of
+// range (0 included: it would mean no pages at all) keeps the default.
+struct LoadedOnlyNumber {
+    const char* name;
+    int32_t ConverterSettings::*field;
+    uint32_t lowest;
+    uint32_t highest;
+};
+
+const LoadedOnlyNumber kLoadedOnlyNumbers[] = {
+    {"MaxPages", &ConverterSettings::maxPages, 1, kHighestMaxPages},
+};
+
 struct FlagValue {
     const char* name;
     bool ConverterSettings::*field;
@@ -59,6 +72,11 @@ ConverterSettings loadSettings(SettingsStore& store) {
     for (const NumberValue& number : kNumbers) {
         const std::optional<uint32_t> value = key->getDword(number.name);
         if (value && *value <= number.highest) settings.*number.field = static_cast<int32_t>(*value);
+    }
+    for (const LoadedOnlyNumber& number : kLoadedOnlyNumbers) {
+        const std::optional<uint32_t> value = key->getDword(number.name);
+        if (value && *value >= number.lowest && *value <= number.highest)
+            settings.*number.field = static_cast<int32_t>(*value);
     }
     auto loadFlag = [&](const FlagValue& flag) {
         const std::optional<uint32_t> value = key->getDword(flag.name);

@@ -27,6 +27,10 @@ enum TabConversion : int32_t {
     TabsToSpaces = 2,
 };
 
+// The page limit of an HTML conversion: the engine's own bound unless the user moves it.
+inline constexpr int32_t kDefaultMaxPages = 32000;
+inline constexpr int32_t kHighestMaxPages = 2147483647;
+
 // Member initialisers are the defaults; the comment gives the range accepted on loading.
 struct ConverterSettings {
     int32_t destinationLocation = LocationAutoInstall;  // 0..2
@@ -48,6 +52,9 @@ struct ConverterSettings {
     // The text of HTML navigation blocks is written too. Loaded only, like the above;
     // `vimlo convert --keep-navigation` sets it.
     bool keepNavigation = false;          // any stored number, nonzero is on
+    // Pages the HTML pass converts before it stops and says so. Loaded only, like the
+    // above; `vimlo convert --max-pages` sets it.
+    int32_t maxPages = kDefaultMaxPages;  // 1..kHighestMaxPages
     // The encoding every page and text of a run is read in, whatever each says of itself;
     // nullopt lets each page decide. Set by `vimlo convert --encoding`; never stored.
     std::optional<TextEncoding> encoding;
@@ -58,9 +65,9 @@ struct ConverterSettings {
 // Defaults, then every value of the settings key that is present, of the right type and,
 // for numbers, in range. A key that cannot be opened gives all defaults. Never reports.
 ConverterSettings loadSettings(SettingsStore& store);
-// Writes every value but FollowLinksOutside and KeepNavigation with its type, flags as 0 or 1, creating the
-// key when missing. When
-// the key cannot be opened nothing is written. Returns false when anything was not
+// Writes every value but FollowLinksOutside, KeepNavigation and MaxPages with its type,
+// flags as 0 or 1, creating the key when missing. When the key cannot be opened nothing
+// is written. Returns false when anything was not
 // written; the Windows program does not report it.
 bool saveSettings(SettingsStore& store, const ConverterSettings& settings);
 

@@ -19,6 +19,7 @@
 // from writing.
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -42,6 +43,11 @@
 #include "platform/standard_io.h"
 
 namespace {
+
+thread_local int gLastError = 0;
+
+// Records errno (or `fallback` when the call left none) as the thread's last failure.
+void noteFailure(int fallback = EIO) { gLastError = errno != 0 ? errno : fallback; }
 
 // Enough for a few parallel conversions, each holding its source, its destination, four
 // temporary streams and the HTML pass's own streams and pages.
@@ -124,11 +130,15 @@ void releaseSlot(Slot& slot) {
 // unbuffered, its windows cannot be had or no slot is free. `sizeKnown`: only this
 // handle will write it, and it is empty.
 uint32_t adopt(std::FILE* file, bool writable, bool sizeKnown) {
-    if (file == nullptr) return 0;
+    if (file == nullptr) {
+        noteFailure();
+        return 0;
+    }
     auto* block = static_cast<uint8_t*>(std::malloc(kWindows * kWindowBytes));
     uint32_t handle = 0;
-    if (block != nullptr && std::setvbuf(file, nullptr, _IONBF, 0) == 0)
-        handle = takeSlot(file, block, writable, sizeKnown);
+    if (block == nullptr) gLastError = ENOMEM;
+    else if (std::setvbuf(file, nullptr, _IONBF, 0) != 0) noteFailure();
+    else if ((handle = takeSlot(file, block, writable, sizeKnown)) == 0) gLastError = EMFILE;
     if (handle == 0) {
         std::fclose(file);
         std::free(block);
@@ -149,8 +159,10 @@ bool writeBack(Slot& slot, Window& window) {
     if (window.dirtyFrom == window.dirtyTo) return true;
     std::FILE* file = fileOf(slot);
     const size_t count = static_cast<size_t>(window.dirtyTo - window.dirtyFrom);
+    errno = 0;
     if (!seekFile(file, window.start + window.dirtyFrom) ||
         std::fwrite(window.bytes + window.dirtyFrom, 1, count, file) != count) {
+        noteFailure();
         slot.failed = true;
         return false;
     }
@@ -179,6 +191,22 @@ bool emptyWindows(Slot& slot) {
     return ok;
 }
 
+// Whether a file to be read is refused for what status() found, noting why.
+bool refusedAsSource(const std::filesystem::file_status& status, const std::error_code& error) {
+    if (error) {
+        // Windows answers with its own codes: the portable condition is the errno value.
+        const std::error_condition condition = error.default_error_condition();
+        gLastError = condition.category() == std::generic_category() && condition.value() != 0
+                         ? condition.value()
+                         : ENOENT;
+        return true;
+    }
+    if (std::filesystem::is_directory(status)) gLastError = EISDIR;
+    else if (!std::filesystem::is_regular_file(status)) gLastError = kNotRegularFile;
+    else return false;
+    return true;
+}
+
 #ifdef _WIN32
 // Every path the toolkit hands over is UTF-8. Windows reaches every name only through
 // its UTF-16 spelling (the narrow calls read the ANSI code page), so paths are opened
@@ -204,13 +232,17 @@ uint32_t openStream(void*, const char* path, int32_t mode) {
         default: return 0;
     }
     const std::wstring wide = widePath(path);
-    if (wide.empty()) return 0;
+    if (wide.empty()) {
+        gLastError = EINVAL;
+        return 0;
+    }
     if (mode == 0) {
         // Only regular files are read, as below.
         std::error_code error;
         const std::filesystem::file_status status = std::filesystem::status(std::filesystem::path(wide), error);
-        if (error || !std::filesystem::is_regular_file(status)) return 0;
+        if (refusedAsSource(status, error)) return 0;
     }
+    errno = 0;
     return adopt(_wfopen(wide.c_str(), how), mode != 0, mode == 1);
 }
 #else
@@ -228,8 +260,9 @@ uint32_t openStream(void*, const char* path, int32_t mode) {
         // a FIFO or device could block the conversion for ever.
         std::error_code error;
         const std::filesystem::file_status status = std::filesystem::status(path, error);
-        if (error || !std::filesystem::is_regular_file(status)) return 0;
+        if (refusedAsSource(status, error)) return 0;
     }
+    errno = 0;
     return adopt(std::fopen(path, how), mode != 0, mode == 1);
 }
 #endif
@@ -241,7 +274,9 @@ int32_t closeStream(void*, uint32_t handle) {
     std::FILE* file = fileOf(*slot);
     uint8_t* block = slot->block;
     releaseSlot(*slot);
+    errno = 0;
     const bool closed = std::fclose(file) == 0;
+    if (!closed) noteFailure();
     std::free(block);
     return written && closed ? 1 : 0;
 }
@@ -261,9 +296,12 @@ int32_t seekStream(void*, uint32_t handle, int32_t offset, int32_t origin) {
             // Someone else may change the file's length: ask the file, once it holds
             // what was written here.
             std::FILE* file = fileOf(*slot);
-            if (!writeBackAll(*slot) || std::fseek(file, 0, SEEK_END) != 0) return -1;
-            base = std::ftell(file);
-            if (base < 0) return -1;
+            if (!writeBackAll(*slot)) return -1;
+            errno = 0;
+            if (std::fseek(file, 0, SEEK_END) != 0 || (base = std::ftell(file)) < 0) {
+                noteFailure();
+                return -1;
+            }
             break;
         }
         default: return -1;
@@ -302,7 +340,9 @@ int32_t readStream(void*, uint32_t handle, int32_t count, void* buffer) {
             // A large read goes straight to the caller, once the file holds what was
             // written here; the windows are left empty.
             if (!emptyWindows(*slot) || !seekFile(file, position)) break;
+            errno = 0;
             const size_t got = std::fread(out + done, 1, static_cast<size_t>(count - done), file);
+            if (std::ferror(file)) noteFailure();
             done += static_cast<int64_t>(got);
             slot->position += static_cast<int64_t>(got);
             break;
@@ -318,7 +358,9 @@ int32_t readStream(void*, uint32_t handle, int32_t count, void* buffer) {
         // Never over bytes the other window holds.
         if (other.length > 0 && other.start > position) load = std::min(load, other.start - position);
         if (!moveWindow(*slot, window, position) || !seekFile(file, position)) break;
+        errno = 0;
         window.length = static_cast<int64_t>(std::fread(window.bytes, 1, static_cast<size_t>(load), file));
+        if (std::ferror(file)) noteFailure();
         if (window.length < load && other.dirtyFrom != other.dirtyTo && other.start + other.dirtyFrom >= position) {
             // The file ends before bytes written further on that only the other window
             // holds yet: once they are in the file, the gap reads as zeros.
@@ -347,9 +389,13 @@ int32_t writeStream(void*, uint32_t handle, int32_t count, const void* buffer) {
         // A large write goes straight to the file; the windows are left empty.
         std::FILE* file = fileOf(*slot);
         if (!emptyWindows(*slot) || !seekFile(file, position)) return 0;
+        errno = 0;
         const size_t written = std::fwrite(bytes, 1, static_cast<size_t>(count), file);
         slot->position += static_cast<int64_t>(written);
-        if (written != static_cast<size_t>(count)) slot->failed = true;
+        if (written != static_cast<size_t>(count)) {
+            noteFailure();
+            slot->failed = true;
+        }
         else if (slot->size != kUnknown) slot->size = std::max(slot->size, slot->position);
         return static_cast<int32_t>(written);
     }
@@ -435,7 +481,10 @@ std::FILE* openTemporaryFile() {
 }
 #endif
 
-uint32_t createTempStream(void*) { return adopt(openTemporaryFile(), true, true); }
+uint32_t createTempStream(void*) {
+    errno = 0;
+    return adopt(openTemporaryFile(), true, true);
+}
 
 void* allocBlock(void*, int32_t byteCount) {
     if (byteCount < 0) return nullptr;
@@ -450,6 +499,17 @@ int32_t freeBlock(void*, void* block) {
 int32_t reportProgress(void*, int32_t, void*) { return 1; }
 
 }  // namespace
+
+int standardIoError() { return gLastError; }
+
+void clearStandardIoError() { gLastError = 0; }
+
+std::string standardIoErrorText(int error) {
+    if (error == 0) return std::string();
+    if (error == kNotRegularFile) return "Not a regular file";
+    // The generic category's message is the C library's text, fetched thread-safely.
+    return std::generic_category().message(error);
+}
 
 const IoOps standardIoOps = {
     nullptr,      openStream, closeStream, seekStream,     readStream,

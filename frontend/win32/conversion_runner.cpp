@@ -166,8 +166,16 @@ RunEnd runConversion(ConverterApp& app, HWND owner, CQuibSrcDstPage& sourcePage,
     if (status == StatusSourceRefused)
         messages.show(MsgSourceRefused, messageText(MsgSourceRefused, app.handed.sourcePath + ": " +
                                                                           task.report.refusal));
-    else if (outcome.message)
-        messages.show(*outcome.message, messageText(*outcome.message));
+    else if (outcome.message || (outcome.succeeded && !task.report.limits.empty())) {
+        // A limit that left pages out is told in the success box, even a quiet run's:
+        // the book lacks pages the user may expect in it.
+        const MessageId id = outcome.message.value_or(MsgConversionSucceeded);
+        std::string text = messageText(id);
+        if (outcome.succeeded)
+            for (const LimitReport& limit : task.report.limits)
+                text += "\n\n" + limitMessage(limit, "raise the registry value MaxPages");
+        messages.show(id, text);
+    }
     if (outcome.registerInstallation) registerInstallation(app.registry, app.handed.userId, messages);
     return outcome.succeeded ? RunEnd::Succeeded : RunEnd::NotSucceeded;
 }

@@ -255,7 +255,8 @@ TEST(ConvertStatus, EachFailureHasItsOwnExitStatusAndMessage) {
     Workspace space;
     Outcome outcome = space.run({"convert", "absent.txt"});
     EXPECT_EQ(4, outcome.exitCode);
-    EXPECT_EQ("vimlo: Error opening source file.\n", outcome.err);
+    EXPECT_EQ("vimlo: Error opening source file.\nvimlo: absent.txt: No such file or directory\n",
+              outcome.err);
     EXPECT_FALSE(space.exists("absent.pdb"));
 
     // Record 0 announces as many text records as the database has records.
@@ -271,7 +272,7 @@ TEST(ConvertStatus, EachFailureHasItsOwnExitStatusAndMessage) {
     std::filesystem::create_directory(space.dir.file("d.pdb"));
     outcome = space.run({"convert", "-y", "d.txt"});
     EXPECT_EQ(5, outcome.exitCode);
-    EXPECT_EQ("vimlo: Error opening destination file.\n", outcome.err);
+    EXPECT_EQ("vimlo: Error opening destination file.\nvimlo: d.pdb: Is a directory\n", outcome.err);
     EXPECT_TRUE(std::filesystem::is_directory(space.dir.file("d.pdb")));
     EXPECT_TRUE(namesStartingWith(space.dir.path(), ".").empty());
 
@@ -288,7 +289,8 @@ TEST(ConvertStatus, QuietHidesOnlyTheSuccessMessage) {
     EXPECT_EQ("", outcome.err);
     outcome = space.run({"convert", "--quiet", "absent.txt"});
     EXPECT_EQ(4, outcome.exitCode);
-    EXPECT_EQ("vimlo: Error opening source file.\n", outcome.err);
+    EXPECT_EQ("vimlo: Error opening source file.\nvimlo: absent.txt: No such file or directory\n",
+              outcome.err);
 }
 
 TEST(ConvertStatus, HelpAndVersionSucceedOnStandardOutput) {

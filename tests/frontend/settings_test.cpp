@@ -135,6 +135,24 @@ TEST(SaveSettings, FollowLinksOutsideIsLeftAsItWasSet) {
     EXPECT_FALSE(loadSettings(store).followLinksOutside);
 }
 
+// MaxPages has no control either: loaded in 1..2^31-1, never written.
+TEST(SaveSettings, MaxPagesIsLoadedInRangeAndNeverWritten) {
+    MemorySettingsStore store;
+    EXPECT_EQ(32000, loadSettings(store).maxPages);
+    struct Row { uint32_t stored; int32_t loaded; };
+    const Row rows[] = {{50000, 50000}, {1, 1}, {0x7FFFFFFF, 0x7FFFFFFF},
+                        {0, 32000} /* no pages at all */, {0x80000000, 32000}};
+    for (const Row& row : rows) {
+        store.put(kSettingsKeyPath, "MaxPages", row.stored);
+        EXPECT_EQ(row.loaded, loadSettings(store).maxPages) << row.stored;
+    }
+    store.put(kSettingsKeyPath, "MaxPages", uint32_t{777});
+    ConverterSettings settings;
+    settings.maxPages = 5;
+    ASSERT_TRUE(saveSettings(store, settings));
+    EXPECT_EQ(MemorySettingsStore::Value(uint32_t{777}), *store.find(kSettingsKeyPath, "MaxPages"));
+}
+
 TEST(SaveSettings, NothingIsWrittenWhenTheKeyCannotBeOpened) {
     MemorySettingsStore store;
     store.refuseOpeningForWriting(true);

@@ -1,0 +1,168 @@
+// tests/cli/convert_messages_test.cpp -- what `vimlo convert` says beyond its result
+// message: the file that failed and the system's reason, the page limit it stopped at,
+// and a progress line that stays within the terminal. Tests named ..._AfterEngine need
+// an engine that honours the page limit and reports pages; before it does they skip.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <regex>
+
+#include "tests/cli/vimlo_runner.h"
+#include "tests/support/temp_dir.h"
+
+using namespace cli_test;
+
+namespace {
+
+// A root page linking `count` small pages, each with a word of its own.
+void writeSite(const TempDir& dir, int count) {
+    std::string index = "<html><body><h1>Root</h1>";
+    for (int i = 1; i <= count; ++i) {
+        index += "<a href=\"p" + std::to_string(i) + ".htm\">p" + std::to_string(i) + "</a> ";
+        dir.write("p" + std::to_string(i) + ".htm",
+                  "<html><body><p>word" + std::to_string(i) + "x</p></body></html>");
+    }
+    dir.write("index.htm", index + "</body></html>");
+}
+
+// Whether the engine stops at --max-pages: with a limit of one, the linked pages' words
+// stay out of the book.
+bool engineHonoursMaxPages() {
+    TempDir dir;
+    writeSite(dir, 3);
+    const Outcome outcome = run({"convert", "-q", "--max-pages", "1", "index.htm"}, dir.path());
+    if (outcome.exitCode != 0) return false;
+    return run({"text", "index.pdb"}, dir.path()).out.find("word1x") == std::string::npos;
+}
+
+TEST(ConvertFailures, ASourceThatCannotBeOpenedIsNamedWithTheReason) {
+    TempDir dir;
+    std::filesystem::create_directory(dir.file("folder.txt"));
+    struct Row { const char* source; const char* reason; };
+    const Row rows[] = {
+        {"notes.txt", "No such file or directory"},
+        {"folder.txt", "Is a directory"},
+    };
+    for (const Row& row : rows) {
+        const Outcome outcome = run({"convert", row.source, "-o", "out.pdb"}, dir.path());
+        EXPECT_EQ(4, outcome.exitCode) << row.source;
+        EXPECT_EQ(std::string("vimlo: Error opening source file.\nvimlo: ") + row.source + ": " +
+                      row.reason + "\n",
+                  outcome.err);
+    }
+    EXPECT_FALSE(std::filesystem::exists(dir.file("out.pdb")));
+}
+
+// No file can be made in /sys, even by root; the system's words vary with how it is
+// mounted, so only their presence is checked.
+TEST(ConvertFailures, ADestinationThatCannotBeMadeIsNamedWithTheReason) {
+    if (!std::filesystem::is_directory("/sys")) GTEST_SKIP() << "no /sys here";
+    TempDir dir;
+    dir.write("a.txt", "text");
+    const Outcome outcome = run({"convert", "a.txt", "-o", "/sys/a.pdb"}, dir.path());
+    EXPECT_EQ(5, outcome.exitCode);
+    EXPECT_TRUE(std::regex_match(outcome.err, std::regex("vimlo: Error opening destination file\\.\n"
+                                                         "vimlo: /sys/a\\.pdb: [A-Z][^\n]+\n")))
+        << outcome.err;
+    EXPECT_EQ(std::string::npos, outcome.err.find("cannot be written")) << "the system's reason";
+}
+
+TEST(ConvertFailures, WithSeveralSourcesEachFailureNamesItsOwnFile) {
+    TempDir dir;
+    dir.write("good.txt", "text");
+    const Outcome outcome = run({"convert", "good.txt", "gone.txt", "-o", "."}, dir.path());
+    EXPECT_EQ(4, outcome.exitCode);
+    EXPECT_NE(std::string::npos,
+              outcome.err.find("vimlo: gone.txt: Error opening source file.\n"
+                               "vimlo: gone.txt: No such file or directory\n"))
+        << outcome.err;
+    EXPECT_NE(std::string::npos, outcome.err.find("good.txt: Conversion successfully completed."));
+}
+
+TEST(ConvertOptions, MaxPagesTakesOneUpwards) {
+    TempDir dir;
+    dir.write("a.txt", "text");
+    for (const char* refused : {"0", "-1", "2147483648", "many"}) {
+        const Outcome outcome = run({"convert", "--max-pages", refused, "a.txt"}, dir.path());
+        EXPECT_EQ(2, outcome.exitCode) << refused;
+        EXPECT_FALSE(std::filesystem::exists(dir.file("a.pdb"))) << refused;
+    }
+    EXPECT_EQ(0, run({"convert", "-q", "--max-pages", "2147483647", "a.txt"}, dir.path()).exitCode);
+}
+
+// Every drawing of the progress line starts with "\r\x1b[K"; none may be wider than the
+// 100 columns of the runner's terminal less the one kept free.
+void expectEveryDrawingFits(const std::string& screen) {
+    size_t drawings = 0;
+    for (size_t at = screen.find("\r\033[K"); at != std::string::npos;) {
+        const size_t start = at + 4;
+        const size_t next = screen.find("\r\033[K", start);
+        const std::string drawn =
+            screen.substr(start, next == std::string::npos ? std::string::npos : next - start);
+        at = next;
+        // Messages follow the clearing too, on lines of their own; a drawing has no end.
+        if (drawn.empty() || drawn.find('\n') != std::string::npos) continue;
+        ++drawings;
+        size_t columns = 0;
+        for (const char c : drawn) columns += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+        EXPECT_LE(columns, 99u) << drawn;
+        EXPECT_EQ(std::string::npos, drawn.find('\033')) << "no escape but the line's own";
+    }
+    EXPECT_GT(drawings, 0u) << screen;
+}
+
+TEST(ConvertProgress, TheLineKeepsWithinTheTerminalWhateverTheNames) {
+    TempDir dir;
+    // Long enough for several redraws, with names far wider than the terminal and one
+    // that carries an escape sequence of its own.
+    std::string text;
+    for (int i = 0; text.size() < (6u << 20); ++i) text += "line " + std::to_string(i * 7919 % 100003) + " of the log\n";
+    const std::string longName = std::string(150, 'n') + ".txt";
+    const std::string escaping = "\033[2Jwide\xE6\xBC\xA2\xE5\xAD\x97" + std::string(120, 'w') + ".txt";
+    dir.write(longName, text);
+    dir.write(escaping, text);
+    const Outcome outcome = runOnTerminal({"convert", "-o", ".", longName, escaping}, dir.path());
+    EXPECT_EQ(0, outcome.exitCode) << outcome.err;
+    expectEveryDrawingFits(outcome.err);
+}
+
+TEST(ConvertLimits, StoppingAtMaxPagesIsSaid_AfterEngine) {
+    if (!engineHonoursMaxPages()) GTEST_SKIP() << "the engine does not yet stop at --max-pages";
+    TempDir dir;
+    writeSite(dir, 5);
+    Outcome outcome = run({"convert", "--max-pages", "2", "-d", "-1", "index.htm"}, dir.path());
+    EXPECT_EQ(0, outcome.exitCode);
+    EXPECT_EQ("Conversion successfully completed.\n"
+              "vimlo: stopped after 2 pages; 4 more were queued: use --max-pages\n",
+              outcome.err);
+    outcome = run({"convert", "-q", "-y", "--max-pages", "2", "-d", "-1", "index.htm"}, dir.path());
+    EXPECT_EQ("vimlo: stopped after 2 pages; 4 more were queued: use --max-pages\n", outcome.err)
+        << "said even with --quiet: the book lacks pages";
+    outcome = run({"convert", "-y", "--max-pages", "6", "-d", "-1", "index.htm"}, dir.path());
+    EXPECT_EQ("Conversion successfully completed.\n", outcome.err) << "the limit not met";
+}
+
+TEST(ConvertProgress, TheLineCountsThePages_AfterEngine) {
+    if (!engineHonoursMaxPages()) GTEST_SKIP() << "the engine does not yet report pages";
+    TempDir dir;
+    // Enough pages, with enough text each, for the line to be drawn while they are read.
+    std::string index = "<html><body>";
+    std::string body;
+    for (int i = 0; i < 4000; ++i) body += "<p>paragraph " + std::to_string(i) + " of a long page</p>";
+    for (int i = 1; i <= 40; ++i) {
+        index += "<a href=\"p" + std::to_string(i) + ".htm\">p</a> ";
+        dir.write("p" + std::to_string(i) + ".htm", "<html><body>" + body + "</body></html>");
+    }
+    dir.write("index.htm", index + "</body></html>");
+    const Outcome outcome = runOnTerminal({"convert", "-d", "-1", "index.htm"}, dir.path());
+    EXPECT_EQ(0, outcome.exitCode) << outcome.err;
+    std::smatch found;
+    ASSERT_TRUE(std::regex_search(outcome.err, found, std::regex("page ([0-9]+) of ([0-9]+) known")))
+        << outcome.err;
+    EXPECT_LE(std::stoi(found[1]), std::stoi(found[2]));
+    EXPECT_LE(std::stoi(found[2]), 41);
+    expectEveryDrawingFits(outcome.err);
+}
+
+}  // namespace
