@@ -134,6 +134,11 @@ PreviewFacts factsOf(const BookReader& reader) {
     return facts;
 }
 
+int writeFailure(const std::string& where, int error) {
+    console::printError(where + ": the preview cannot be written: " + std::strerror(error));
+    return ExitDestinationError;
+}
+
 // A database opened and checked whole, ready to be laid out.
 class CheckedBook {
 public:
@@ -151,6 +156,7 @@ public:
     int write(const std::function<bool(std::string_view)>& write, const std::string& where) {
         const int32_t result = writePreviewPage(factsOf(book_.reader), *source_, write);
         if (result == BookOk) return ExitSuccess;
+        if (result == kPreviewWriteFailed && console::interruptSignal() != 0) return ExitCanceled;
         if (result == kPreviewWriteFailed) return writeFailure(where, errno);
         if (result == kPreviewSpillFailed) {
             console::printError(path_ + ": the preview's temporary file failed: " + std::strerror(errno));
@@ -160,20 +166,10 @@ public:
     }
 
 private:
-    static int writeFailure(const std::string& where, int error) {
-        console::printError(where + ": the preview cannot be written: " + std::strerror(error));
-        return ExitDestinationError;
-    }
-
     std::string path_;
     OpenBook book_;
     std::unique_ptr<BookSource> source_;
 };
-
-int writeFailure(const std::string& where, int error) {
-    console::printError(where + ": the preview cannot be written: " + std::strerror(error));
-    return ExitDestinationError;
-}
 
 // Writes the page aside in `destination`'s folder and puts it in place, over an existing
 // file only when `replace`, so a failed write leaves whatever was there before.
@@ -182,10 +178,11 @@ int writePage(CheckedBook& book, const std::string& destination, bool replace, m
     if (!staged.create(destination, umaskBits)) return writeFailure(destination, errno);
     std::FILE* file = std::fopen(staged.temporaryPath().c_str(), "wb");
     if (file == nullptr) return writeFailure(destination, errno);
+    // Ctrl-C stops the page at its next piece.
     const int written = book.write(
         [&](std::string_view piece) {
-            return std::fwrite(piece.data(), 1, piece.size(), file) == piece.size() &&
-                   console::interruptSignal() == 0;
+            return console::interruptSignal() == 0 &&
+                   std::fwrite(piece.data(), 1, piece.size(), file) == piece.size();
         },
         destination);
     const int writeError = errno;
