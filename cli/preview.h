@@ -1,8 +1,8 @@
 // cli/preview.h -- one self-contained HTML page that shows an e-book as the handheld's
 // reader lays it out from its document records: the text in its format runs, list
 // markers, links to text positions, horizontal rules and page boundaries, under a block
-// of facts about the database. It works on plain values already read from the database;
-// reading and writing files is left to the caller.
+// of facts about the database. It works on plain values a source hands it (the records
+// already decoded); reading the database and writing the page are left to the caller.
 //
 // Layout rules. The text is cut into lines at its newlines; a line takes its alignment,
 // indent, list marker and heading role from the format run that holds its first
@@ -19,7 +19,6 @@
 #pragma once
 #include <cstdint>
 #include <functional>
-#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>

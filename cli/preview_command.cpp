@@ -217,7 +217,10 @@ int runPreview(const PreviewRequest& request) {
     if (checked != ExitSuccess) return checked;
     if (request.output == "-") {
         const int written = book.write(
-            [](std::string_view piece) { return std::fwrite(piece.data(), 1, piece.size(), stdout) == piece.size(); },
+            [](std::string_view piece) {
+                return console::interruptSignal() == 0 &&
+                       std::fwrite(piece.data(), 1, piece.size(), stdout) == piece.size();
+            },
             "standard output");
         if (written != ExitSuccess) return written;
         if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
