@@ -160,7 +160,7 @@ public:
         if (result == kPreviewWriteFailed) return writeFailure(where, errno);
         if (result == kPreviewSpillFailed) {
             console::printError(path_ + ": the preview's temporary file failed: " + std::strerror(errno));
-            return ExitDestinationError;
+            return ExitTempError;
         }
         return reportBookFailure(path_, result, source_->failedRecord);  // changed since checked
     }
