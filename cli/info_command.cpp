@@ -2,8 +2,8 @@
 #include "cli/info_command.h"
 
 #include <cerrno>
-#include <cstring>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <vector>
