@@ -2,14 +2,15 @@
 #include "cli/info_command.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
-#include <iostream>
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <vector>
 
 #include "cli/console.h"
 #include "cli/exit_status.h"
+#include "cli/json_stream.h"
 #include "cli/open_book.h"
 #include "cli/palm_text.h"
 #include "engine/book_reader.h"
@@ -62,202 +63,332 @@ ordered_json recordZeroJson(const DocumentHeaderRecord& r) {
     return j;
 }
 
-ordered_json locationJson(const BookReader& reader, int32_t index) {
+// What the first pass learned of each chunk, so the output pass need not decode again.
+struct ChunkFacts {
+    BookChunkInfo info;
+    int32_t length;
+};
+
+// Members "index", "offset" and "size" of record `index`.
+void writeLocation(JsonStream& json, const BookReader& reader, int32_t index) {
     int32_t offset = 0, size = 0;
     bookRecordLocation(reader, index, offset, size);  // bookOpen checked every entry
-    return {{"index", index}, {"offset", offset}, {"size", size}};
+    json.key("index");
+    json.value(int64_t{index});
+    json.key("offset");
+    json.value(int64_t{offset});
+    json.key("size");
+    json.value(int64_t{size});
 }
 
-// The code-table and chunk records in file order; every chunk is decoded, so a damaged
-// one is reported rather than described.
-int32_t textRecordsJson(BookReader& reader, ordered_json& out, int32_t& failedRecord) {
-    out = ordered_json::array();
+// Decodes every chunk, so a damaged one is reported before anything is written.
+int32_t decodeChunks(BookReader& reader, std::vector<ChunkFacts>& chunks, int32_t& failedRecord) {
     std::vector<uint8_t> text(kBookChunkSize);
+    chunks.resize(static_cast<size_t>(reader.chunkCount));
     for (int32_t chunk = 0; chunk < reader.chunkCount; ++chunk) {
-        int32_t length = 0;
-        BookChunkInfo info{};
+        ChunkFacts& facts = chunks[static_cast<size_t>(chunk)];
         const int32_t result =
-            bookReadChunk(reader, chunk, text.data(), kBookChunkSize, length, &info);
+            bookReadChunk(reader, chunk, text.data(), kBookChunkSize, facts.length, &facts.info);
         if (result != BookOk) {
             failedRecord = failingRecord(reader, chunk, result);
             return result;
         }
-        if (chunk % reader.recordZero.groupSize == 0) {
-            ordered_json table = locationJson(reader, info.codeTableRecord);
-            table["kind"] = "code table";
-            table["group"] = chunk / reader.recordZero.groupSize;
-            table["bits"] = info.codeTableBits;
-            out.push_back(std::move(table));
-        }
-        ordered_json record = locationJson(reader, info.record);
-        record["kind"] = info.kind == KindCodedChunk ? "coded" : "stored";
-        record["chunk"] = chunk;
-        record["textLength"] = length;
-        if (info.kind == KindCodedChunk) record["bits"] = info.chunkBits;
-        else record["padding"] = info.kind - KindStored;
-        out.push_back(std::move(record));
     }
     return BookOk;
 }
 
+// The code-table and chunk records in file order.
+void writeTextRecords(JsonStream& json, const BookReader& reader, const std::vector<ChunkFacts>& chunks) {
+    json.beginArray();
+    for (int32_t chunk = 0; chunk < reader.chunkCount; ++chunk) {
+        const ChunkFacts& facts = chunks[static_cast<size_t>(chunk)];
+        const BookChunkInfo& info = facts.info;
+        if (chunk % reader.recordZero.groupSize == 0) {
+            json.beginObject();
+            writeLocation(json, reader, info.codeTableRecord);
+            json.key("kind");
+            json.value("code table");
+            json.key("group");
+            json.value(int64_t{chunk / reader.recordZero.groupSize});
+            json.key("bits");
+            json.value(int64_t{info.codeTableBits});
+            json.endObject();
+        }
+        json.beginObject();
+        writeLocation(json, reader, info.record);
+        json.key("kind");
+        json.value(info.kind == KindCodedChunk ? "coded" : "stored");
+        json.key("chunk");
+        json.value(int64_t{chunk});
+        json.key("textLength");
+        json.value(int64_t{facts.length});
+        if (info.kind == KindCodedChunk) {
+            json.key("bits");
+            json.value(int64_t{info.chunkBits});
+        } else {
+            json.key("padding");
+            json.value(int64_t{info.kind - KindStored});
+        }
+        json.endObject();
+    }
+    json.endArray();
+}
+
 // A format run's attribute and extra words spelled out.
-ordered_json styleJson(const FormatRun& run) {
+void writeStyle(JsonStream& json, const FormatRun& run) {
     static const char* const kFlags[] = {"heading", "monospace", "bold", "underline", "link",
                                          "italic", "strike", "subscript", "superscript",
                                          "center", "right"};  // bits 3 to 13
-    ordered_json flags = ordered_json::array();
+    json.beginObject();
+    json.key("fontSize");
+    json.value(int64_t{run.attributes & 7});
+    json.key("flags");
+    json.beginArray();
     for (int bit = 3; bit <= 13; ++bit)
-        if (run.attributes >> bit & 1) flags.push_back(kFlags[bit - 3]);
-    ordered_json style = {{"fontSize", run.attributes & 7}, {"flags", flags}};
+        if (run.attributes >> bit & 1) json.value(kFlags[bit - 3]);
+    json.endArray();
     if (run.attributes & 0x8000) {
-        style["indent"] = run.extra & 7;
+        json.key("indent");
+        json.value(int64_t{run.extra & 7});
         if (run.extra & 0x40) {
-            style["listType"] = run.extra >> 3 & 7;
-            style["listNumber"] = (run.extra >> 8) + 1;
+            json.key("listType");
+            json.value(int64_t{run.extra >> 3 & 7});
+            json.key("listNumber");
+            json.value(int64_t{(run.extra >> 8) + 1});
         }
     }
-    return style;
+    json.endObject();
 }
 
-ordered_json formatJson(const DecodedFormatRecord& record) {
-    ordered_json runs = ordered_json::array();
+void writeFormat(JsonStream& json, const DecodedFormatRecord& record, bool summary) {
+    json.key("end");
+    json.value(int64_t{record.end});
+    if (summary) {
+        json.key("runCount");
+        json.value(int64_t{record.count});
+        return;
+    }
+    json.key("runs");
+    json.beginArray();
     for (int32_t i = 0; i < record.count; ++i) {
         const FormatRun& run = record.runs[i];
-        ordered_json entry = {{"start", run.start}, {"length", run.length},
-                              {"attributes", run.attributes}, {"extra", run.extra}};
-        entry["style"] = styleJson(run);
-        runs.push_back(std::move(entry));
+        json.beginObject();
+        json.key("start");
+        json.value(int64_t{run.start});
+        json.key("length");
+        json.value(int64_t{run.length});
+        json.key("attributes");
+        json.value(int64_t{run.attributes});
+        json.key("extra");
+        json.value(int64_t{run.extra});
+        json.key("style");
+        writeStyle(json, run);
+        json.endObject();
     }
-    return {{"end", record.end}, {"runs", runs}};
+    json.endArray();
 }
 
-ordered_json linkJson(const DecodedLinkRecord& record) {
-    ordered_json entries = ordered_json::array();
+void writeLinks(JsonStream& json, const DecodedLinkRecord& record) {
+    json.key("entries");
+    json.beginArray();
     for (int32_t i = 0; i < record.count; ++i) {
         const LinkEntry& link = record.entries[i];
-        if (link.length == 0)
-            entries.push_back({{"position", link.position}, {"spacer", true}});
-        else
-            entries.push_back({{"position", link.position}, {"length", link.length}, {"target", link.target}});
+        json.beginObject();
+        json.key("position");
+        json.value(int64_t{link.position});
+        if (link.length == 0) {
+            json.key("spacer");
+            json.value(true);
+        } else {
+            json.key("length");
+            json.value(int64_t{link.length});
+            json.key("target");
+            json.value(int64_t{link.target});
+        }
+        json.endObject();
     }
-    return {{"entries", entries}};
+    json.endArray();
 }
 
-ordered_json ruleJson(const DecodedRuleRecord& record) {
-    ordered_json entries = ordered_json::array();
+void writeRules(JsonStream& json, const DecodedRuleRecord& record) {
+    json.key("entries");
+    json.beginArray();
     for (int32_t i = 0; i < record.count; ++i) {
         const RuleEntry& rule = record.entries[i];
+        json.beginObject();
+        json.key("position");
+        json.value(int64_t{rule.position});
         if (rule.kind != 1) {
-            entries.push_back({{"position", rule.position}, {"spacer", true}});
+            json.key("spacer");
+            json.value(true);
+            json.endObject();
             continue;
         }
-        ordered_json entry = {{"position", rule.position}, {"flags", rule.flags},
-                              {"size", rule.flags & 15}, {"noShade", (rule.flags & 0x10) != 0}};
-        entry["align"] = rule.flags & 0x20 ? "right" : rule.flags & 0x40 ? "left" : "center";
+        json.key("flags");
+        json.value(int64_t{rule.flags});
+        json.key("size");
+        json.value(int64_t{rule.flags & 15});
+        json.key("noShade");
+        json.value((rule.flags & 0x10) != 0);
+        json.key("align");
+        json.value(rule.flags & 0x20 ? "right" : rule.flags & 0x40 ? "left" : "center");
         // Pixels, or with bit 15 a percentage of the screen; no word means the full width.
         if (rule.flags & 0x80) {
-            if (rule.width & 0x8000) entry["widthPercent"] = rule.width & 0x7FFF;
-            else entry["width"] = rule.width;
+            json.key(rule.width & 0x8000 ? "widthPercent" : "width");
+            json.value(int64_t{rule.width & 0x8000 ? rule.width & 0x7FFF : rule.width});
         }
-        entries.push_back(std::move(entry));
+        json.endObject();
     }
-    return {{"entries", entries}};
+    json.endArray();
 }
 
-ordered_json boundaryJson(const DecodedBoundaryRecord& record) {
-    return {{"firstPageNumber", record.firstPageNumber},
-            {"lastPageNumber", record.lastPageNumber},
-            {"boundaries", std::vector<uint32_t>(record.boundaries, record.boundaries + record.count)}};
+void writeBoundaries(JsonStream& json, const DecodedBoundaryRecord& record, bool summary) {
+    json.key("firstPageNumber");
+    json.value(int64_t{record.firstPageNumber});
+    json.key("lastPageNumber");
+    json.value(int64_t{record.lastPageNumber});
+    if (summary) {
+        json.key("entryCount");
+        json.value(int64_t{record.count});
+        return;
+    }
+    json.key("boundaries");
+    json.beginArray();
+    for (int32_t i = 0; i < record.count; ++i) json.value(int64_t{record.boundaries[i]});
+    json.endArray();
 }
 
-// One decoded document record of `kind` as JSON, or the reader's complaint.
-int32_t documentRecordJson(BookReader& reader, int32_t kind, int32_t n, ordered_json& out) {
+// Each decoded record holds up to 258 entries: too big to keep on the stack.
+struct DecodedRecords {
+    DecodedFormatRecord format;
+    DecodedLinkRecord link;
+    DecodedRuleRecord rule;
+    DecodedBoundaryRecord boundary;
+};
+
+// Decodes record `n` of the run of `kind` and, with `json`, writes its members.
+int32_t documentRecord(BookReader& reader, int32_t kind, int32_t n, DecodedRecords& decoded,
+                       JsonStream* json, bool summary) {
     int32_t result = BookBadArgument;
-    // Each decoded record holds up to 258 entries: too big to keep four on the stack.
     switch (kind) {
-        case DocumentFormat: {
-            auto record = std::make_unique<DecodedFormatRecord>();
-            result = bookReadFormatRecord(reader, n, *record);
-            if (result == BookOk) out = formatJson(*record);
+        case DocumentFormat:
+            result = bookReadFormatRecord(reader, n, decoded.format);
+            if (result == BookOk && json != nullptr) writeFormat(*json, decoded.format, summary);
             break;
-        }
-        case DocumentLink: {
-            auto record = std::make_unique<DecodedLinkRecord>();
-            result = bookReadLinkRecord(reader, n, *record);
-            if (result == BookOk) out = linkJson(*record);
+        case DocumentLink:
+            result = bookReadLinkRecord(reader, n, decoded.link);
+            if (result != BookOk || json == nullptr) break;
+            if (!summary) {
+                writeLinks(*json, decoded.link);
+            } else {
+                json->key("entryCount");
+                json->value(int64_t{decoded.link.count});
+            }
             break;
-        }
-        case DocumentRule: {
-            auto record = std::make_unique<DecodedRuleRecord>();
-            result = bookReadRuleRecord(reader, n, *record);
-            if (result == BookOk) out = ruleJson(*record);
+        case DocumentRule:
+            result = bookReadRuleRecord(reader, n, decoded.rule);
+            if (result != BookOk || json == nullptr) break;
+            if (!summary) {
+                writeRules(*json, decoded.rule);
+            } else {
+                json->key("entryCount");
+                json->value(int64_t{decoded.rule.count});
+            }
             break;
-        }
-        case DocumentBoundary: {
-            auto record = std::make_unique<DecodedBoundaryRecord>();
-            result = bookReadBoundaryRecord(reader, n, *record);
-            if (result == BookOk) out = boundaryJson(*record);
+        case DocumentBoundary:
+            result = bookReadBoundaryRecord(reader, n, decoded.boundary);
+            if (result == BookOk && json != nullptr) writeBoundaries(*json, decoded.boundary, summary);
             break;
-        }
     }
     return result;
 }
 
 // The runs of document records that record 0 names, each record decoded with absolute
-// text positions.
-int32_t documentRecordsJson(BookReader& reader, ordered_json& out, int32_t& failedRecord) {
+// text positions. Without `json` they are only checked.
+int32_t documentRecords(BookReader& reader, DecodedRecords& decoded, JsonStream* json, bool summary,
+                        int32_t& failedRecord) {
     static const char* const kNames[] = {"format", "link", "rule", "pageBoundary"};
-    out = ordered_json::object();
+    if (json != nullptr) json->beginObject();
     for (int32_t kind = DocumentFormat; kind <= DocumentBoundary; ++kind) {
         int32_t first = 0, count = 0;
         int32_t result = bookDocumentRun(reader, kind, first, count);
         if (result != BookOk) return result;
-        ordered_json records = ordered_json::array();
+        if (json != nullptr) {
+            json->key(kNames[kind]);
+            json->beginObject();
+            json->key("first");
+            json->value(int64_t{first});
+            json->key("count");
+            json->value(int64_t{count});
+            json->key("records");
+            json->beginArray();
+        }
         for (int32_t n = 0; n < count; ++n) {
-            ordered_json record = locationJson(reader, first + n);
-            ordered_json decoded;
-            result = documentRecordJson(reader, kind, n, decoded);
+            if (json != nullptr) {
+                json->beginObject();
+                writeLocation(*json, reader, first + n);
+            }
+            result = documentRecord(reader, kind, n, decoded, json, summary);
             if (result != BookOk) {
                 failedRecord = first + n;
                 return result;
             }
-            record.update(decoded);
-            records.push_back(std::move(record));
+            if (json != nullptr) json->endObject();
         }
-        out[kNames[kind]] = {{"first", first}, {"count", count}, {"records", records}};
+        if (json != nullptr) {
+            json->endArray();
+            json->endObject();
+        }
     }
+    if (json != nullptr) json->endObject();
     return BookOk;
 }
 
 }  // namespace
 
-int runInfo(const std::string& path) {
+int runInfo(const std::string& path, bool summary) {
     OpenBook book;
     const int opened = book.open(path);
     if (opened != ExitSuccess) return opened;
     BookReader& reader = book.reader;
 
-    ordered_json info;
-    info["file"] = path;
-    info["fileSize"] = reader.fileSize;
-    info["header"] = headerJson(reader.header);
-    info["recordZero"] = recordZeroJson(reader.recordZero);
-    info["chunkCount"] = reader.chunkCount;
-    info["groupCount"] = reader.groupCount;
-    ordered_json textRecords;
+    // Everything is decoded once before the first byte goes out, so a damaged database
+    // gives its complaint and no partial description.
+    std::vector<ChunkFacts> chunks;
     int32_t failedRecord = -1;
-    const int32_t result = textRecordsJson(reader, textRecords, failedRecord);
+    int32_t result = decodeChunks(reader, chunks, failedRecord);
     if (result != BookOk) return reportBookFailure(path, result, failedRecord);
-    info["textRecords"] = std::move(textRecords);
-    ordered_json documentRecords;
-    const int32_t documentResult = documentRecordsJson(reader, documentRecords, failedRecord);
-    if (documentResult != BookOk) return reportBookFailure(path, documentResult, failedRecord);
-    info["documentRecords"] = std::move(documentRecords);
+    auto decoded = std::make_unique<DecodedRecords>();
+    result = documentRecords(reader, *decoded, nullptr, summary, failedRecord);
+    if (result != BookOk) return reportBookFailure(path, result, failedRecord);
 
-    // The path is the only text not converted above; a byte that is not UTF-8 shows as U+FFFD.
-    std::cout << info.dump(2, ' ', false, ordered_json::error_handler_t::replace) << '\n';
-    std::cout.flush();
-    if (!std::cout) {
+    JsonStream json(stdout);
+    json.beginObject();
+    json.key("file");
+    json.value(path);  // the only text not converted; a byte that is not UTF-8 shows as U+FFFD
+    json.key("fileSize");
+    json.value(int64_t{reader.fileSize});
+    json.key("header");
+    json.value(headerJson(reader.header));
+    json.key("recordZero");
+    json.value(recordZeroJson(reader.recordZero));
+    json.key("chunkCount");
+    json.value(int64_t{reader.chunkCount});
+    json.key("groupCount");
+    json.value(int64_t{reader.groupCount});
+    json.key("textRecords");
+    writeTextRecords(json, reader, chunks);
+    json.key("documentRecords");
+    // Checked above; only a file changed meanwhile fails here.
+    result = documentRecords(reader, *decoded, &json, summary, failedRecord);
+    if (result != BookOk) {
+        json.flush();
+        std::fflush(stdout);
+        return reportBookFailure(path, result, failedRecord);
+    }
+    json.endObject();
+    const bool written = json.flush() && std::fputc('\n', stdout) != EOF;
+    if (!written || std::fflush(stdout) != 0 || std::ferror(stdout)) {
         console::printError(std::string("writing standard output failed: ") + std::strerror(errno));
         return ExitDestinationError;
     }

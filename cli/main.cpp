@@ -148,6 +148,8 @@ int main(int argc, char** argv) {
     CLI::App* infoCommand =
         app.add_subcommand("info", "Describe an e-book database as JSON on standard output.");
     infoCommand->add_option("BOOK", book, "The database")->required()->type_name("");
+    bool infoSummary = false;
+    infoCommand->add_flag("--summary", infoSummary, "Counts in place of the runs and entries of each record");
     bool rawText = false;
     CLI::App* textCommand = app.add_subcommand(
         "text", "Write an e-book database's text to standard output, as UTF-8.");
@@ -172,7 +174,7 @@ int main(int argc, char** argv) {
         return code == 0 ? ExitSuccess : ExitUsage;
     }
 
-    if (*infoCommand) return runInfo(book);
+    if (*infoCommand) return runInfo(book, infoSummary);
     if (*textCommand) return runText(book, rawText);
     const mode_t mask = umask(0);  // reading the mask means setting it; put it back
     umask(mask);

@@ -2,7 +2,8 @@
 // at each position the page bands, rules and anchors that sit there come first, then the
 // text up to the next position where the run, the link, a band, a rule, an anchor or the
 // line changes. No whitespace is written between the elements of a line, so a word cut
-// by runs stays one word.
+// by runs stays one word. The walk only moves forward, so it reads the text a piece at a
+// time and takes each kind of entry from its own sorted stream.
 #include "cli/preview.h"
 
 #include <algorithm>
@@ -10,6 +11,8 @@
 #include <limits>
 
 #include "cli/palm_text.h"
+#include "cli/spill_sort.h"
+#include "engine/book_reader.h"
 #include "engine/ebook_layout.h"
 
 namespace {
@@ -70,89 +73,130 @@ void escapeInto(std::string& out, const std::string& utf8) {
 // and the two C1 controls Windows-1252 puts at its undefined bytes (0x81, 0x9D), which
 // have no pictures, as their hexadecimal value in a box. Without `markup` (the page's
 // title) the marks stand alone, and the C1 controls become U+FFFD.
-void appendBookText(std::string& out, const std::string& text, size_t from, size_t to,
-                    bool markup = true) {
-    for (size_t i = from; i < to; ++i) {
-        const uint8_t byte = static_cast<uint8_t>(text[i]);
-        switch (byte) {
-            case '&': out += "&amp;"; continue;
-            case '<': out += "&lt;"; continue;
-            case '>': out += "&gt;"; continue;
-            case '"': out += "&quot;"; continue;
-            case '\t': out += '\t'; continue;
-            case '\r': out += "&#13;"; continue;
-            case 0x0B: out += "&#11;"; continue;
-            case 0x0C: out += "&#12;"; continue;
-            default: break;
-        }
-        const uint32_t code = codePointOf1252(byte);
-        const bool c1 = code >= 0x80 && code < 0xA0;
-        if (code >= 0x20 && code != 0x7F && !c1) {
-            appendUtf8(out, code);
-            continue;
-        }
-        if (markup) out += c1 ? "<span class=\"ctl x\">" : "<span class=\"ctl\">";
-        if (!c1) {
-            appendUtf8(out, code == 0x7F ? 0x2421 : 0x2400 + code);
-        } else if (markup) {
-            static const char kHex[] = "0123456789ABCDEF";
-            out += kHex[code >> 4];
-            out += kHex[code & 0xF];
-        } else {
-            appendUtf8(out, 0xFFFD);
-        }
-        if (markup) out += "</span>";
+void appendBookByte(std::string& out, uint8_t byte, bool markup = true) {
+    switch (byte) {
+        case '&': out += "&amp;"; return;
+        case '<': out += "&lt;"; return;
+        case '>': out += "&gt;"; return;
+        case '"': out += "&quot;"; return;
+        case '\t': out += '\t'; return;
+        case '\r': out += "&#13;"; return;
+        case 0x0B: out += "&#11;"; return;
+        case 0x0C: out += "&#12;"; return;
+        default: break;
     }
+    const uint32_t code = codePointOf1252(byte);
+    const bool c1 = code >= 0x80 && code < 0xA0;
+    if (code >= 0x20 && code != 0x7F && !c1) {
+        appendUtf8(out, code);
+        return;
+    }
+    if (markup) out += c1 ? "<span class=\"ctl x\">" : "<span class=\"ctl\">";
+    if (!c1) {
+        appendUtf8(out, code == 0x7F ? 0x2421 : 0x2400 + code);
+    } else if (markup) {
+        static const char kHex[] = "0123456789ABCDEF";
+        out += kHex[code >> 4];
+        out += kHex[code & 0xF];
+    } else {
+        appendUtf8(out, 0xFFFD);
+    }
+    if (markup) out += "</span>";
+}
+
+void appendBookText(std::string& out, const std::string& text, bool markup = true) {
+    for (const char c : text) appendBookByte(out, static_cast<uint8_t>(c), markup);
 }
 
 std::string number(uint64_t value) { return std::to_string(value); }
 
-// A stretch of text [start, end) and the entry it came from.
-struct Span {
-    uint64_t start;
-    uint64_t end;
-    size_t index;
-};
-
-// Walks spans sorted by start while the position only grows: which span holds the
-// position, and where that next changes. Where spans overlap, the earlier one holds
-// until it ends.
-class SpanCursor {
+// The entries of one kind, sorted by their position. At most a few blocks of them are
+// in memory at once.
+template <typename Item>
+class Sorted {
 public:
-    explicit SpanCursor(std::vector<Span> spans) : spans_(std::move(spans)) {
-        std::stable_sort(spans_.begin(), spans_.end(),
-                         [](const Span& a, const Span& b) { return a.start < b.start; });
+    using Entry = typename SpillSorter<Item>::Entry;
+    explicit Sorted(size_t blockEntries) : sorter_(blockEntries) {}
+    void add(uint64_t position, const Item& item) { sorter_.add(position, item); }
+    bool finish() { return sorter_.finish(); }
+    bool failed() const { return sorter_.failed(); }
+
+    // As a queue of things drawn at a position, which the walk takes as it passes. Also
+    // true for an item left behind, so none is ever lost.
+    bool hasAt(uint64_t position) const {
+        const Entry* head = sorter_.peek();
+        return head != nullptr && head->key <= position;
     }
-    // The span holding `position`, or nullptr.
-    const Span* at(uint64_t position) {
-        while (next_ < spans_.size() && spans_[next_].end <= position) ++next_;
-        if (next_ < spans_.size() && spans_[next_].start <= position) return &spans_[next_];
-        return nullptr;
+    uint64_t nextPosition() const {
+        const Entry* head = sorter_.peek();
+        return head != nullptr ? head->key : kNowhere;
     }
-    // The first position after `position` where at() may answer differently.
+    const Entry* head() const { return sorter_.peek(); }
+    void pop() { sorter_.pop(); }
+
+    // As stretches [key, item.end) while the position only grows: which one holds the
+    // position, and where that next changes. Where they overlap, the earlier one holds
+    // until it ends.
+    const Entry* at(uint64_t position) {
+        const Entry* head = sorter_.peek();
+        while (head != nullptr && head->item.end <= position) {
+            sorter_.pop();
+            head = sorter_.peek();
+        }
+        return head != nullptr && head->key <= position ? head : nullptr;
+    }
     uint64_t nextChange(uint64_t position) {
-        const Span* holding = at(position);
-        if (holding != nullptr) return holding->end;
-        return next_ < spans_.size() ? spans_[next_].start : kNowhere;
+        const Entry* holding = at(position);
+        if (holding != nullptr) return holding->item.end;
+        return nextPosition();
     }
 
 private:
-    std::vector<Span> spans_;
-    size_t next_ = 0;
+    SpillSorter<Item> sorter_;
 };
 
-// Things drawn at a text position, in position order; the walk takes them as it passes.
-template <typename T>
-struct Queue {
-    std::vector<std::pair<uint64_t, T>> items;
-    size_t next = 0;
-    void sortByPosition() {
-        std::stable_sort(items.begin(), items.end(),
-                         [](const auto& a, const auto& b) { return a.first < b.first; });
+struct RunItem {
+    uint64_t end;
+    uint16_t attributes;
+    uint16_t extra;
+};
+
+struct LinkItem {
+    uint64_t end;
+    uint32_t target;
+};
+
+struct Anchor {};  // an anchor is all position
+
+// The text read forward a piece at a time. The byte before the current piece is kept,
+// since a line starts after a newline.
+class TextCursor {
+public:
+    TextCursor(PreviewSource& source, uint64_t length) : source_(source), length_(length) {}
+    // The byte at `position`, which is never before the byte before the current piece.
+    // 0 once reading failed (`failure` says why).
+    uint8_t at(uint64_t position) {
+        while (failure_ == BookOk && position >= start_ + piece_.size()) {
+            if (!piece_.empty()) before_ = static_cast<uint8_t>(piece_.back());
+            start_ += piece_.size();
+            piece_.clear();
+            if (start_ >= length_) failure_ = BookBadArgument;  // past the text: a caller's fault
+            else failure_ = source_.readText(next_++, piece_);
+            if (failure_ == BookOk && piece_.empty()) failure_ = BookBadArgument;
+        }
+        if (failure_ != BookOk) return 0;
+        return position < start_ ? before_ : static_cast<uint8_t>(piece_[position - start_]);
     }
-    // Also true for an item left behind, so none is ever lost.
-    bool hasAt(uint64_t position) const { return next < items.size() && items[next].first <= position; }
-    uint64_t nextPosition() const { return next < items.size() ? items[next].first : kNowhere; }
+    int32_t failure() const { return failure_; }
+
+private:
+    PreviewSource& source_;
+    uint64_t length_;
+    std::string piece_;
+    uint64_t start_ = 0;  // text position of piece_[0]
+    int32_t next_ = 0;    // the next piece to read
+    uint8_t before_ = 0;
+    int32_t failure_ = BookOk;
 };
 
 struct PageBand {
@@ -181,98 +225,119 @@ std::string roman(uint32_t n, bool capital) {
     return out;
 }
 
+constexpr size_t kOutputBytes = 1 << 16;  // the page goes out in pieces of about this size
+
 class PageWriter {
 public:
-    explicit PageWriter(const PreviewBook& book) : book_(book), text_(book.text) {}
-    std::string render();
+    PageWriter(const PreviewFacts& facts, PreviewSource& source,
+               const std::function<bool(std::string_view)>& write, size_t blockEntries)
+        : facts_(facts),
+          source_(source),
+          write_(write),
+          length_(source.textLength()),
+          text_(source, length_),
+          runs_(blockEntries),
+          links_(blockEntries),
+          bands_(blockEntries),
+          rules_(blockEntries),
+          anchors_(blockEntries) {}
+    int32_t render();
 
 private:
+    int32_t collect();
     void writeFacts();
-    void collect();
     void walk();
     void placeBlocks(uint64_t position);
     void placeAnchors(uint64_t position);
     void openLine(uint64_t position);
     void closeLine();
-    void writeSegment(uint64_t from, uint64_t to);
+    uint64_t writeSegment(uint64_t from, uint64_t to);
     void writeRule(const RuleEntry& rule);
+    void send();
+    bool ok() const { return text_.failure() == BookOk && !writeFailed_; }
     uint16_t attributesAt(uint64_t position);
     uint16_t extraAt(uint64_t position);
-    bool isLineStart(uint64_t position) const { return position == 0 || text_[position - 1] == '\n'; }
+    bool isLineStart(uint64_t position) { return position == 0 || text_.at(position - 1) == '\n'; }
 
-    const PreviewBook& book_;
-    const std::string& text_;
+    const PreviewFacts& facts_;
+    PreviewSource& source_;
+    const std::function<bool(std::string_view)>& write_;
+    const uint64_t length_;
+    TextCursor text_;
     std::string out_;
-    SpanCursor runs_{{}};
-    SpanCursor links_{{}};
-    Queue<PageBand> bands_;
-    Queue<size_t> rules_;  // index into book_.rules
-    Queue<char> anchors_;  // link targets within the text
+    bool writeFailed_ = false;
+    Sorted<RunItem> runs_;
+    Sorted<LinkItem> links_;
+    Sorted<PageBand> bands_;
+    Sorted<RuleEntry> rules_;
+    Sorted<Anchor> anchors_;  // link targets within the text
     bool lineOpen_ = false;
     const char* lineTag_ = "div";
     uint16_t lineAttributes_ = kDefaultAttributes;  // of the run at the text line's start
     uint16_t lineExtra_ = 0;
-    uint64_t newline_ = 0;  // the next newline at or after the walk's position, or the length
     bool ruleTookLine_ = false;  // a rule stands at the start of the current text line
 };
 
+void PageWriter::send() {
+    if (!writeFailed_ && !out_.empty() && !write_(out_)) writeFailed_ = true;
+    out_.clear();
+}
+
 uint16_t PageWriter::attributesAt(uint64_t position) {
-    const Span* run = runs_.at(position);
-    return run != nullptr ? book_.runs[run->index].attributes : kDefaultAttributes;
+    const auto* run = runs_.at(position);
+    return run != nullptr ? run->item.attributes : kDefaultAttributes;
 }
 
 uint16_t PageWriter::extraAt(uint64_t position) {
-    const Span* run = runs_.at(position);
+    const auto* run = runs_.at(position);
     if (run == nullptr) return 0;
-    const FormatRun& format = book_.runs[run->index];
-    return format.attributes & kExtraWordBit ? format.extra : 0;
+    return run->item.attributes & kExtraWordBit ? run->item.extra : 0;
 }
 
-void PageWriter::collect() {
-    const uint64_t length = text_.size();
-    std::vector<Span> runs;
-    for (size_t i = 0; i < book_.runs.size(); ++i) {
-        const FormatRun& run = book_.runs[i];
-        runs.push_back({run.start, static_cast<uint64_t>(run.start) + run.length, i});
-    }
-    runs_ = SpanCursor(std::move(runs));
-
-    std::vector<Span> links;
-    for (size_t i = 0; i < book_.links.size(); ++i) {
-        const LinkEntry& link = book_.links[i];
-        if (link.length == 0) continue;  // a spacer
-        links.push_back({link.position, static_cast<uint64_t>(link.position) + link.length, i});
-        if (link.target <= length) anchors_.items.push_back({link.target, 0});
-    }
-    links_ = SpanCursor(std::move(links));
-    anchors_.sortByPosition();
-    anchors_.items.erase(std::unique(anchors_.items.begin(), anchors_.items.end()),
-                         anchors_.items.end());
-
-    for (size_t i = 0; i < book_.rules.size(); ++i)
-        if (book_.rules[i].kind == 1)
-            rules_.items.push_back({std::min<uint64_t>(book_.rules[i].position, length), i});
-    rules_.sortByPosition();
+int32_t PageWriter::collect() {
+    const uint64_t length = length_;
+    int32_t result = source_.readRuns([&](const FormatRun& run) {
+        runs_.add(run.start, {static_cast<uint64_t>(run.start) + run.length, run.attributes, run.extra});
+    });
+    if (result != BookOk) return result;
+    result = source_.readLinks([&](const LinkEntry& link) {
+        if (link.length == 0) return;  // a spacer
+        links_.add(link.position, {static_cast<uint64_t>(link.position) + link.length, link.target});
+        if (link.target <= length) anchors_.add(link.target, {});
+    });
+    if (result != BookOk) return result;
+    result = source_.readRules([&](const RuleEntry& rule) {
+        if (rule.kind == 1) rules_.add(std::min<uint64_t>(rule.position, length), rule);
+    });
+    if (result != BookOk) return result;
 
     // Each boundary ends one page and begins the next; the last one ends the last page.
     // A record's first entry repeats the boundary where the record before it stopped.
-    std::vector<std::pair<uint64_t, PageBand>> marks;
-    for (size_t r = 0; r < book_.pages.size(); ++r) {
-        const PageBoundaryRun& run = book_.pages[r];
+    const int32_t records = source_.pageRecordCount();
+    int32_t record = 0;
+    bool marked = false;
+    uint64_t lastAt = 0;
+    PageBand lastBand{};
+    result = source_.readPages([&](const PageBoundaryRun& run) {
         const size_t count = run.boundaries.size();
         for (size_t i = 0; i < count; ++i) {
             const uint64_t at = std::min<uint64_t>(run.boundaries[i], length);
             const uint32_t page = run.firstPageNumber + static_cast<uint32_t>(i);
-            const bool last = r + 1 == book_.pages.size() && i + 1 == count && i > 0;
+            const bool last = record + 1 == records && i + 1 == count && i > 0;
             const PageBand band = last ? PageBand{false, page - 1} : PageBand{true, page};
-            if (!marks.empty() && marks.back().first == at &&
-                marks.back().second.begins == band.begins && marks.back().second.page == band.page)
+            if (marked && lastAt == at && lastBand.begins == band.begins && lastBand.page == band.page)
                 continue;
-            marks.push_back({at, band});
+            bands_.add(at, band);
+            marked = true;
+            lastAt = at;
+            lastBand = band;
         }
-    }
-    bands_.items = std::move(marks);
-    bands_.sortByPosition();
+        ++record;
+    });
+    if (result != BookOk) return result;
+    const bool sorted = runs_.finish() & links_.finish() & rules_.finish() & bands_.finish() &
+                        anchors_.finish();
+    return sorted ? BookOk : kPreviewSpillFailed;
 }
 
 void PageWriter::openLine(uint64_t position) {
@@ -285,7 +350,7 @@ void PageWriter::openLine(uint64_t position) {
     const uint16_t attributes = lineAttributes_;
     const uint16_t extra = lineExtra_;
     const int size = std::max(1, attributes & kSizeMask);
-    const bool hasText = position < text_.size() && text_[position] != '\n';
+    const bool hasText = position < length_ && text_.at(position) != '\n';
     // A heading's level follows its size (H1 is size 7); its blank lines are no headings.
     lineTag_ = "div";
     static const char* const kHeadings[] = {"h1", "h2", "h3", "h4", "h5", "h6"};
@@ -318,6 +383,7 @@ void PageWriter::closeLine() {
     out_ += lineTag_;
     out_ += ">\n";
     lineOpen_ = false;
+    if (out_.size() >= kOutputBytes) send();
 }
 
 void PageWriter::writeRule(const RuleEntry& rule) {
@@ -343,14 +409,14 @@ void PageWriter::writeRule(const RuleEntry& rule) {
 void PageWriter::placeBlocks(uint64_t position) {
     if (!bands_.hasAt(position) && !rules_.hasAt(position)) return;
     closeLine();
-    for (; bands_.hasAt(position); ++bands_.next) {
-        const PageBand& band = bands_.items[bands_.next].second;
+    for (; bands_.hasAt(position); bands_.pop()) {
+        const PageBand& band = bands_.head()->item;
         out_ += "<div class=\"page\">";
         out_ += (band.begins ? "page " : "end of page ") + number(band.page);
         out_ += "</div>\n";
     }
-    for (; rules_.hasAt(position); ++rules_.next) {
-        writeRule(book_.rules[rules_.items[rules_.next].second]);
+    for (; rules_.hasAt(position); rules_.pop()) {
+        writeRule(rules_.head()->item);
         if (isLineStart(position)) ruleTookLine_ = true;
     }
 }
@@ -358,15 +424,19 @@ void PageWriter::placeBlocks(uint64_t position) {
 void PageWriter::placeAnchors(uint64_t position) {
     if (!anchors_.hasAt(position)) return;
     out_ += "<a id=\"t" + number(position) + "\"></a>";
-    ++anchors_.next;
+    // One anchor for every link to the same position.
+    const uint64_t placed = anchors_.head()->key;
+    while (anchors_.head() != nullptr && anchors_.head()->key == placed) anchors_.pop();
 }
 
-void PageWriter::writeSegment(uint64_t from, uint64_t to) {
+// Writes the text from `from` up to `to` or the next newline, whichever comes first, and
+// returns where it stopped.
+uint64_t PageWriter::writeSegment(uint64_t from, uint64_t to) {
     const uint16_t attributes = attributesAt(from);
-    const Span* link = links_.at(from);
+    const auto* link = links_.at(from);
     if (link != nullptr) {
-        const uint32_t target = book_.links[link->index].target;
-        if (target <= text_.size())
+        const uint32_t target = link->item.target;
+        if (target <= length_)
             out_ += "<a href=\"#t" + number(target) + "\">";
         else
             out_ += "<a class=\"dead\" title=\"leads to text position " + number(target) +
@@ -384,21 +454,27 @@ void PageWriter::writeSegment(uint64_t from, uint64_t to) {
                  {kMonospaceBit, "code"}};
     for (const auto& tag : kTags)
         if (attributes & tag.bit) out_ += std::string("<") + tag.tag + ">";
-    appendBookText(out_, text_, from, to);
+    uint64_t position = from;
+    for (; position < to; ++position) {
+        const uint8_t byte = text_.at(position);
+        if (byte == '\n' || text_.failure() != BookOk) break;
+        appendBookByte(out_, byte);
+        if (out_.size() >= kOutputBytes) send();  // a line may be as long as the text
+    }
     for (size_t i = std::size(kTags); i-- > 0;)
         if (attributes & kTags[i].bit) out_ += std::string("</") + kTags[i].tag + ">";
     out_ += "</span>";
     if (link != nullptr) out_ += "</a>";
+    return position;
 }
 
 void PageWriter::walk() {
-    const uint64_t length = text_.size();
+    const uint64_t length = length_;
     uint64_t position = 0;
-    newline_ = 0;
-    while (position < length) {
+    while (position < length && ok()) {
         if (isLineStart(position)) ruleTookLine_ = false;
         placeBlocks(position);
-        if (text_[position] == '\n') {
+        if (text_.at(position) == '\n') {
             // The line ends here. An empty one is drawn as a blank line, unless a rule
             // stands on it; after a rule or band inside a line nothing is left of it.
             if (!lineOpen_ && isLineStart(position) && !ruleTookLine_) {
@@ -414,19 +490,14 @@ void PageWriter::walk() {
         }
         if (!lineOpen_) openLine(position);
         placeAnchors(position);
-        // Found once per line, not once per piece: a long line may hold many runs.
-        if (newline_ <= position) {  // the character here is no newline, so it is stale
-            const size_t found = text_.find('\n', position);
-            newline_ = found == std::string::npos ? length : found;
-        }
-        uint64_t end = newline_;
-        end = std::min({end, runs_.nextChange(position), links_.nextChange(position),
-                        bands_.nextPosition() > position ? bands_.nextPosition() : kNowhere,
-                        rules_.nextPosition() > position ? rules_.nextPosition() : kNowhere,
-                        anchors_.nextPosition() > position ? anchors_.nextPosition() : kNowhere});
-        writeSegment(position, end);
-        position = end;
+        const uint64_t end =
+            std::min({length, runs_.nextChange(position), links_.nextChange(position),
+                      bands_.nextPosition() > position ? bands_.nextPosition() : kNowhere,
+                      rules_.nextPosition() > position ? rules_.nextPosition() : kNowhere,
+                      anchors_.nextPosition() > position ? anchors_.nextPosition() : kNowhere});
+        position = writeSegment(position, end);
     }
+    if (!ok()) return;
     // What stands at the very end: the last page's end, rules and anchors there.
     placeBlocks(length);
     placeAnchors(length);
@@ -434,9 +505,9 @@ void PageWriter::walk() {
 }
 
 void PageWriter::writeFacts() {
-    const PreviewFacts& facts = book_.facts;
+    const PreviewFacts& facts = facts_;
     out_ += "<header class=\"facts\">\n<p class=\"name\">";
-    appendBookText(out_, facts.name, 0, facts.name.size());
+    appendBookText(out_, facts.name);
     out_ += "</p>\n<dl>\n";
     auto fact = [&](const char* label, const std::string& value) {
         out_ += "<dt>";
@@ -448,7 +519,7 @@ void PageWriter::writeFacts() {
     fact("Created", palmTimeText(facts.creationTime));
     fact("Modified", palmTimeText(facts.modificationTime));
     fact("Converted", palmTimeText(facts.conversionTime));
-    std::string text = number(text_.size()) + " bytes";
+    std::string text = number(length_) + " bytes";
     if (facts.pageCount > 0)
         text += " from " + number(facts.pageCount) + (facts.pageCount == 1 ? " page" : " pages");
     fact("Text", text);
@@ -458,13 +529,13 @@ void PageWriter::writeFacts() {
                         number(facts.linkRecords) + ", rule " + number(facts.ruleRecords) +
                         ", page boundary " + number(facts.boundaryRecords));
     std::string compression = "no text";
-    if (!text_.empty() && facts.textRecordBytes > 0) {
+    if (length_ > 0 && facts.textRecordBytes > 0) {
         char ratio[96];
         std::snprintf(
             ratio, sizeof ratio, "%.2f : 1 (%lld bytes of text records, %.1f %% of the text)",
-            static_cast<double>(text_.size()) / static_cast<double>(facts.textRecordBytes),
+            static_cast<double>(length_) / static_cast<double>(facts.textRecordBytes),
             static_cast<long long>(facts.textRecordBytes),
-            100.0 * static_cast<double>(facts.textRecordBytes) / static_cast<double>(text_.size()));
+            100.0 * static_cast<double>(facts.textRecordBytes) / static_cast<double>(length_));
         compression = ratio;
     }
     fact("Compression", compression);
@@ -472,12 +543,13 @@ void PageWriter::writeFacts() {
     out_ += "</dl>\n</header>\n";
 }
 
-std::string PageWriter::render() {
-    collect();
+int32_t PageWriter::render() {
+    const int32_t collected = collect();
+    if (collected != BookOk) return collected;
     out_ +=
         "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
         "<meta name=\"viewport\" content=\"width=device-width\">\n<title>";
-    appendBookText(out_, book_.facts.name, 0, book_.facts.name.size(), false);
+    appendBookText(out_, facts_.name, false);
     out_ += " (preview)</title>\n<style>";
     out_ += kStyleSheet;
     out_ += ".screen{width:" + number(kScreenPixels * kCssPixelsPerPixel) + "px}";
@@ -485,9 +557,46 @@ std::string PageWriter::render() {
     writeFacts();
     out_ += "<main class=\"screen\">\n";
     walk();
+    if (text_.failure() != BookOk) return text_.failure();
+    if (runs_.failed() || links_.failed() || rules_.failed() || bands_.failed() || anchors_.failed())
+        return kPreviewSpillFailed;
     out_ += "</main>\n</body>\n</html>\n";
-    return std::move(out_);
+    send();
+    return writeFailed_ ? kPreviewWriteFailed : BookOk;
 }
+
+// A book held in memory as a source.
+class HeldSource : public PreviewSource {
+public:
+    explicit HeldSource(const PreviewBook& book) : book_(book) {}
+    uint64_t textLength() override { return book_.text.size(); }
+    int32_t readText(int32_t n, std::string& bytes) override {
+        const size_t from = static_cast<size_t>(n) * kBookChunkSize;
+        if (from >= book_.text.size()) return BookBadArgument;
+        bytes.assign(book_.text, from, kBookChunkSize);
+        return BookOk;
+    }
+    int32_t readRuns(const std::function<void(const FormatRun&)>& take) override {
+        for (const FormatRun& run : book_.runs) take(run);
+        return BookOk;
+    }
+    int32_t readLinks(const std::function<void(const LinkEntry&)>& take) override {
+        for (const LinkEntry& link : book_.links) take(link);
+        return BookOk;
+    }
+    int32_t readRules(const std::function<void(const RuleEntry&)>& take) override {
+        for (const RuleEntry& rule : book_.rules) take(rule);
+        return BookOk;
+    }
+    int32_t readPages(const std::function<void(const PageBoundaryRun&)>& take) override {
+        for (const PageBoundaryRun& run : book_.pages) take(run);
+        return BookOk;
+    }
+    int32_t pageRecordCount() override { return static_cast<int32_t>(book_.pages.size()); }
+
+private:
+    const PreviewBook& book_;
+};
 
 }  // namespace
 
@@ -506,4 +615,18 @@ std::string listMarkerText(uint16_t extra) {
     }
 }
 
-std::string renderPreview(const PreviewBook& book) { return PageWriter(book).render(); }
+int32_t writePreviewPage(const PreviewFacts& facts, PreviewSource& source,
+                         const std::function<bool(std::string_view)>& write, size_t sortBlockEntries) {
+    if (sortBlockEntries == 0) sortBlockEntries = SpillSorter<RunItem>::kDefaultBlockEntries;
+    return PageWriter(facts, source, write, sortBlockEntries).render();
+}
+
+std::string renderPreview(const PreviewBook& book, size_t sortBlockEntries) {
+    HeldSource source(book);
+    std::string page;
+    writePreviewPage(book.facts, source, [&](std::string_view piece) {
+        page.append(piece);
+        return true;
+    }, sortBlockEntries);
+    return page;
+}

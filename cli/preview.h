@@ -1,8 +1,8 @@
 // cli/preview.h -- one self-contained HTML page that shows an e-book as the handheld's
 // reader lays it out from its document records: the text in its format runs, list
 // markers, links to text positions, horizontal rules and page boundaries, under a block
-// of facts about the database. It works on plain values already read from the database;
-// reading and writing files is left to the caller.
+// of facts about the database. It works on plain values a source hands it (the records
+// already decoded); reading the database and writing the page are left to the caller.
 //
 // Layout rules. The text is cut into lines at its newlines; a line takes its alignment,
 // indent, list marker and heading role from the format run that holds its first
@@ -12,9 +12,15 @@
 // between lines. Text no run covers has the default style (size 3, no flags), and
 // positions past the end of the text are drawn at its end. Nothing in the records can
 // make the page malformed: every byte of text and of the name is escaped.
+//
+// The page is written as it is laid out, from text read a chunk at a time; the runs,
+// links, anchors, rules and page bands are put in text order by a sort that spills to a
+// temporary file, so no database, however large, is held whole.
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "engine/document_records.h"
@@ -44,6 +50,33 @@ struct PageBoundaryRun {
     std::vector<uint32_t> boundaries;
 };
 
+// Where the page's ingredients come from. Each call returns BookOk or the reader's
+// complaint (a BookResult), which ends the page.
+class PreviewSource {
+public:
+    virtual ~PreviewSource() = default;
+    virtual uint64_t textLength() = 0;
+    // Text bytes [4096 n, 4096 (n + 1)), fewer for the last piece, into `bytes`.
+    virtual int32_t readText(int32_t n, std::string& bytes) = 0;
+    // Hand over every entry, in record order; spacer entries may be among them.
+    virtual int32_t readRuns(const std::function<void(const FormatRun&)>& take) = 0;
+    virtual int32_t readLinks(const std::function<void(const LinkEntry&)>& take) = 0;
+    virtual int32_t readRules(const std::function<void(const RuleEntry&)>& take) = 0;
+    // Every page-boundary record, in record order.
+    virtual int32_t readPages(const std::function<void(const PageBoundaryRun&)>& take) = 0;
+    virtual int32_t pageRecordCount() = 0;
+};
+
+// What the layout returns beside the source's BookResult.
+constexpr int32_t kPreviewSpillFailed = -1;  // the temporary file of the sort failed (errno)
+constexpr int32_t kPreviewWriteFailed = -2;  // `write` answered false
+
+// Lays out the page of `source`, handing it to `write` in pieces as it goes. The
+// sort keeps up to `sortBlockEntries` entries of a kind in memory before it spills.
+int32_t writePreviewPage(const PreviewFacts& facts, PreviewSource& source,
+                         const std::function<bool(std::string_view)>& write,
+                         size_t sortBlockEntries = 0);
+
 struct PreviewBook {
     PreviewFacts facts;
     std::string text;                    // the decoded text, Windows-1252 bytes
@@ -53,8 +86,8 @@ struct PreviewBook {
     std::vector<PageBoundaryRun> pages;  // in record order
 };
 
-// The whole page, UTF-8.
-std::string renderPreview(const PreviewBook& book);
+// The whole page of a book held in memory, UTF-8.
+std::string renderPreview(const PreviewBook& book, size_t sortBlockEntries = 0);
 
 // The marker a list line starts with, from a run's extra word: a bullet for list types
 // 0 to 2 (disc, circle, square), else the item number ((bits 8-15) + 1) as a capital or

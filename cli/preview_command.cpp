@@ -4,7 +4,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <iostream>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -21,25 +21,98 @@
 
 namespace {
 
-// Decodes the `count` records of one run with `read`, handing each to `take`.
-template <typename Record, typename Read, typename Take>
-int32_t decodeRun(BookReader& reader, int32_t first, int32_t count, Read read, Take take,
-                  int32_t& failedRecord) {
-    auto record = std::make_unique<Record>();  // up to 258 entries: too big for the stack
-    for (int32_t n = 0; n < count; ++n) {
-        const int32_t result = read(reader, n, *record);
+// The database as the page's source, one record at a time; a record that does not
+// decode ends the page and is named by `failedRecord`.
+class BookSource : public PreviewSource {
+public:
+    explicit BookSource(BookReader& reader) : reader_(reader) {}
+
+    uint64_t textLength() override { return reader_.recordZero.textLength; }
+    int32_t readText(int32_t n, std::string& bytes) override {
+        int32_t length = 0;
+        const int32_t result = bookReadChunk(reader_, n, chunk_, kBookChunkSize, length, nullptr);
         if (result != BookOk) {
-            failedRecord = first + n;
+            failedRecord = failingRecord(reader_, n, result);
             return result;
         }
-        take(*record);
+        bytes.assign(reinterpret_cast<const char*>(chunk_), static_cast<size_t>(length));
+        return BookOk;
     }
-    return BookOk;
-}
+    int32_t readRuns(const std::function<void(const FormatRun&)>& take) override {
+        return readRun(DocumentFormat, records_->format, bookReadFormatRecord,
+                       [&](const DecodedFormatRecord& r) {
+                           for (int32_t i = 0; i < r.count; ++i) take(r.runs[i]);
+                       });
+    }
+    int32_t readLinks(const std::function<void(const LinkEntry&)>& take) override {
+        return readRun(DocumentLink, records_->link, bookReadLinkRecord,
+                       [&](const DecodedLinkRecord& r) {
+                           for (int32_t i = 0; i < r.count; ++i) take(r.entries[i]);
+                       });
+    }
+    int32_t readRules(const std::function<void(const RuleEntry&)>& take) override {
+        return readRun(DocumentRule, records_->rule, bookReadRuleRecord,
+                       [&](const DecodedRuleRecord& r) {
+                           for (int32_t i = 0; i < r.count; ++i) take(r.entries[i]);
+                       });
+    }
+    int32_t readPages(const std::function<void(const PageBoundaryRun&)>& take) override {
+        PageBoundaryRun run;
+        return readRun(DocumentBoundary, records_->boundary, bookReadBoundaryRecord,
+                       [&](const DecodedBoundaryRecord& r) {
+                           run.firstPageNumber = r.firstPageNumber;
+                           run.boundaries.assign(r.boundaries, r.boundaries + r.count);
+                           take(run);
+                       });
+    }
+    int32_t pageRecordCount() override { return reader_.recordZero.boundaryCount; }
 
-// Everything the preview page shows, each record decoded and checked on the way.
-int32_t loadPreviewBook(BookReader& reader, PreviewBook& book, int32_t& failedRecord) {
-    PreviewFacts& facts = book.facts;
+    // Decodes every chunk and document record, so a damaged database is the complaint
+    // before any page is written or any question asked.
+    int32_t check() {
+        std::string bytes;
+        for (int32_t n = 0; n < reader_.chunkCount; ++n) {
+            const int32_t result = readText(n, bytes);
+            if (result != BookOk) return result;
+        }
+        int32_t result = readRuns([](const FormatRun&) {});
+        if (result == BookOk) result = readLinks([](const LinkEntry&) {});
+        if (result == BookOk) result = readRules([](const RuleEntry&) {});
+        if (result == BookOk) result = readPages([](const PageBoundaryRun&) {});
+        return result;
+    }
+
+    int32_t failedRecord = -1;
+
+private:
+    // Decodes the records of one run with `read`, handing each to `take`.
+    template <typename Record, typename Read, typename Take>
+    int32_t readRun(int32_t kind, Record& record, Read read, Take take) {
+        int32_t first = 0, count = 0;
+        int32_t result = bookDocumentRun(reader_, kind, first, count);
+        for (int32_t n = 0; result == BookOk && n < count; ++n) {
+            result = read(reader_, n, record);
+            if (result != BookOk) failedRecord = first + n;
+            else take(record);
+        }
+        return result;
+    }
+
+    // Each decoded record holds up to 258 entries: too big for the stack.
+    struct Records {
+        DecodedFormatRecord format;
+        DecodedLinkRecord link;
+        DecodedRuleRecord rule;
+        DecodedBoundaryRecord boundary;
+    };
+    BookReader& reader_;
+    std::unique_ptr<Records> records_ = std::make_unique<Records>();
+    uint8_t chunk_[kBookChunkSize] = {};
+};
+
+// What the block above the page tells, from the header, record 0 and the record list.
+PreviewFacts factsOf(const BookReader& reader) {
+    PreviewFacts facts;
     facts.name.assign(reader.header.name, strnlen(reader.header.name, sizeof reader.header.name));
     facts.creationTime = reader.header.creationTime;
     facts.modificationTime = reader.header.modificationTime;
@@ -49,73 +122,16 @@ int32_t loadPreviewBook(BookReader& reader, PreviewBook& book, int32_t& failedRe
     facts.codeTableRecords = reader.groupCount;
     facts.chunkRecords = reader.chunkCount;
     facts.pageCount = reader.recordZero.pageCount;
+    facts.formatRecords = reader.recordZero.formatCount;
+    facts.linkRecords = reader.recordZero.linkCount;
+    facts.ruleRecords = reader.recordZero.ruleCount;
+    facts.boundaryRecords = reader.recordZero.boundaryCount;
     for (int32_t index = 1; index < reader.recordZero.textRecordCount; ++index) {
         int32_t offset = 0, size = 0;
         bookRecordLocation(reader, index, offset, size);  // bookOpen checked every entry
         facts.textRecordBytes += size;
     }
-
-    std::vector<uint8_t> chunk(kBookChunkSize);
-    for (int32_t n = 0; n < reader.chunkCount; ++n) {
-        int32_t length = 0;
-        const int32_t result = bookReadChunk(reader, n, chunk.data(), kBookChunkSize, length, nullptr);
-        if (result != BookOk) {
-            failedRecord = failingRecord(reader, n, result);
-            return result;
-        }
-        book.text.append(reinterpret_cast<const char*>(chunk.data()), static_cast<size_t>(length));
-    }
-
-    int32_t first[4] = {}, count[4] = {};
-    for (int32_t kind = DocumentFormat; kind <= DocumentBoundary; ++kind) {
-        const int32_t result = bookDocumentRun(reader, kind, first[kind], count[kind]);
-        if (result != BookOk) return result;
-    }
-    facts.formatRecords = count[DocumentFormat];
-    facts.linkRecords = count[DocumentLink];
-    facts.ruleRecords = count[DocumentRule];
-    facts.boundaryRecords = count[DocumentBoundary];
-
-    int32_t result = decodeRun<DecodedFormatRecord>(
-        reader, first[DocumentFormat], count[DocumentFormat], bookReadFormatRecord,
-        [&](const DecodedFormatRecord& r) {
-            book.runs.insert(book.runs.end(), r.runs, r.runs + r.count);
-        },
-        failedRecord);
-    if (result != BookOk) return result;
-    result = decodeRun<DecodedLinkRecord>(
-        reader, first[DocumentLink], count[DocumentLink], bookReadLinkRecord,
-        [&](const DecodedLinkRecord& r) {
-            book.links.insert(book.links.end(), r.entries, r.entries + r.count);
-        },
-        failedRecord);
-    if (result != BookOk) return result;
-    result = decodeRun<DecodedRuleRecord>(
-        reader, first[DocumentRule], count[DocumentRule], bookReadRuleRecord,
-        [&](const DecodedRuleRecord& r) {
-            book.rules.insert(book.rules.end(), r.entries, r.entries + r.count);
-        },
-        failedRecord);
-    if (result != BookOk) return result;
-    return decodeRun<DecodedBoundaryRecord>(
-        reader, first[DocumentBoundary], count[DocumentBoundary], bookReadBoundaryRecord,
-        [&](const DecodedBoundaryRecord& r) {
-            book.pages.push_back({r.firstPageNumber, {r.boundaries, r.boundaries + r.count}});
-        },
-        failedRecord);
-}
-
-// The preview page of the database at `path`; on failure shows why and returns the status.
-int renderBook(const std::string& path, std::string& page) {
-    OpenBook book;
-    const int opened = book.open(path);
-    if (opened != ExitSuccess) return opened;
-    PreviewBook preview;
-    int32_t failedRecord = -1;
-    const int32_t result = loadPreviewBook(book.reader, preview, failedRecord);
-    if (result != BookOk) return reportBookFailure(path, result, failedRecord);
-    page = renderPreview(preview);
-    return ExitSuccess;
+    return facts;
 }
 
 int writeFailure(const std::string& where, int error) {
@@ -123,19 +139,57 @@ int writeFailure(const std::string& where, int error) {
     return ExitDestinationError;
 }
 
-// Writes `page` aside in `destination`'s folder and puts it in place, over an existing
+// A database opened and checked whole, ready to be laid out.
+class CheckedBook {
+public:
+    // Opens and checks the database at `path`; on failure shows why and returns the status.
+    int open(const std::string& path) {
+        path_ = path;
+        const int opened = book_.open(path);
+        if (opened != ExitSuccess) return opened;
+        source_ = std::make_unique<BookSource>(book_.reader);
+        const int32_t result = source_->check();
+        if (result != BookOk) return reportBookFailure(path, result, source_->failedRecord);
+        return ExitSuccess;
+    }
+    // Lays out the page through `write`; `where` names the page in a failure to write.
+    int write(const std::function<bool(std::string_view)>& write, const std::string& where) {
+        const int32_t result = writePreviewPage(factsOf(book_.reader), *source_, write);
+        if (result == BookOk) return ExitSuccess;
+        if (result == kPreviewWriteFailed && console::interruptSignal() != 0) return ExitCanceled;
+        if (result == kPreviewWriteFailed) return writeFailure(where, errno);
+        if (result == kPreviewSpillFailed) {
+            console::printError(path_ + ": the preview's temporary file failed: " + std::strerror(errno));
+            return ExitTempError;
+        }
+        return reportBookFailure(path_, result, source_->failedRecord);  // changed since checked
+    }
+
+private:
+    std::string path_;
+    OpenBook book_;
+    std::unique_ptr<BookSource> source_;
+};
+
+// Writes the page aside in `destination`'s folder and puts it in place, over an existing
 // file only when `replace`, so a failed write leaves whatever was there before.
-int writePage(const std::string& page, const std::string& destination, bool replace,
-              mode_t umaskBits) {
+int writePage(CheckedBook& book, const std::string& destination, bool replace, mode_t umaskBits) {
     StagedFile staged;
     if (!staged.create(destination, umaskBits)) return writeFailure(destination, errno);
     std::FILE* file = std::fopen(staged.temporaryPath().c_str(), "wb");
     if (file == nullptr) return writeFailure(destination, errno);
-    const bool written = std::fwrite(page.data(), 1, page.size(), file) == page.size();
+    // Ctrl-C stops the page at its next piece.
+    const int written = book.write(
+        [&](std::string_view piece) {
+            return console::interruptSignal() == 0 &&
+                   std::fwrite(piece.data(), 1, piece.size(), file) == piece.size();
+        },
+        destination);
     const int writeError = errno;
-    if (std::fclose(file) != 0 || !written)
-        return writeFailure(destination, written ? errno : writeError);
+    const bool closed = std::fclose(file) == 0;
     if (console::interruptSignal() != 0) return ExitCanceled;
+    if (written != ExitSuccess) return written;
+    if (!closed) return writeFailure(destination, writeError);
     const int placed = commitStaged(staged, replace, destination, "", ExitDestinationError);
     if (placed == ExitDestinationError) return writeFailure(destination, errno);
     return placed;
@@ -150,21 +204,26 @@ std::string previewPathFor(const std::string& bookPath) {
 
 int writePreview(const std::string& bookPath, const std::string& pagePath, bool replace,
                  mode_t umaskBits) {
-    std::string page;
-    const int rendered = renderBook(bookPath, page);
-    if (rendered != ExitSuccess) return rendered;
-    return writePage(page, pagePath, replace, umaskBits);
+    CheckedBook book;
+    const int checked = book.open(bookPath);
+    if (checked != ExitSuccess) return checked;
+    return writePage(book, pagePath, replace, umaskBits);
 }
 
 int runPreview(const PreviewRequest& request) {
     // The database first: a damaged one is the complaint, whatever the page's fate.
-    std::string page;
-    const int rendered = renderBook(request.book, page);
-    if (rendered != ExitSuccess) return rendered;
+    CheckedBook book;
+    const int checked = book.open(request.book);
+    if (checked != ExitSuccess) return checked;
     if (request.output == "-") {
-        std::cout << page;
-        std::cout.flush();
-        if (!std::cout) {
+        const int written = book.write(
+            [](std::string_view piece) {
+                return console::interruptSignal() == 0 &&
+                       std::fwrite(piece.data(), 1, piece.size(), stdout) == piece.size();
+            },
+            "standard output");
+        if (written != ExitSuccess) return written;
+        if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
             console::printError(std::string("writing standard output failed: ") + std::strerror(errno));
             return ExitDestinationError;
         }
@@ -186,5 +245,5 @@ int runPreview(const PreviewRequest& request) {
     const int confirmed = confirmOverwrite(destination, request.force, "", files, replace);
     if (confirmed != ExitSuccess) return confirmed;
     if (console::interruptSignal() != 0) return ExitCanceled;
-    return writePage(page, destination, replace, request.umaskBits);
+    return writePage(book, destination, replace, request.umaskBits);
 }

@@ -4,6 +4,7 @@
 // the text comes through whole, escaped and as UTF-8, whatever the records claim.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <regex>
 
 #include "cli/preview.h"
@@ -376,6 +377,42 @@ TEST(PreviewPage, StandsAloneWithoutScriptsOrOutsideResources) {
     EXPECT_NE(std::string::npos, page.find("<meta charset=\"utf-8\">"));
     for (const char* outside : {"<script", "<link", "src=", "url(", "http:", "https:", "@import"})
         EXPECT_EQ(std::string::npos, page.find(outside)) << outside;
+}
+
+}  // namespace
+
+namespace {
+
+// Runs, links, rules and pages out of text order, overlapping and repeated, over a text
+// whose lines cross the pieces it is read in: the page is the same whether the sort
+// keeps its entries in memory or spills them in blocks of any size.
+TEST(PreviewStreaming, TheSortsBlockSizeNeverChangesThePage) {
+    std::string text;
+    for (int line = 0; text.size() < 3 * 4096; ++line)
+        text += std::string(static_cast<size_t>(line * 37 % 300), static_cast<char>('a' + line % 26)) + "\n";
+    text[4095] = '\n';  // a line ends on a piece's last byte
+    text += std::string(5000, 'z');  // and a last line longer than a piece, without newline
+    PreviewBook book = bookOf(text);
+    for (int64_t start = 9000; start > 10; start -= 613)
+        book.runs.push_back({static_cast<uint32_t>(start), 400,
+                             static_cast<uint16_t>(kPlain | (start % 3 ? 0x20 : 0x80)), 0});
+    book.runs.push_back({100, 50, kPlain | 0x0400, 0});  // the same start as the next
+    book.runs.push_back({100, 20, kPlain | 0x0020, 0});
+    book.links = {{8000, 30, 12}, {5, 10, 4096}, {200, 0, 0}, {6000, 3, 12}, {300, 4, 99999}};
+    book.rules = {{7000, 1, 2, 0}, {50, 1, 3, 0}, {7000, 1, 4, 0}, {60, 0, 0, 0}};
+    book.pages = {{1, {0, 4000, 9000}}, {3, {9000, 12000, 17000}}};
+    const std::string whole = renderPreview(book);
+    const std::string html = screenOf(whole);
+    // Bands and rules inside a line cut it; every character still shows, in order.
+    auto withoutNewlines = [](std::string s) {
+        s.erase(std::remove(s.begin(), s.end(), '\n'), s.end());
+        return s;
+    };
+    EXPECT_EQ(withoutNewlines(text), withoutNewlines(shownText(html)));
+    expectBalanced(html);
+    EXPECT_EQ(1u, count(html, "<a id=\"t12\">")) << "one anchor for both links to it";
+    for (const size_t block : {size_t{1}, size_t{2}, size_t{3}, size_t{5}, size_t{16}})
+        EXPECT_EQ(whole, renderPreview(book, block)) << "blocks of " << block;
 }
 
 }  // namespace
