@@ -272,7 +272,10 @@ void convertOne(Planned& job, const ConvertRequest& request, const FileSystem& f
             IoOps io = standardIoOps;  // its operations never look at userData
             io.userData = &job.progress;
             io.reportProgress = reportJobProgress;
-            const WorkerRequest worker{job.source, staged.temporaryPath(), job.title};
+            // Only the database's and its page's places are asked about afterwards.
+            WorkerRequest worker{job.source, staged.temporaryPath(), job.title};
+            worker.watched = {job.destination};
+            if (!job.previewPath.empty()) worker.watched.push_back(job.previewPath);
             stagedPath = staged.temporaryPath();
             // The reasons are this thread's: parallel jobs never see each other's.
             SystemErrors errors;

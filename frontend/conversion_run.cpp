@@ -108,7 +108,7 @@ int32_t runWorker(const WorkerRequest& request, const ConverterSettings& setting
     PageConfinement confinement;
     preparePageConfinement(confinement, observed, files, flavor, realPath, settings.followLinksOutside);
     const IoOps confined = pageConfinementOps(confinement);
-    ReadPages pages{confined, &files, request.destinationPath, {}};
+    ReadPages pages{confined, &files, request.destinationPath, request.watched, {}};
     const IoOps recorded = readPagesIoOps(pages);
 
     // An EPUB is converted as the site its contents page starts.

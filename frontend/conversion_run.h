@@ -95,6 +95,9 @@ struct WorkerRequest {
     std::string sourcePath;       // as checked by checkRunTarget
     std::string destinationPath;  // full
     std::string title;
+    // Files the caller will ask wasRead about after the run; empty: every file read is
+    // reported (LinkedPageReport::read), which grows with the site.
+    std::vector<std::string> watched = {};
 };
 using ConvertFunction = int32_t (*)(const ConversionJob& job);
 

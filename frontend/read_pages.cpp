@@ -20,6 +20,12 @@ uint32_t openStream(void* userData, const char* path, int32_t mode) {
         state.inner.closeStream(state.inner.userData, handle);
         return 0;
     }
+    if (!state.watched.empty()) {
+        const bool watched = std::any_of(state.watched.begin(), state.watched.end(), [&](const std::string& path) {
+            return state.files->identity(path) == page;
+        });
+        if (!watched) return handle;
+    }
     if (std::find(state.read.begin(), state.read.end(), *page) == state.read.end())
         state.read.push_back(*page);
     return handle;

@@ -16,7 +16,11 @@ struct ReadPages {
     IoOps inner{};                        // what this wraps; borrowed for the whole run
     const FileSystem* files = nullptr;    // answers the identities; borrowed
     std::string written;                  // the file the run writes; never read as a page
-    std::vector<FileIdentity> read;       // each file opened for reading, once
+    // The files whose reading matters afterwards (those the run's results would replace).
+    // When given, only files that are one of them are noted, so a site of any size costs
+    // no memory here; when empty, every file read is noted.
+    std::vector<std::string> watched;
+    std::vector<FileIdentity> read;       // each file opened for reading (and watched), once
 };
 
 // The table to hand to the engine; its userData points at `state`, which must outlive it.

@@ -31,7 +31,7 @@ protected:
 };
 
 TEST_F(ReadPagesTest, RecordsEachFileReadOnceAndPassesEverythingThrough) {
-    ReadPages pages{memory.ops(), &files, "out.pdb", {}};
+    ReadPages pages{memory.ops(), &files, "out.pdb", {}, {}};
     const IoOps io = readPagesIoOps(pages);
     const uint32_t a = open(io, "a.htm", 0);
     const uint32_t again = open(io, "A.HTM", 0);
@@ -62,11 +62,26 @@ TEST_F(ReadPagesTest, RecordsEachFileReadOnceAndPassesEverythingThrough) {
     EXPECT_FALSE(wasRead(pages.read, "nowhere.htm", files));
 }
 
+// A site of any size: with the places the results will go given, only those are noted,
+// so the record does not grow with the pages read.
+TEST_F(ReadPagesTest, WithWatchedPlacesOnlyThoseAreNoted) {
+    ReadPages pages{memory.ops(), &files, "out.pdb", {"A.HTM", "gone.pdb"}, {}};
+    const IoOps io = readPagesIoOps(pages);
+    for (const char* path : {"b.htm", "a.htm", "back.htm", "a.htm"}) {
+        const uint32_t handle = open(io, path, 0);
+        ASSERT_NE(0u, handle) << path;
+        io.closeStream(io.userData, handle);
+    }
+    EXPECT_EQ((std::vector<FileIdentity>{{1, 10}}), pages.read) << "a.htm is A.HTM";
+    EXPECT_TRUE(wasRead(pages.read, "A.HTM", files));
+    EXPECT_FALSE(wasRead(pages.read, "b.htm", files));
+}
+
 // The engine writes the destination while it reads pages: a link that leads back to the
 // destination would feed the book its own half-written bytes.
 TEST_F(ReadPagesTest, TheFileTheRunWritesIsNeverOpenedForReading) {
     files.identities["out.pdb"] = {1, 12};  // back.htm and out.pdb are one file
-    ReadPages pages{memory.ops(), &files, "out.pdb", {}};
+    ReadPages pages{memory.ops(), &files, "out.pdb", {}, {}};
     const IoOps io = readPagesIoOps(pages);
     EXPECT_EQ(0u, open(io, "back.htm", 0));
     EXPECT_EQ(0, memory.openHandles()) << "the refused handle is closed";
