@@ -91,18 +91,19 @@ TEST(ConvertOptions, MaxPagesTakesOneUpwards) {
     EXPECT_EQ(0, run({"convert", "-q", "--max-pages", "2147483647", "a.txt"}, dir.path()).exitCode);
 }
 
-// Every drawing of the progress line starts with "\r\x1b[K"; none may be wider than the
-// 100 columns of the runner's terminal less the one kept free.
+// Every drawing of the progress line is a piece of the screen between carriage returns
+// (after the clearing that may open it) that ends in the bar's percentage; none may be
+// wider than the 100 columns of the runner's terminal less the one kept free, nor carry an
+// escape of its own. Messages are lines of their own and are not drawings.
 void expectEveryDrawingFits(const std::string& screen) {
     size_t drawings = 0;
-    for (size_t at = screen.find("\r\033[K"); at != std::string::npos;) {
-        const size_t start = at + 4;
-        const size_t next = screen.find("\r\033[K", start);
-        const std::string drawn =
-            screen.substr(start, next == std::string::npos ? std::string::npos : next - start);
-        at = next;
-        // Messages follow the clearing too, on lines of their own; a drawing has no end.
-        if (drawn.empty() || drawn.find('\n') != std::string::npos) continue;
+    for (size_t start = 0; start < screen.size();) {
+        size_t end = screen.find_first_of("\r\n", start);
+        if (end == std::string::npos) end = screen.size();
+        std::string drawn = screen.substr(start, end - start);
+        start = end + 1;
+        if (drawn.rfind("\033[K", 0) == 0) drawn.erase(0, 3);
+        if (drawn.empty() || drawn.back() != '%') continue;
         ++drawings;
         size_t columns = 0;
         for (const char c : drawn) columns += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
@@ -117,7 +118,7 @@ TEST(ConvertProgress, TheLineKeepsWithinTheTerminalWhateverTheNames) {
     // Long enough for several redraws, with names far wider than the terminal and one
     // that carries an escape sequence of its own.
     std::string text;
-    for (int i = 0; text.size() < (6u << 20); ++i) text += "line " + std::to_string(i * 7919 % 100003) + " of the log\n";
+    for (int i = 0; text.size() < (6u << 20); ++i) text += "line " + std::to_string(i * 7919LL % 100003) + " of the log\n";
     const std::string longName = std::string(150, 'n') + ".txt";
     const std::string escaping = "\033[2Jwide\xE6\xBC\xA2\xE5\xAD\x97" + std::string(120, 'w') + ".txt";
     dir.write(longName, text);
