@@ -113,19 +113,15 @@ int32_t runWorker(const WorkerRequest& request, const ConverterSettings& setting
 
     // An EPUB is converted as the site its contents page starts.
     EpubIo epub;
-    IoOps beneathDecoding = recorded;
-    std::string rootPath = realPath;
-    ConverterSettings runSettings = settings;
-    if (isZipFile(recorded, realPath)) {
-        std::string refusal;
-        if (!openEpub(epub, recorded, realPath, refusal)) {
-            if (report != nullptr) report->refusal = std::move(refusal);
-            return StatusSourceRefused;
-        }
-        beneathDecoding = epubIoOps(epub);
-        rootPath = epub.contentsPath;
-        runSettings.maxDepth = 1;
+    IoOps beneathDecoding{};
+    std::string rootPath;
+    std::string refusal;
+    if (!layEpubIfArchive(epub, recorded, realPath, beneathDecoding, rootPath, refusal)) {
+        if (report != nullptr) report->refusal = std::move(refusal);
+        return StatusSourceRefused;
     }
+    ConverterSettings runSettings = settings;
+    if (epub.archiveStream != 0) runSettings.maxDepth = 1;
 
     DecodingIo decoding;
     prepareDecodingIo(decoding, beneathDecoding, &files, flavor, rootPath, settings.encoding);
@@ -142,7 +138,7 @@ int32_t runWorker(const WorkerRequest& request, const ConverterSettings& setting
     fillConversionJob(prepared, runSettings, noted, decoding.engineSourcePath,
                       request.destinationPath, request.title);
     int32_t status = statusForResult(convert(prepared.job()));
-    std::string refusal = epubRunRefusal(epub);
+    refusal = epubRunRefusal(epub);
     if (!refusal.empty()) status = StatusSourceRefused;
     if (report != nullptr) {
         report->outsideFolder = std::move(confinement.outsideFolder);

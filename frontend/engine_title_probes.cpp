@@ -24,14 +24,10 @@ std::optional<std::string> EngineTitleProbes::htmlTitle(const std::string& path,
     if (maxLength < 0) return std::nullopt;
     // An EPUB's title is its contents page's, which carries the package's dc:title.
     EpubIo epub;
-    IoOps beneath = io_;
-    std::string page = path;
-    if (isZipFile(io_, path)) {
-        std::string refusal;
-        if (!openEpub(epub, io_, path, refusal)) return std::nullopt;
-        beneath = epubIoOps(epub);
-        page = epub.contentsPath;
-    }
+    IoOps beneath{};
+    std::string page;
+    std::string refusal;
+    if (!layEpubIfArchive(epub, io_, path, beneath, page, refusal)) return std::nullopt;
     DecodingIo decoding;
     prepareDecodingIo(decoding, beneath, nullptr, PathFlavor::Posix, page, encoding_);
     decoding.prefixBytes = kTitleProbeBytes;

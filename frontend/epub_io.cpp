@@ -185,6 +185,17 @@ IoOps epubIoOps(EpubIo& state) {
     return table;
 }
 
+bool layEpubIfArchive(EpubIo& state, const IoOps& inner, const std::string& path,
+                      IoOps& beneath, std::string& root, std::string& refusal) {
+    beneath = inner;
+    root = path;
+    if (!isZipFile(inner, path)) return true;
+    if (!openEpub(state, inner, path, refusal)) return false;
+    beneath = epubIoOps(state);
+    root = state.contentsPath;
+    return true;
+}
+
 std::string epubRunRefusal(const EpubIo& state) {
     if (state.fault.fault == ZipFault::None) return "";
     return "This EPUB cannot be converted: " + describeZipProblem(state.fault) + ".";

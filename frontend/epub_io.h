@@ -48,5 +48,12 @@ bool openEpub(EpubIo& state, const IoOps& inner, const std::string& realPath,
 // The table to hand on; its userData points at `state`, which must outlive it.
 IoOps epubIoOps(EpubIo& state);
 
+// What every reader of a source does first: `beneath` becomes `inner` and `root` the
+// source's `path`, unless the source is a zip archive, which is opened into `state`
+// (archiveStream then nonzero), and then `beneath` is its table and `root` its contents
+// page. False, with `refusal`, only for a refused archive.
+bool layEpubIfArchive(EpubIo& state, const IoOps& inner, const std::string& path,
+                      IoOps& beneath, std::string& root, std::string& refusal);
+
 // The message for an entry found damaged during the run, or "" when none was.
 std::string epubRunRefusal(const EpubIo& state);

@@ -378,17 +378,13 @@ int main(int argc, char** argv) {
         const std::string destination = (out / (std::string(book.name) + ".pdb")).string();
         // An EPUB is converted from its contents page, as the front ends do.
         EpubIo epub;
-        IoOps beneath = standardIoOps;
-        std::string root = source;
-        if (isZipFile(standardIoOps, source)) {
-            std::string refusal;
-            if (!openEpub(epub, standardIoOps, source, refusal)) {
-                std::printf("%s: %s\n", book.name, refusal.c_str());
-                status = 1;
-                continue;
-            }
-            beneath = epubIoOps(epub);
-            root = epub.contentsPath;
+        IoOps beneath{};
+        std::string root;
+        std::string refusal;
+        if (!layEpubIfArchive(epub, standardIoOps, source, beneath, root, refusal)) {
+            std::printf("%s: %s\n", book.name, refusal.c_str());
+            status = 1;
+            continue;
         }
         DecodingIo decoding;
         prepareDecodingIo(decoding, beneath, nullptr, PathFlavor::Posix, root, std::nullopt);
