@@ -313,21 +313,21 @@ bool buildAnchorIndex(HtmlContext& context, const PageRecord& page, AnchorIndex*
     const IoOps& io = *context.io;
     *index = AnchorIndex{nullptr, 0, page.nameCount > 0 ? page.nameCount : 0, page.textStart, page.firstName, 0, 0};
     if (index->totalCount == 0) return true;
-    if (index->totalCount > kAnchorIndexEntries) {
+    const int32_t wanted = index->totalCount;
+    if (wanted <= kAnchorBlockEntries)
+        index->entries = static_cast<AnchorIndexEntry*>(
+            io.allocBlock(io.userData, wanted * static_cast<int32_t>(sizeof(AnchorIndexEntry))));
+    if (index->entries == nullptr) {
+        if (wanted <= kAnchorIndexEntries) return true;  // every anchor is searched one by one instead
         if (buildAnchorTable(context, page, index)) return true;
         releaseAnchorIndex(io, index);
         return false;
     }
 
-    const int32_t wanted = std::min(index->totalCount, kAnchorIndexEntries);
-    index->entries = static_cast<AnchorIndexEntry*>(
-        io.allocBlock(io.userData, wanted * static_cast<int32_t>(sizeof(AnchorIndexEntry))));
-    if (index->entries == nullptr) return true;  // every anchor is searched one by one instead
-
     int32_t position = page.firstName;
     for (int32_t i = 0; i < wanted; ++i) {
         NameRecord name;
-        if (!readNameRecord(io, context.pageStream, position, &name)) {
+        if (!readNameRecord(io, context.pageStream, position, &name) || !stillWorking(context)) {
             releaseAnchorIndex(io, index);
             return false;
         }
@@ -368,7 +368,7 @@ bool resolveLinkTarget(HtmlContext& context, const AnchorIndex& index, int32_t l
         AnchorIndexEntry* first;
         AnchorIndexEntry* last;
         equalHashRange(index.entries, index.indexedCount, link->fragmentHash, &first, &last);
-        if (last - first == 1 && index.indexedCount == index.totalCount) {
+        if (last - first == 1 && index.indexedCount == index.totalCount && index.totalCount <= kAnchorIndexEntries) {
             link->targetPos = first->textPos;  // the only anchor with this hash: no name read
             link->flags |= kLinkResolved;
             return true;

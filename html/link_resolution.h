@@ -6,9 +6,9 @@
 // top of its page, or 0xFFFFFFFF when that page was never converted.
 //
 // Names match when their hashes, their stored lengths and their ASCII-folded bytes are
-// equal. A small site's pages, and a page's first kAnchorIndexEntries anchors, are
-// looked up in sorted blocks that live for one call. Beyond those sizes the lookups go
-// through open-addressing tables in temporary streams, so time stays near linear and
+// equal. A small site's pages, and the anchors of a page of up to kAnchorBlockEntries,
+// are looked up in sorted blocks that live for one call. Beyond those sizes the lookups
+// go through open-addressing tables in temporary streams, so time stays near linear and
 // memory fixed at any count: the page table lives in the context from the first call
 // that needs it until releaseLinkIndex; an anchor table lives for one call.
 // Every loop reports the context's tickPercent after each 1024 records, so a
@@ -23,7 +23,10 @@
 struct HtmlContext;
 
 constexpr int32_t kPageIndexEntries = 512;  // sites up to this many pages use a block
-constexpr int32_t kAnchorIndexEntries = 4000;
+constexpr int32_t kAnchorIndexEntries = 4000;  // up to here a hash alone may identify an anchor
+// A block of at most this many anchors (768 KB) is kept in memory: a table in a stream
+// costs a seek and a read per probe.
+constexpr int32_t kAnchorBlockEntries = 65536;
 constexpr int32_t kFoldedNameBytes = 256;  // a compared name keeps its first 255 bytes
 
 // Entries are sorted by hash (unsigned) and, for equal hashes, by record offset, so the
@@ -45,12 +48,12 @@ struct AnchorIndexEntry {
 };
 
 struct AnchorIndex {
-    AnchorIndexEntry* entries;  // block of min(totalCount, 4000), or null
+    AnchorIndexEntry* entries;  // block of totalCount (at most kAnchorBlockEntries), or null
     int32_t indexedCount;       // entries in use; 0 when the block was not obtainable
     int32_t totalCount;         // the page's nameCount
     int32_t textStart;          // the page's textStart (-1: never converted)
     int32_t restPosition;       // offset of the first NameRecord not in the index
-    uint32_t tableStream;       // beyond kAnchorIndexEntries: every anchor, in a temporary stream
+    uint32_t tableStream;       // when no block holds them: every anchor, in a temporary stream
     int32_t tableSlots;
 };
 
@@ -76,10 +79,10 @@ void releaseLinkIndex(HtmlContext& context);
 bool buildPageIndex(HtmlContext& context, PageIndex* index);
 void releasePageIndex(const IoOps& io, PageIndex* index);
 
-// Indexes the anchors of `page`: up to kAnchorIndexEntries in a block (without a block
-// the index is empty and every anchor is searched one by one), more in a table in a
-// temporary stream. False when a record cannot be read or the table cannot be made
-// (nothing is then held).
+// Indexes the anchors of `page`: up to kAnchorBlockEntries in a block, more (or more than
+// kAnchorIndexEntries when no block can be had) in a table in a temporary stream; a page
+// of at most kAnchorIndexEntries without a block has its anchors searched one by one.
+// False when a record cannot be read or the table cannot be made (nothing is then held).
 bool buildAnchorIndex(HtmlContext& context, const PageRecord& page, AnchorIndex* index);
 void releaseAnchorIndex(const IoOps& io, AnchorIndex* index);
 
@@ -92,8 +95,8 @@ bool findOrAddTargetPage(HtmlContext& context, PageIndex* index, int32_t linkPos
 
 // Resolves `link` (read from `linkPosition`) against its target page's anchors, or to the
 // page's top when none matches. A hash that only one anchor has is trusted without
-// reading names when every anchor of the page is in the block (a page of at most
-// kAnchorIndexEntries); in a table names are always compared. Updates `link` in memory only.
+// reading names when the page has at most kAnchorIndexEntries anchors, all in the block;
+// otherwise names are always compared, so the block and the table give the same answers. Updates `link` in memory only.
 bool resolveLinkTarget(HtmlContext& context, const AnchorIndex& index, int32_t linkPosition,
                        LinkRecord* link);
 

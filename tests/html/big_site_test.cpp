@@ -36,6 +36,7 @@ struct BigRun {
     std::vector<PageProgress> progress;
     std::vector<LimitReport> limits;
     int reports = 0;
+    int32_t maxBlockBytes = 0;  // larger blocks are refused, as a short heap would; 0: none
     // Answers each report (nonzero = go on); empty: always go on.
     std::function<int32_t(int32_t stage, void* argument)> answer;
 };
@@ -49,6 +50,13 @@ int32_t recordReport(void*, int32_t stage, void* argument) {
     if (stage == StagePageProgress) run.progress.push_back(*static_cast<PageProgress*>(argument));
     if (stage == StageLimitReached) run.limits.push_back(*static_cast<LimitReport*>(argument));
     return run.answer ? run.answer(stage, argument) : 1;
+}
+
+void* (*memoryAlloc)(void*, int32_t) = nullptr;
+
+void* cappedAlloc(void* data, int32_t byteCount) {
+    if (activeRun->maxBlockBytes > 0 && byteCount > activeRun->maxBlockBytes) return nullptr;
+    return memoryAlloc(data, byteCount);
 }
 
 struct Opener {
@@ -70,6 +78,8 @@ void closeNoted(void* data, uint32_t handle) { closePage(&static_cast<Opener*>(d
 void runPass(MemoryIo& memory, const std::string& source, BigRun& run, int32_t maxPages = 0) {
     IoOps io = memory.ops();
     io.reportProgress = &recordReport;
+    memoryAlloc = io.allocBlock;
+    io.allocBlock = &cappedAlloc;
     activeRun = &run;
     ConversionJob job{};
     job.io = &io;
@@ -249,11 +259,22 @@ void addAnchorSite(MemoryIo& memory, int anchors, int toLast) {
     memory.addFile(kDir + "other.htm", other);
 }
 
+// Up to 65,536 anchors are looked up in a block; a page with more, or one whose block the
+// heap refuses, in a table in a temporary stream. Both must give every link its anchor.
 TEST(BigSites, EveryLinkToOneOfManyAnchorsLandsOnIt) {
-    for (const int anchors : {3999, 4001, 30000}) {
+    struct Case {
+        int anchors;
+        int32_t maxBlockBytes;
+    };
+    // 48,000 bytes take the 4000 anchors a hash alone may identify, and no more.
+    for (const Case c : {Case{3999, 0}, Case{4001, 0}, Case{30000, 0}, Case{3999, 48000}, Case{4001, 48000},
+                         Case{30000, 48000}, Case{70000, 0}}) {
+        const int anchors = c.anchors;
+        SCOPED_TRACE(testing::Message() << anchors << " anchors, blocks up to " << c.maxBlockBytes);
         MemoryIo memory;
         addAnchorSite(memory, anchors, anchors == 30000 ? 40000 : 10);
         BigRun run;
+        run.maxBlockBytes = c.maxBlockBytes;
         runPass(memory, kDir + "index.htm", run);
         ASSERT_EQ(StepDone, run.result) << anchors;
         const size_t toLast = anchors == 30000 ? 40000 : 10;

@@ -442,9 +442,11 @@ TEST(LinkResolutionFaults, AnyFailingCallFailsTheRunAndFreesEveryBlock) {
 }
 
 // The same for a site past both blocks, whose lookups go through tables in temporary
-// streams. A fault at every call would take minutes; 120 spread over the run, and each
+// streams: a page past the page block, and a page of 4001 anchors whose block the heap
+// refuses. A fault at every call would take minutes; 120 spread over the run, and each
 // temporary stream refused in turn, reach every step of the tables.
 TEST(LinkResolutionFaults, TablesInTemporaryStreamsFailCleanly) {
+    constexpr int32_t kAnchorBlock4000 = kAnchorIndexEntries * static_cast<int32_t>(sizeof(AnchorIndexEntry));
     Site site;
     SitePage root{10, {}, {}};
     for (int i = 0; i < kPageIndexEntries + 8; ++i) root.links.push_back({0, 1, "q" + std::to_string(i), ""});
@@ -458,6 +460,7 @@ TEST(LinkResolutionFaults, TablesInTemporaryStreamsFailCleanly) {
     int temps = 0;
     {
         RecordStreams probe;
+        probe.counting().refuseBlocksOver(kAnchorBlock4000);
         const int before = probe.counting().calls(IoOp::Any);
         const int tempsBefore = probe.counting().calls(IoOp::CreateTemp);
         ASSERT_TRUE(runSite(probe.context(), site, "r", -1));
@@ -471,6 +474,7 @@ TEST(LinkResolutionFaults, TablesInTemporaryStreamsFailCleanly) {
     constexpr int kSpread = 120;
     forEachFault(kSpread, [&](int k) {
         RecordStreams streams;
+        streams.counting().refuseBlocksOver(kAnchorBlock4000);
         const int at = streams.counting().calls(IoOp::Any) + static_cast<int>(int64_t{calls} * k / kSpread);
         streams.counting().failAt(IoOp::Any, at);
         const int result = runSite(streams.context(), site, "r", -1);
@@ -483,6 +487,7 @@ TEST(LinkResolutionFaults, TablesInTemporaryStreamsFailCleanly) {
     }, SweepStop::AtAnyFailure);
     forEachFault(temps, [&](int k) {
         RecordStreams streams;
+        streams.counting().refuseBlocksOver(kAnchorBlock4000);
         streams.counting().failAt(IoOp::CreateTemp, streams.counting().calls(IoOp::CreateTemp) + k);
         EXPECT_FALSE(runSite(streams.context(), site, "r", -1)) << k;
         streams.closeStreams();

@@ -145,6 +145,7 @@ void* CountingIo::alloc(void* self, int32_t byteCount) {
     auto& io = *static_cast<CountingIo*>(self);
     io.log_.push_back({IoOp::Alloc, 0});
     if (io.shouldFail(IoOp::Alloc)) return nullptr;
+    if (io.maxBlockBytes_ > 0 && byteCount > io.maxBlockBytes_) return nullptr;
     void* block = io.inner_.allocBlock(io.inner_.userData, byteCount);
     if (block != nullptr) io.blocks_.insert(block);
     return block;

@@ -44,6 +44,8 @@ public:
     // The k-th read or write (or k-th call counted by Any, when it is one) transfers one
     // byte fewer than asked.
     void shortAt(IoOp op, int k);
+    // Refuse every block larger than `bytes`, as a short heap would (not a fault).
+    void refuseBlocksOver(int32_t bytes) { maxBlockBytes_ = bytes; }
     // Answer 0 to the n-th progress report (from 1).
     void cancelAtReport(int n);
     // Leave the reportProgress slot empty.
@@ -86,6 +88,7 @@ private:
     IoOp shortOp_ = IoOp::Any;
     int shortK_ = 0;
     int cancelAt_ = 0;
+    int32_t maxBlockBytes_ = 0;
     bool faultFired_ = false;
     std::set<uint32_t> open_;
     std::set<void*> blocks_;
