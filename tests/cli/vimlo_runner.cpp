@@ -6,6 +6,7 @@
 #include <nlohmann/json.hpp>
 
 #include <fcntl.h>
+#include <grp.h>
 #include <poll.h>
 #include <pty.h>
 #include <sys/wait.h>
@@ -38,16 +39,16 @@ std::string slurp(const std::string& path) {
 }
 
 std::vector<char*> argv(const std::vector<std::string>& args, std::string& program) {
-    program = vimloPath();
+    if (program.empty()) program = vimloPath();
     std::vector<char*> list{program.data()};
     for (const std::string& arg : args) list.push_back(const_cast<char*>(arg.c_str()));
     list.push_back(nullptr);
     return list;
 }
 
-// In the child: runs vimlo in `folder`; never returns.
-[[noreturn]] void execIn(const std::string& folder, const std::vector<std::string>& args) {
-    std::string program;
+// In the child: runs vimlo (`program`, or vimloPath() when empty) in `folder`; never returns.
+[[noreturn]] void execIn(const std::string& folder, const std::vector<std::string>& args,
+                         std::string program = {}) {
     std::vector<char*> list = argv(args, program);
     if (chdir(folder.c_str()) != 0) _exit(126);
     execv(program.c_str(), list.data());
@@ -67,6 +68,10 @@ std::string vimloPath() {
 }
 
 Background::Background(const std::vector<std::string>& args, const std::string& folder)
+    : Background(std::string(), false, args, folder) {}
+
+Background::Background(const std::string& program, bool unprivileged, const std::vector<std::string>& args,
+                       const std::string& folder)
     : outPath_(tempFile()), errPath_(tempFile()) {
     pid_ = fork();
     if (pid_ < 0) throw std::runtime_error("fork failed");
@@ -78,7 +83,10 @@ Background::Background(const std::vector<std::string>& args, const std::string& 
         dup2(in, 0);
         dup2(out, 1);
         dup2(err, 2);
-        execIn(folder, args);
+        constexpr uid_t kNobody = 65534;
+        if (unprivileged && geteuid() == 0 && (setgroups(0, nullptr) != 0 || setgid(kNobody) != 0 || setuid(kNobody) != 0))
+            _exit(124);
+        execIn(folder, args, program);
     }
 }
 
@@ -105,6 +113,11 @@ Outcome Background::wait() {
 
 Outcome run(const std::vector<std::string>& args, const std::string& folder) {
     return Background(args, folder).wait();
+}
+
+Outcome runUnprivileged(const std::string& program, const std::vector<std::string>& args,
+                        const std::string& folder) {
+    return Background(program, true, args, folder).wait();
 }
 
 Outcome runOnTerminal(const std::vector<std::string>& args, const std::string& folder,

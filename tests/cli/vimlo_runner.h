@@ -28,10 +28,19 @@ Outcome run(const std::vector<std::string>& args, const std::string& folder);
 Outcome runOnTerminal(const std::vector<std::string>& args, const std::string& folder,
                       const std::string& prompt = {}, const std::string& answer = {});
 
-// A vimlo started in the background.
+// Runs the vimlo at `program` as run() does, but as user and group 65534 when this
+// process is root, so that a file's permissions bind it as they bind a user. The program
+// and `folder` must be reachable by that user.
+Outcome runUnprivileged(const std::string& program, const std::vector<std::string>& args,
+                        const std::string& folder);
+
+// A vimlo started in the background: the one at vimloPath(), or at `program`, as this
+// process's user or (`unprivileged`) as user 65534 when this process is root.
 class Background {
 public:
     Background(const std::vector<std::string>& args, const std::string& folder);
+    Background(const std::string& program, bool unprivileged, const std::vector<std::string>& args,
+               const std::string& folder);
     ~Background();
     pid_t pid() const { return pid_; }
     Outcome wait();
