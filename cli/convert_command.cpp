@@ -207,6 +207,15 @@ void reportLimits(const Planned& job, const LinkedPageReport& report) {
 // The system's words for a failure of the staged file (create or commit).
 std::string systemText(int error) { return error != 0 ? standardIoErrorText(error) : std::string(); }
 
+// Whether `path` is a PalmDoc database, by the same test the engine makes.
+bool isPalmDocFile(const std::string& path) {
+    const uint32_t stream = standardIoOps.openStream(standardIoOps.userData, path.c_str(), 0);
+    if (stream == 0) return false;
+    const bool doc = isDocSource(standardIoOps, stream);
+    standardIoOps.closeStream(standardIoOps.userData, stream);
+    return doc;
+}
+
 // After a failed run's message: the file that failed and why, as far as it is known.
 void reportFailure(const Planned& job, int32_t status, const LinkedPageReport& report,
                    const std::string& stagedPath, int stagedError) {
@@ -245,10 +254,12 @@ void reportFailure(const Planned& job, int32_t status, const LinkedPageReport& r
     } else if (report.readFailure.happened) {
         say(report.readFailure.path, report.readFailure.reason, "cannot be read");
     } else {
-        // Nothing failed beneath the engine: a text too long for one book is the one
-        // failure with a cause the source's size shows.
+        // Nothing failed beneath the engine: a PalmDoc database whose records do not
+        // decode, or a text too long for one book, the one failure its size shows.
         struct stat info {};
-        if (stat(job.source.c_str(), &info) == 0) {
+        if (status == StatusPreprocessError && isPalmDocFile(job.source)) {
+            console::printError(job.source + ": a damaged PalmDoc database: its text records cannot be decoded");
+        } else if (stat(job.source.c_str(), &info) == 0) {
             const std::string tooLong = tooLongReason(static_cast<int64_t>(info.st_size));
             if (!tooLong.empty()) console::printError(job.source + ": " + tooLong);
         }

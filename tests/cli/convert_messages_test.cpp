@@ -89,6 +89,52 @@ TEST(ConvertFailures, AFullDiskIsNamedWithTheReasonAndKeepsTheOldBook) {
               dir.read("err.txt"));
 }
 
+// A PalmDoc database of one record 0 and one text record, whose record 0 claims
+// `claimedRecords` text records compressed with `compression`.
+std::string palmDoc(uint16_t compression, uint16_t claimedRecords, const std::string& text) {
+    auto be16 = [](std::string& out, uint32_t v) { out += static_cast<char>(v >> 8); out += static_cast<char>(v); };
+    auto be32 = [&](std::string& out, uint32_t v) { be16(out, v >> 16); be16(out, v & 0xFFFF); };
+    std::string file = "damaged";
+    file.resize(32, '\0');
+    for (int i = 0; i < 7; ++i) be32(file, 0);  // attributes and version, dates, backup, offsets
+    file += "TEXtREAd";
+    be32(file, 0);
+    be32(file, 0);
+    be16(file, 2);
+    std::string zero;
+    be16(zero, compression);
+    be16(zero, 0);
+    be32(zero, static_cast<uint32_t>(text.size()) * claimedRecords);
+    be16(zero, claimedRecords);
+    be16(zero, 4096);
+    be32(zero, 0);
+    const uint32_t first = 78 + 2 * 8 + 2;
+    be32(file, first);
+    be32(file, 0);
+    be32(file, first + static_cast<uint32_t>(zero.size()));
+    be32(file, 1);
+    be16(file, 0);
+    return file + zero + text;
+}
+
+// A PalmDoc source whose records do not decode fails as preprocessing, and then says so;
+// a sound one converts.
+TEST(ConvertFailures, ADamagedPalmDocIsNamedAsSuch) {
+    TempDir dir;
+    dir.write("sound.pdb", palmDoc(1, 1, "Hello from a PalmDoc book."));
+    dir.write("short.pdb", palmDoc(1, 5, "Hello from a PalmDoc book."));
+    dir.write("garbled.pdb", palmDoc(2, 1, "\x80\x10"));
+    EXPECT_EQ(0, run({"convert", "-q", "sound.pdb", "-o", "sound-out.pdb"}, dir.path()).exitCode);
+    for (const char* name : {"short.pdb", "garbled.pdb"}) {
+        const Outcome outcome = run({"convert", name, "-o", "out.pdb"}, dir.path());
+        EXPECT_EQ(7, outcome.exitCode) << name;
+        EXPECT_EQ(std::string("vimlo: Error during preprocessing.\nvimlo: ") + name +
+                      ": a damaged PalmDoc database: its text records cannot be decoded\n",
+                  outcome.err);
+    }
+    EXPECT_FALSE(fs::exists(dir.file("out.pdb")));
+}
+
 // No file can be made in /sys, even by root; the system's words vary with how it is
 // mounted, so only their presence is checked.
 TEST(ConvertFailures, ADestinationThatCannotBeMadeIsNamedWithTheReason) {

@@ -594,6 +594,25 @@ void commandLineHtml() {
     convertsAlone("-y -u page.htm", work("page.pdb"));
 }
 
+// A site of a root page and three linked pages with MaxPages 2: the book is written, and
+// the success box, shown even with -u, says how many pages were left and what lifts the limit.
+void pageLimitSaid() {
+    resetRegistry();
+    putDword(kSettingsKey, "DestinationLocation", 1);
+    putDword(kSettingsKey, "MaxDepth", 1);
+    putDword(kSettingsKey, "MaxPages", 2);
+    writeFile(work("limit.htm"), "<p>root <a href=\"l1.htm\">1</a> <a href=\"l2.htm\">2</a> <a href=\"l3.htm\">3</a></p>");
+    for (const char* name : {"l1.htm", "l2.htm", "l3.htm"}) writeFile(work(name), "<p>linked</p>");
+    deleteFile(work("limit.pdb"));
+    Program program("-y -u limit.htm");
+    expectMessage(program.pid(), "VimloW32",
+                  "Conversion successfully completed.\n\n"
+                  "stopped after 2 pages; 2 more were queued: raise the registry value MaxPages",
+                  IDOK, false);
+    program.expectExit(10000);
+    require(exists(work("limit.pdb")), "the book was not written");
+}
+
 void overwriteQuestion() {
     resetRegistry();
     putDword(kSettingsKey, "DestinationLocation", 1);
@@ -1074,6 +1093,7 @@ int main(int argc, char** argv) {
         {"command-line-text", commandLineText},
         {"command-line-html", commandLineHtml},
         {"overwrite-question", overwriteQuestion},
+        {"page-limit-said", pageLimitSaid},
         {"missing-source", missingSource},
         {"options-refusal-and-saved-depth", optionsRefusalAndSavedDepth},
         {"automatic-installation", automaticInstallation},
