@@ -1,0 +1,191 @@
+// frontend/web_io.cpp -- see web_io.h.
+#include "frontend/web_io.h"
+
+#include <chrono>
+#include <thread>
+
+#include "frontend/forwarding_io.h"
+
+namespace {
+
+using Slots = ForwardingSlots<WebIo>;
+
+constexpr auto kPoll = std::chrono::milliseconds(50);  // a cancel is seen within this while waiting
+
+double now() {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+char lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; }
+
+bool startsWithFolded(const std::string& text, const char* prefix) {
+    size_t i = 0;
+    for (; prefix[i] != '\0'; ++i)
+        if (i >= text.size() || lower(text[i]) != prefix[i]) return false;
+    return true;
+}
+
+void noteFailure(WebIo& web, const std::string& address, const std::string& reason) {
+    ++web.failureCount;
+    if (web.failures.size() < kKeptWebFailures) web.failures.push_back(WebFailure{address, reason});
+}
+
+bool stillWanted(WebIo& web) {
+    if (!web.canceled && web.stillWanted && !web.stillWanted()) web.canceled = true;
+    return !web.canceled;
+}
+
+// Waits until the host may be asked again; false when the user canceled meanwhile.
+bool awaitTurn(WebIo& web, WebIo::Host& host) {
+    if (host.lastRequest >= 0) {
+        const double due = host.lastRequest + web.waitSeconds;
+        for (double left = due - now(); left > 0; left = due - now()) {
+            if (!stillWanted(web)) return false;
+            std::this_thread::sleep_for(std::min<std::chrono::duration<double>>(
+                kPoll, std::chrono::duration<double>(left)));
+        }
+    }
+    if (!stillWanted(web)) return false;
+    host.lastRequest = now();
+    return true;
+}
+
+// One download into `stream` (written from its start); the outcome as the fetcher gives it.
+WebFetchOutcome download(WebIo& web, const std::string& address, uint32_t stream,
+                         const std::function<bool(const std::string&)>& mayGo) {
+    const IoOps& io = web.inner;
+    int64_t written = 0;
+    auto sink = [&](const uint8_t* bytes, size_t count) {
+        while (count > 0) {
+            const int32_t piece = static_cast<int32_t>(std::min<size_t>(count, 65536));
+            if (written + piece > web.maxPageBytes) return false;
+            if (io.writeStream(io.userData, stream, piece, bytes) != piece) return false;
+            written += piece;
+            bytes += piece;
+            count -= static_cast<size_t>(piece);
+        }
+        return true;
+    };
+    if (web.onRequest) web.onRequest(address);
+    return web.fetching->fetch(address, sink, mayGo, [&web] { return stillWanted(web); });
+}
+
+// The host's robots rules, read on its first page.
+bool robotsAllow(WebIo& web, const std::string& origin, WebIo::Host& host, const std::string& address) {
+    if (!host.robots && web.parseRobots) {
+        const IoOps& io = web.inner;
+        const uint32_t stream = io.createTempStream(io.userData);
+        std::string body;
+        int status = 0;
+        if (stream != 0 && awaitTurn(web, host)) {
+            // Asked as a browser would write it: a default port left out.
+            const std::string defaultPort = origin.starts_with("https:") ? ":443" : ":80";
+            const std::string address =
+                origin.ends_with(defaultPort) ? origin.substr(0, origin.size() - defaultPort.size()) : origin;
+            const WebFetchOutcome outcome =
+                download(web, address + "/robots.txt", stream, [](const std::string& next) { return isWebAddress(next); });
+            if (outcome.canceled) web.canceled = true;
+            status = outcome.status;
+            // Rules come from a sound body only; 500 KB of them are plenty.
+            char piece[4096];
+            if (outcome.succeeded && io.seekStream(io.userData, stream, 0, 0) == 0) {
+                for (int32_t got; body.size() < 512000 &&
+                                  (got = io.readStream(io.userData, stream, sizeof piece, piece)) > 0;)
+                    body.append(piece, static_cast<size_t>(got));
+            }
+        }
+        if (stream != 0) io.closeStream(io.userData, stream);
+        if (web.canceled) return false;
+        host.robots = web.parseRobots(body, status);
+    }
+    return !host.robots || host.robots->allows(address);
+}
+
+uint32_t openPage(WebIo& web, const std::string& address) {
+    const IoOps& io = web.inner;
+    if (!stillWanted(web)) return 0;
+    if (!web.mayGo || !web.mayGo(address)) {
+        noteFailure(web, address, "outside the places this run may go");
+        return 0;
+    }
+    const std::string origin = webOrigin(address);
+    WebIo::Host& host = web.hosts[origin];
+    if (!robotsAllow(web, origin, host, address)) {
+        if (!web.canceled) noteFailure(web, address, "refused by the site's robots.txt");
+        return 0;
+    }
+    const uint32_t stream = io.createTempStream(io.userData);
+    if (stream == 0) return 0;
+    if (!awaitTurn(web, host)) {
+        io.closeStream(io.userData, stream);
+        return 0;
+    }
+    const WebFetchOutcome outcome = download(web, address, stream, web.mayGo);
+    if (outcome.canceled) web.canceled = true;
+    if (!outcome.succeeded || io.seekStream(io.userData, stream, 0, 0) != 0) {
+        if (!web.canceled) noteFailure(web, address, outcome.reason.empty() ? "cannot be fetched" : outcome.reason);
+        io.closeStream(io.userData, stream);
+        return 0;
+    }
+    ++web.pagesFetched;
+    web.lastCharset = outcome.charset;
+    return stream;
+}
+
+uint32_t open(void* userData, const char* path, int32_t mode) {
+    WebIo& web = *static_cast<WebIo*>(userData);
+    if (mode != 0) return Slots::open(userData, path, mode);
+    web.lastCharset.clear();
+    const std::string name = path;
+    // A page reached over the web never opens a local file.
+    if (!isWebAddress(name) || web.fetching == nullptr) return 0;
+    return openPage(web, name);
+}
+
+int32_t report(void* userData, int32_t stage, void* argument) {
+    WebIo& web = *static_cast<WebIo*>(userData);
+    if (web.canceled) return 0;
+    const IoOps& io = web.inner;
+    return io.reportProgress != nullptr ? io.reportProgress(io.userData, stage, argument) : 1;
+}
+
+}  // namespace
+
+bool isWebAddress(const std::string& name) {
+    return startsWithFolded(name, "http://") || startsWithFolded(name, "https://");
+}
+
+std::string webOrigin(const std::string& address) {
+    if (!isWebAddress(address)) return std::string();
+    const bool secure = startsWithFolded(address, "https://");
+    const size_t begin = secure ? 8 : 7;
+    size_t end = address.find_first_of("/?#", begin);
+    if (end == std::string::npos) end = address.size();
+    std::string authority = address.substr(begin, end - begin);
+    const size_t at = authority.rfind('@');
+    if (at != std::string::npos) authority.erase(0, at + 1);
+    // The port follows the last ':' unless that is inside an IPv6 literal's brackets.
+    const size_t colon = authority.rfind(':');
+    std::string host = authority;
+    std::string port = secure ? "443" : "80";
+    if (colon != std::string::npos && authority.find(']', colon) == std::string::npos) {
+        host = authority.substr(0, colon);
+        if (colon + 1 < authority.size()) port = authority.substr(colon + 1);
+    }
+    if (host.empty()) return std::string();
+    for (char& c : host) c = lower(c);
+    return std::string(secure ? "https://" : "http://") + host + ":" + port;
+}
+
+IoOps webIoOps(WebIo& state) {
+    IoOps ops = forwardingIoOps(state);
+    ops.openStream = &open;
+    ops.reportProgress = &report;
+    return ops;
+}
+
+std::string webFailureCountMessage(int64_t count) {
+    if (count <= 0) return std::string();
+    return std::to_string(count) + (count == 1 ? " page" : " pages") +
+           " could not be fetched; --verbose lists them";
+}

@@ -1,0 +1,105 @@
+// frontend/web_io.h -- an IoOps wrapper that serves pages on the web to the engine as it
+// serves files: when the engine opens an http:// or https:// address for reading, the
+// page is downloaded into a temporary stream of the inner table (so no page is ever
+// whole in memory) and that stream is handed over; the engine reads and closes it as any
+// page. The rules of a polite spider live here: the places a run may go (a predicate
+// given by the front end, also asked for every redirect by the fetcher), robots.txt read
+// once per host and obeyed, and a wait between two requests to one host.
+//
+// A run from the web never opens a local file for reading: every other name opened in
+// mode 0 is refused. Opens for writing, and every other slot, go to the inner table.
+// A page that cannot be fetched is a missing page (the engine skips it) and is noted with
+// its reason; a cancel seen during a download or a wait ends that open, and every later
+// progress report is answered with cancel, so the engine unwinds as from its own cancel.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/io_ops.h"
+
+// One download, as the fetcher ends it.
+struct WebFetchOutcome {
+    bool succeeded = false;
+    std::string finalAddress;  // after redirects
+    std::string charset;       // the Content-Type header's charset parameter, or empty
+    int status = 0;            // the HTTP status, 0 when none was received
+    std::string reason;        // why it failed, for the user ("HTTP 404 Not Found", ...)
+    bool canceled = false;
+};
+
+// The web as WebIo sees it; the front end's fetcher implements it over libcurl.
+class WebFetching {
+public:
+    virtual ~WebFetching() = default;
+    // Downloads `address`, handing the body's bytes to `sink` as they come (false from
+    // the sink stops the transfer as a failure); `stillWanted` is polled often, even
+    // while nothing arrives. Redirects are followed only to addresses `mayGo` allows.
+    virtual WebFetchOutcome fetch(const std::string& address,
+                                  const std::function<bool(const uint8_t*, size_t)>& sink,
+                                  const std::function<bool(const std::string&)>& mayGo,
+                                  const std::function<bool()>& stillWanted) = 0;
+};
+
+// The rules of robots.txt for one host, as WebIo asks them.
+class WebRobots {
+public:
+    virtual ~WebRobots() = default;
+    // Whether the path and query of `address` may be fetched.
+    virtual bool allows(const std::string& address) const = 0;
+};
+
+// A page the run could not have.
+struct WebFailure {
+    std::string address;
+    std::string reason;
+};
+
+// How many failures are kept by name; beyond them they are only counted.
+inline constexpr size_t kKeptWebFailures = 1000;
+
+struct WebIo {
+    IoOps inner{};                       // borrowed for the whole run
+    WebFetching* fetching = nullptr;     // borrowed
+    // Where the run may go: the root address's rule, asked for every page and redirect.
+    std::function<bool(const std::string&)> mayGo;
+    // Reads robots.txt for the host of an address ("scheme://host:port"), from the
+    // robots.txt body and the status it came with (0: none could be had).
+    std::function<std::unique_ptr<WebRobots>(const std::string& body, int status)> parseRobots;
+    std::function<bool()> stillWanted;   // false once the user canceled
+    // Called before each request with the address, so the progress line can show it.
+    std::function<void(const std::string&)> onRequest;
+    double waitSeconds = 0.5;            // between two requests to one host
+    int64_t maxPageBytes = 16 * 1024 * 1024;
+
+    // What the run met.
+    int64_t pagesFetched = 0;
+    int64_t failureCount = 0;             // pages that could not be fetched, robots refusals included
+    std::vector<WebFailure> failures;     // the first kKeptWebFailures of them
+    std::string lastCharset;              // of the page opened last, for the decoding above
+    bool canceled = false;
+
+    // Per host ("scheme://host:port"): its robots rules and when it was last asked.
+    struct Host {
+        std::unique_ptr<WebRobots> robots;
+        double lastRequest = -1;  // seconds on a steady clock; < 0: never
+    };
+    std::map<std::string, Host> hosts;   // one entry per host the run reached
+};
+
+// Whether `name` is an http:// or https:// address (scheme in any letter case).
+bool isWebAddress(const std::string& name);
+
+// "scheme://host:port" of an address, lower case, the port always written; empty when
+// `address` is no http(s) address with a host.
+std::string webOrigin(const std::string& address);
+
+// The table to hand on; its userData points at `state`, which must outlive it.
+IoOps webIoOps(WebIo& state);
+
+// "3 pages could not be fetched; --verbose lists them" and its singular; empty for 0.
+std::string webFailureCountMessage(int64_t count);
