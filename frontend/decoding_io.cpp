@@ -575,6 +575,9 @@ uint32_t present(DecodingIo& state, uint32_t handle, bool isSource, const std::s
     } else if (const std::optional<ByteOrderMark> mark = findByteOrderMark(head, static_cast<size_t>(headLength))) {
         plan.encoding = mark->encoding;
         plan.start = mark->length;
+    } else if (const std::optional<TextEncoding> sent =
+                   state.transportEncoding ? state.transportEncoding() : std::nullopt) {
+        plan.encoding = *sent;  // what the server said goes before the page's own words, as in browsers
     } else if (const std::optional<TextEncoding> declared = prescanEncoding(head, static_cast<size_t>(headLength))) {
         plan.encoding = *declared;
         declarationChosen = true;

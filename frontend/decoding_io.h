@@ -4,9 +4,9 @@
 //
 // For each stream opened in mode 0 the encoding is decided from its own bytes: an override
 // for the whole run; else a byte-order mark (UTF-8, UTF-16LE, UTF-16BE; the mark is no
-// text); else, for HTML pages, a declaration in the first 1024 bytes as a browser's
-// pre-scan finds it; else each valid UTF-8 sequence is UTF-8 and every other byte a
-// Windows-1252 character. A stream that needs no change (no mark, no valid multi-byte
+// text); else the encoding its transport named (transportEncoding); else, for HTML pages,
+// a declaration in the first 1024 bytes as a browser's pre-scan finds it; else each valid
+// UTF-8 sequence is UTF-8 and every other byte a Windows-1252 character. A stream that needs no change (no mark, no valid multi-byte
 // sequence, no legacy declaration, or declared Windows-1252) is handed on untouched; any
 // other is transcoded through fixed buffers into a temporary stream of the inner table,
 // which the engine then reads and closes. A PalmDoc source keeps its bytes.
@@ -29,6 +29,7 @@
 // hands out is one of the inner table's.
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -68,6 +69,9 @@ struct DecodingIo {
     std::string realSourcePath;
     std::string engineFolder;              // both end with "/"; empty for a bare name
     std::string realFolder;
+    // The encoding the transport named for the stream just opened (a web page's
+    // Content-Type charset): after a byte-order mark, before the page's declaration.
+    std::function<std::optional<TextEncoding>()> transportEncoding;
     // Title probes read only a page's first bytes: decode no more than these (0 = all).
     int32_t prefixBytes = 0;
 

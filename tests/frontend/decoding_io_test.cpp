@@ -105,6 +105,24 @@ TEST(DecodingPages, DeclarationsInTheFirstKilobyteDecide) {
     EXPECT_EQ("<meta charset=utf-8>\xE9\xE9", page("<meta charset=utf-8>\xC3\xA9\xE9"));
 }
 
+// A web page's Content-Type charset goes before its own declaration and after a mark, as
+// in browsers; for a text source too, where a declaration would count for nothing.
+TEST(DecodingPages, TheTransportsCharsetGoesBeforeTheDeclaration) {
+    auto sent = [](const char* label, const std::string& bytes, bool asSource = false) {
+        Decoding decoding;
+        decoding.state.transportEncoding = [label] { return encodingForLabel(label); };
+        return decoding.present(bytes, asSource);
+    };
+    EXPECT_EQ("<meta charset=utf-8><p>&#321;\xF3</p>", sent("iso-8859-2", "<meta charset=utf-8><p>\xA3\xF3</p>"));
+    EXPECT_EQ("<p>caf\xC3\xA9</p>", sent("windows-1252", "<p>caf\xC3\xA9</p>")) << "taken at its word";
+    EXPECT_EQ("<p>caf\xE9</p>", sent("iso-8859-2", "\xEF\xBB\xBF<p>caf\xC3\xA9</p>")) << "the mark first";
+    EXPECT_EQ("P", sent("koi8-r", "\xF0", true)) << "a text source, whose characters are transliterated";
+    // Without a word from the transport the page's own declaration decides, as before.
+    Decoding silent;
+    silent.state.transportEncoding = [] { return std::optional<TextEncoding>(); };
+    EXPECT_EQ("<meta charset=iso-8859-2>&#321;", silent.present("<meta charset=iso-8859-2>\xA3"));
+}
+
 TEST(DecodingPages, LegacyMultiByteEncodingsGoThroughThePlatformDecoder) {
     if (makeLegacyDecoder(TextEncoding::ShiftJis) == nullptr) GTEST_SKIP() << "no Shift_JIS here";
     // Half-width katakana (A6) is a Shift_JIS character of one byte; 93 FA 96 7B is 日本.
