@@ -51,7 +51,7 @@ bool awaitTurn(WebIo& web, WebIo::Host& host) {
 }
 
 // One download into `stream` (written from its start); the outcome as the fetcher gives it.
-WebFetchOutcome download(WebIo& web, const std::string& address, uint32_t stream,
+WebFetchOutcome download(WebIo& web, const std::string& address, bool anyType, uint32_t stream,
                          const std::function<bool(const std::string&)>& mayGo) {
     const IoOps& io = web.inner;
     int64_t written = 0;
@@ -67,7 +67,7 @@ WebFetchOutcome download(WebIo& web, const std::string& address, uint32_t stream
         return true;
     };
     if (web.onRequest) web.onRequest(address);
-    return web.fetching->fetch(address, sink, mayGo, [&web] { return stillWanted(web); });
+    return web.fetching->fetch(address, anyType, sink, mayGo, [&web] { return stillWanted(web); });
 }
 
 // The host's robots rules, read on its first page.
@@ -83,7 +83,7 @@ bool robotsAllow(WebIo& web, const std::string& origin, WebIo::Host& host, const
             const std::string address =
                 origin.ends_with(defaultPort) ? origin.substr(0, origin.size() - defaultPort.size()) : origin;
             const WebFetchOutcome outcome =
-                download(web, address + "/robots.txt", stream, [](const std::string& next) { return isWebAddress(next); });
+                download(web, address + "/robots.txt", true, stream, [](const std::string& next) { return isWebAddress(next); });
             if (outcome.canceled) web.canceled = true;
             status = outcome.status;
             // Rules come from a sound body only; 500 KB of them are plenty.
@@ -120,7 +120,7 @@ uint32_t openPage(WebIo& web, const std::string& address) {
         io.closeStream(io.userData, stream);
         return 0;
     }
-    const WebFetchOutcome outcome = download(web, address, stream, web.mayGo);
+    const WebFetchOutcome outcome = download(web, address, false, stream, web.mayGo);
     if (outcome.canceled) web.canceled = true;
     if (!outcome.succeeded || io.seekStream(io.userData, stream, 0, 0) != 0) {
         if (!web.canceled) noteFailure(web, address, outcome.reason.empty() ? "cannot be fetched" : outcome.reason);

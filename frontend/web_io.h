@@ -39,7 +39,8 @@ public:
     // Downloads `address`, handing the body's bytes to `sink` as they come (false from
     // the sink stops the transfer as a failure); `stillWanted` is polled often, even
     // while nothing arrives. Redirects are followed only to addresses `mayGo` allows.
-    virtual WebFetchOutcome fetch(const std::string& address,
+    // Pages must be HTML or text unless `anyType` (robots.txt is text whatever it says).
+    virtual WebFetchOutcome fetch(const std::string& address, bool anyType,
                                   const std::function<bool(const uint8_t*, size_t)>& sink,
                                   const std::function<bool(const std::string&)>& mayGo,
                                   const std::function<bool()>& stillWanted) = 0;

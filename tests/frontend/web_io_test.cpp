@@ -31,10 +31,14 @@ public:
     std::vector<std::pair<std::string, Clock::time_point>> requests;
     std::function<void()> during;  // runs in the middle of each download
 
-    WebFetchOutcome fetch(const std::string& address, const std::function<bool(const uint8_t*, size_t)>& sink,
+    std::vector<bool> anyTypes;  // per request
+
+    WebFetchOutcome fetch(const std::string& address, bool anyType,
+                          const std::function<bool(const uint8_t*, size_t)>& sink,
                           const std::function<bool(const std::string&)>& mayGo,
                           const std::function<bool()>& stillWanted) override {
         requests.emplace_back(address, Clock::now());
+        anyTypes.push_back(anyType);
         WebFetchOutcome outcome;
         std::string at = address;
         for (auto page = pages.find(at); page != pages.end() && !page->second.redirect.empty();
@@ -206,6 +210,7 @@ TEST(WebIo, RobotsTxtIsReadOncePerHostAndObeyed) {
     EXPECT_EQ(0u, run.open("http://site/private/b.html"));
     EXPECT_EQ(0u, run.open("http://down/d.html")) << "a robots.txt in error forbids the host";
     EXPECT_EQ(2, run.robotsParsed) << "one host spelled two ways, and another host";
+    EXPECT_EQ((std::vector<bool>{true, false, false, true}), run.web.anyTypes) << "robots.txt of any type";
     ASSERT_EQ(2, run.state.failureCount);
     EXPECT_EQ("refused by the site's robots.txt", run.state.failures[0].reason);
     std::vector<std::string> asked;
