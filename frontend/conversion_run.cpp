@@ -78,6 +78,64 @@ void fillConversionJob(PreparedJob& owner, const ConverterSettings& settings, co
     job.maxPages = settings.maxPages;
 }
 
+// A source on the web: every page comes through the web wrapper and none from the disk,
+// so neither the folder rule nor the record of files read has anything to do.
+static int32_t runWebWorker(const WorkerRequest& request, const ConverterSettings& settings,
+                            const IoOps& observed, IoFailures& failures, PathFlavor flavor,
+                            ConvertFunction convert, LinkedPageReport* report) {
+    auto refuse = [report](const char* reason) {
+        if (report != nullptr) report->refusal = reason;
+        return StatusSourceRefused;
+    };
+    if (request.web == nullptr || request.web->fetching == nullptr)
+        return refuse("web addresses are converted by the command line only");
+    WebIo web;
+    prepareWebIo(web, observed, *request.web);
+    const IoOps fetched = webIoOps(web);
+    DecodingIo decoding;
+    prepareDecodingIo(decoding, fetched, nullptr, flavor, request.sourcePath, settings.encoding);
+    decoding.transportEncoding = [&web]() -> std::optional<TextEncoding> {
+        if (web.lastCharset.empty()) return std::nullopt;
+        return encodingForLabel(web.lastCharset);
+    };
+    if (decoding.engineSourcePath.size() > kMaxSourcePathLength) {
+        if (report != nullptr)
+            report->sourceOpen = IoFailure{true, request.sourcePath, "the address is too long (at most 255 bytes)"};
+        return StatusSourceError;
+    }
+    const IoOps decoded = decodingIoOps(decoding);
+    LimitNotes limits;
+    limits.inner = decoded;
+    const IoOps noted = limitNotesOps(limits);
+    PreparedJob prepared;
+    fillConversionJob(prepared, settings, noted, decoding.engineSourcePath, request.destinationPath,
+                      request.title);
+    const int32_t status = statusForResult(convert(prepared.job()));
+    if (report != nullptr) {
+        report->transliterated = decoding.transliterated;
+        report->replaced = decoding.replaced;
+        report->characters = std::move(decoding.noted);
+        report->undecodable = std::move(decoding.undecodable);
+        report->limits = std::move(limits.limits);
+        report->pagesFetched = web.pagesFetched;
+        report->fetchFailures = web.failureCount;
+        // The source's own failure is the run's, told after its message rather than counted.
+        if (status == StatusSourceError && !web.failures.empty() &&
+            web.failures.front().address == request.sourcePath) {
+            report->sourceOpen = IoFailure{true, request.sourcePath, web.failures.front().reason};
+            web.failures.erase(web.failures.begin());
+            report->fetchFailures -= 1;
+        } else {
+            report->sourceOpen = std::move(failures.readOpen);
+        }
+        report->fetchFailed = std::move(web.failures);
+        report->readFailure = std::move(failures.read);
+        report->writeFailure = std::move(failures.written);
+        report->tempFailure = std::move(failures.temporary);
+    }
+    return status;
+}
+
 int32_t runWorker(const WorkerRequest& request, const ConverterSettings& settings,
                   const IoOps& io, PathFlavor flavor, const ReferenceRules& rules,
                   const FileSystem& files, ConvertFunction convert,
@@ -88,6 +146,16 @@ int32_t runWorker(const WorkerRequest& request, const ConverterSettings& setting
                                const char* reason) {
         if (report != nullptr) report->*failure = IoFailure{true, path, reason};
     };
+    if (isWebAddress(request.sourcePath)) {
+        if (request.destinationPath.size() > maxDestinationLength) {
+            refusePath(&LinkedPageReport::writeFailure, request.destinationPath, "the path is too long");
+            return StatusDestinationError;
+        }
+        IoFailures failures;
+        failures.inner = io;
+        failures.errors = errors;
+        return runWebWorker(request, settings, ioFailuresOps(failures), failures, flavor, convert, report);
+    }
     const std::optional<std::string> source =
         makeSourceAbsolute(request.sourcePath, flavor, rules, files);
     if (!source) {

@@ -16,6 +16,7 @@
 #include "frontend/run_notes.h"
 #include "frontend/settings.h"
 #include "frontend/source_destination.h"
+#include "frontend/web_io.h"
 
 // The outcome of a run, written by the worker.
 enum ConversionStatus : int32_t {
@@ -98,6 +99,8 @@ struct WorkerRequest {
     // Files the caller will ask wasRead about after the run; empty: every file read is
     // reported (LinkedPageReport::read), which grows with the site.
     std::vector<std::string> watched = {};
+    // How to reach the web, for an http(s) source; null: such a source is refused.
+    const WebAccess* web = nullptr;
 };
 using ConvertFunction = int32_t (*)(const ConversionJob& job);
 
@@ -114,6 +117,9 @@ struct LinkedPageReport {
     std::string refusal;                     // why the source was refused (StatusSourceRefused)
     std::vector<std::string> missingEntries; // an EPUB's entries its package names but lacks
     std::vector<LimitReport> limits;         // each limit met that left content out
+    int64_t pagesFetched = 0;                // from the web
+    int64_t fetchFailures = 0;               // pages of the web that could not be had
+    std::vector<WebFailure> fetchFailed;     // the first of them, with their reasons
     // The first failure of each kind beneath the engine (run_notes.h), for naming the file
     // and the reason after a failed run. sourceOpen also holds why the source path itself
     // was refused before anything was opened.

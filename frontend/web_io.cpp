@@ -72,7 +72,7 @@ WebFetchOutcome download(WebIo& web, const std::string& address, bool anyType, u
 
 // The host's robots rules, read on its first page.
 bool robotsAllow(WebIo& web, const std::string& origin, WebIo::Host& host, const std::string& address) {
-    if (!host.robots && web.parseRobots) {
+    if (!host.robotsRead && web.parseRobots) {
         const IoOps& io = web.inner;
         const uint32_t stream = io.createTempStream(io.userData);
         std::string body;
@@ -97,6 +97,7 @@ bool robotsAllow(WebIo& web, const std::string& origin, WebIo::Host& host, const
         if (stream != 0) io.closeStream(io.userData, stream);
         if (web.canceled) return false;
         host.robots = web.parseRobots(body, status);
+        host.robotsRead = true;
     }
     return !host.robots || host.robots->allows(address);
 }
@@ -175,6 +176,16 @@ std::string webOrigin(const std::string& address) {
     if (host.empty()) return std::string();
     for (char& c : host) c = lower(c);
     return std::string(secure ? "https://" : "http://") + host + ":" + port;
+}
+
+void prepareWebIo(WebIo& state, const IoOps& inner, const WebAccess& access) {
+    state.inner = inner;
+    state.fetching = access.fetching;
+    state.mayGo = access.mayGo;
+    state.parseRobots = access.parseRobots;
+    state.stillWanted = access.stillWanted;
+    state.onRequest = access.onRequest;
+    state.waitSeconds = access.waitSeconds;
 }
 
 IoOps webIoOps(WebIo& state) {

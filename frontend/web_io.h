@@ -86,11 +86,26 @@ struct WebIo {
 
     // Per host ("scheme://host:port"): its robots rules and when it was last asked.
     struct Host {
-        std::unique_ptr<WebRobots> robots;
+        bool robotsRead = false;
+        std::unique_ptr<WebRobots> robots;  // null: everything allowed
         double lastRequest = -1;  // seconds on a steady clock; < 0: never
     };
     std::map<std::string, Host> hosts;   // one entry per host the run reached
 };
+
+// What a run from the web needs besides its source address: the front end makes it
+// (the command line over libcurl); a front end without it refuses web addresses.
+struct WebAccess {
+    WebFetching* fetching = nullptr;  // borrowed for the run
+    std::function<bool(const std::string&)> mayGo;
+    std::function<std::unique_ptr<WebRobots>(const std::string& body, int status)> parseRobots;
+    std::function<bool()> stillWanted;
+    std::function<void(const std::string&)> onRequest;
+    double waitSeconds = 0.5;
+};
+
+// Fills `state` for a run over `inner` from `access`.
+void prepareWebIo(WebIo& state, const IoOps& inner, const WebAccess& access);
 
 // Whether `name` is an http:// or https:// address (scheme in any letter case).
 bool isWebAddress(const std::string& name);
