@@ -27,6 +27,8 @@
 #include "frontend/posix_file_system.h"
 #include "frontend/read_pages.h"
 #include "frontend/source_destination.h"
+#include "frontend/web_curl.h"
+#include "frontend/web_io.h"
 
 namespace {
 
@@ -98,13 +100,17 @@ void plan(Planned& job, const ConvertRequest& request, OutputKind kind,
         return;
     }
     ChangeTracker tracker;
-    const Proposal proposal = proposeTitleAndName(job.source, PathFlavor::Posix, tracker, probes);
+    // A page on the web has no folder here: its book goes to the current one.
+    const bool fromWeb = isWebAddress(job.source);
+    const Proposal proposal = fromWeb ? proposeWebTitleAndName(job.source)
+                                      : proposeTitleAndName(job.source, PathFlavor::Posix, tracker, probes);
     job.title = request.title ? *request.title : proposal.title.value_or("");
 
     DestinationRequest where;
     where.sourcePath = job.source;
     where.fileName = proposal.fileName.value_or("");
-    where.location = kind == OutputKind::BesideSource ? LocationSourceFolder : LocationChosenFolder;
+    where.location = kind == OutputKind::BesideSource && !fromWeb ? LocationSourceFolder : LocationChosenFolder;
+    if (kind == OutputKind::BesideSource && fromWeb) where.destinationFolder = ".";
     if (kind == OutputKind::IntoFolder) where.destinationFolder = request.output;
     if (kind == OutputKind::AsFile) {
         const PathParts parts = splitPath(request.output, PathFlavor::Posix);
@@ -187,7 +193,14 @@ void reportLinkedPages(const Planned& job, const ConvertRequest& request,
             console::printError(job.prefix + "not a text page, not followed: " + path);
         for (const std::string& entry : report.missingEntries)
             console::printError(job.prefix + "named by the book but missing from it, skipped: " + entry);
+        for (const WebFailure& failure : report.fetchFailed)
+            console::printError(job.prefix + "not fetched: " + failure.address + ": " + failure.reason);
+        if (report.fetchFailures > static_cast<int64_t>(report.fetchFailed.size()))
+            console::printError(job.prefix + "and " +
+                                std::to_string(report.fetchFailures - static_cast<int64_t>(report.fetchFailed.size())) +
+                                " more not fetched");
     }
+    if (report.fetchFailures > 0) console::printError(job.prefix + webFailureCountMessage(report.fetchFailures));
     const size_t count = report.outsideFolder.size();
     if (count == 0) return;
     const bool one = count == 1;
@@ -285,6 +298,27 @@ void convertOne(Planned& job, const ConvertRequest& request, const FileSystem& f
             io.reportProgress = reportJobProgress;
             // Only the database's and its page's places are asked about afterwards.
             WorkerRequest worker{job.source, staged.temporaryPath(), job.title};
+            // A page on the web: the fetcher, the places the run may go, its politeness.
+            std::unique_ptr<CurlWeb> web;
+            std::string webRefusal;
+            if (isWebAddress(job.source)) {
+                WebRunOptions options;
+                options.mode = request.followHosts                     ? WebScopeMode::AnyHost
+                               : request.settings.followLinksOutside ? WebScopeMode::WholeHost
+                                                                     : WebScopeMode::BelowRoot;
+                options.waitSeconds = request.waitSeconds;
+                options.timeoutSeconds = request.timeoutSeconds;
+                web = std::make_unique<CurlWeb>(options);
+                JobProgress* progress = &job.progress;
+                // The line shows the address being fetched, as it shows the page converted.
+                auto fetching = [progress](const std::string& address) {
+                    reportJobProgress(progress, StageCurrentPage, const_cast<char*>(address.c_str()));
+                };
+                if (web->start(job.source, [] { return console::interruptSignal() == 0; }, fetching, webRefusal)) {
+                    worker.sourcePath = web->root();
+                    worker.web = &web->access();
+                }
+            }
             worker.watched = {job.destination};
             if (!job.previewPath.empty()) worker.watched.push_back(job.previewPath);
             stagedPath = staged.temporaryPath();
@@ -293,8 +327,13 @@ void convertOne(Planned& job, const ConvertRequest& request, const FileSystem& f
             errors.clear = &clearStandardIoError;
             errors.reason = [] { return standardIoErrorText(standardIoError()); };
             // The engine takes any destination length; the limit is the system's.
-            status = runWorker(worker, request.settings, io, PathFlavor::Posix, rules, files,
-                               convertDocument, PATH_MAX, &linkedPages, errors);
+            if (!webRefusal.empty()) {
+                linkedPages.sourceOpen = IoFailure{true, job.source, webRefusal};
+                status = StatusSourceError;
+            } else {
+                status = runWorker(worker, request.settings, io, PathFlavor::Posix, rules, files,
+                                   convertDocument, PATH_MAX, &linkedPages, errors);
+            }
             if (status == StatusSucceeded) {
                 refusal = placeDatabase(job, staged, linkedPages.read, files);
                 if (refusal == ExitDestinationError) {

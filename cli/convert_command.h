@@ -21,6 +21,10 @@ struct ConvertRequest {
     bool preview = false;  // also write each database's preview page beside it
     bool verbose = false;  // name each linked page not followed, the characters changed
     int jobs = 1;
+    // Sources on the web (http:// and https:// addresses).
+    bool followHosts = false;    // any host; --follow-links-outside: the whole host
+    double waitSeconds = 0.5;    // between two requests to one host
+    int timeoutSeconds = 30;     // for connecting, and for each silence of the server
     mode_t umaskBits = 022;  // for new destinations
 };
 

@@ -67,7 +67,8 @@ int main(int argc, char** argv) {
     bool keepCR = false, removeLF = false, crToLF = false;
     int32_t joinLines = -1, tabsToNewlines = -1, tabsToSpaces = -1;
     CLI::App* convertCommand = app.add_subcommand(
-        "convert", "Convert each SOURCE (HTML page, text or PalmDoc) into an e-book database.");
+        "convert", "Convert each SOURCE (HTML page, text, PalmDoc, EPUB, or an http:// or https:// "
+                   "address) into an e-book database.");
     convertCommand->add_option("SOURCE", convert.sources, "Files to convert")
         ->required()
         ->type_name("");
@@ -117,6 +118,21 @@ int main(int argc, char** argv) {
                              "hidden folders below it. Risky with pages from elsewhere: any "
                              "file you can read that a page links to (/etc/passwd, your keys) "
                              "goes into the book");
+    convertCommand->add_flag("--follow-hosts", convert.followHosts,
+                             "For a SOURCE on the web: follow links to any host. By default "
+                             "only pages at or below the source page's folder on its own "
+                             "host are fetched; --follow-links-outside allows the whole host");
+    convertCommand->add_option("--wait", convert.waitSeconds,
+                               "For a SOURCE on the web: seconds between two requests to one host")
+        ->type_name("SECONDS")
+        ->check(CLI::Range(0.0, 3600.0))
+        ->capture_default_str();
+    convertCommand->add_option("--timeout", convert.timeoutSeconds,
+                               "For a SOURCE on the web: seconds to wait for a connection, and "
+                               "for each silence of the server")
+        ->type_name("SECONDS")
+        ->check(CLI::Range(1, 3600))
+        ->capture_default_str();
     convertCommand->add_flag("--keep-navigation", convert.settings.keepNavigation,
                              "Also write the text of HTML navigation blocks (nav elements "
                              "and role=navigation); their links are followed either way");

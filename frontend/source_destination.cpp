@@ -159,3 +159,63 @@ bool checkOverwrite(bool forceOverwrite, const std::string& destinationPath,
     return messages.show(MsgOverwriteQuestion,
                          messageText(MsgOverwriteQuestion, destinationPath));
 }
+
+namespace {
+
+int hexDigit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+// `text` with its percent-escapes decoded when what they spell is UTF-8, else as it is.
+std::string decodedName(const std::string& text) {
+    std::string decoded;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const int high = i + 2 < text.size() && text[i] == '%' ? hexDigit(text[i + 1]) : -1;
+        const int low = high >= 0 ? hexDigit(text[i + 2]) : -1;
+        if (low < 0) {
+            decoded += text[i];
+            continue;
+        }
+        decoded += static_cast<char>(high * 16 + low);
+        i += 2;
+    }
+    const auto* bytes = reinterpret_cast<const uint8_t*>(decoded.data());
+    for (size_t at = 0; at < decoded.size();) {
+        uint32_t codePoint = 0;
+        const int length = utf8Sequence(bytes + at, decoded.size() - at, codePoint);
+        if (length <= 0 || codePoint < 0x20 || codePoint == '/') return text;
+        at += static_cast<size_t>(length);
+    }
+    return decoded;
+}
+
+}  // namespace
+
+Proposal proposeWebTitleAndName(const std::string& address) {
+    const size_t scheme = address.find("://");
+    const size_t hostStart = scheme == std::string::npos ? 0 : scheme + 3;
+    size_t end = address.find_first_of("?#", hostStart);
+    if (end == std::string::npos) end = address.size();
+    const size_t pathStart = std::min(address.find('/', hostStart), end);
+    std::string base;
+    const size_t lastSlash = address.rfind('/', end - 1);
+    if (lastSlash != std::string::npos && lastSlash >= pathStart && pathStart < end)
+        base = decodedName(address.substr(lastSlash + 1, end - lastSlash - 1));
+    const size_t dot = base.rfind('.');
+    if (dot != std::string::npos && dot > 0) base.erase(dot);
+    if (base.empty() || base == "." || base == "..") {
+        std::string host = address.substr(hostStart, pathStart - hostStart);
+        const size_t at = host.rfind('@');
+        if (at != std::string::npos) host.erase(0, at + 1);
+        const size_t colon = host.rfind(':');
+        if (colon != std::string::npos && host.find(']', colon) == std::string::npos) host.erase(colon);
+        base = host.empty() ? "page" : host;
+    }
+    Proposal proposal;
+    proposal.title = firstCharacters(base, kMaxBaseNameTitle);
+    proposal.fileName = base + ".pdb";
+    return proposal;
+}

@@ -76,6 +76,11 @@ struct Proposal {
 Proposal proposeTitleAndName(const std::string& sourceField, PathFlavor flavor,
                              ChangeTracker& tracker, TitleProbes& probes);
 
+// The proposal for a source on the web: the address's last path segment without its
+// query, escapes and extension ("guide" for ".../docs/guide.html?x=1"), else its host,
+// as the title (cut to kMaxBaseNameTitle characters) and with ".pdb" as the file name.
+Proposal proposeWebTitleAndName(const std::string& address);
+
 // The page's controls as read when a run starts.
 struct SourceDestinationFields {
     std::string sourcePath;

@@ -91,7 +91,7 @@ TEST(ConvertFailures, AFullDiskIsNamedWithTheReasonAndKeepsTheOldBook) {
 
 // A PalmDoc database of one record 0 and one text record, whose record 0 claims
 // `claimedRecords` text records compressed with `compression`.
-std::string palmDoc(uint16_t compression, uint16_t claimedRecords, const std::string& text) {
+std::string docWithRecordZero(uint16_t compression, uint16_t claimedRecords, const std::string& text) {
     auto be16 = [](std::string& out, uint32_t v) { out += static_cast<char>(v >> 8); out += static_cast<char>(v); };
     auto be32 = [&](std::string& out, uint32_t v) { be16(out, v >> 16); be16(out, v & 0xFFFF); };
     std::string file = "damaged";
@@ -121,9 +121,9 @@ std::string palmDoc(uint16_t compression, uint16_t claimedRecords, const std::st
 // a sound one converts.
 TEST(ConvertFailures, ADamagedPalmDocIsNamedAsSuch) {
     TempDir dir;
-    dir.write("sound.pdb", palmDoc(1, 1, "Hello from a PalmDoc book."));
-    dir.write("short.pdb", palmDoc(1, 5, "Hello from a PalmDoc book."));
-    dir.write("garbled.pdb", palmDoc(2, 1, "\x80\x10"));
+    dir.write("sound.pdb", docWithRecordZero(1, 1, "Hello from a PalmDoc book."));
+    dir.write("short.pdb", docWithRecordZero(1, 5, "Hello from a PalmDoc book."));
+    dir.write("garbled.pdb", docWithRecordZero(2, 1, "\x80\x10"));
     EXPECT_EQ(0, run({"convert", "-q", "sound.pdb", "-o", "sound-out.pdb"}, dir.path()).exitCode);
     for (const char* name : {"short.pdb", "garbled.pdb"}) {
         const Outcome outcome = run({"convert", name, "-o", "out.pdb"}, dir.path());

@@ -316,3 +316,30 @@ TEST_F(Destination, DeviceNamesAreRefusedAsDestinations) {
     request.fileName = "nul.pdb";
     EXPECT_TRUE(computeDestination(request, PathFlavor::Posix, files, messages));
 }
+
+TEST(WebProposal, TheLastSegmentWithoutItsExtensionElseTheHost) {
+    struct Row {
+        const char* address;
+        const char* title;
+    };
+    const Row rows[] = {
+        {"https://docs.example.org/guide/intro.html?lang=en#top", "intro"},
+        {"http://127.0.0.1:8000/docs/", "127.0.0.1"},
+        {"http://user:pw@Example.org:8080", "Example.org"},
+        {"http://[::1]:8080/a/", "[::1]"},
+        {"http://site/caf%C3%A9.html", "caf\xC3\xA9"},
+        {"http://site/half%E9.html", "half%E9"},  // not UTF-8: kept as written
+        {"http://site/a%2Fb.html", "a%2Fb"},      // an escaped slash stays escaped
+        {"http://site/archive.tar.gz", "archive.tar"},
+        {"http://site/..", "site"},
+        {"http://site/a-very-long-page-name-beyond-thirty-two-characters.html",
+         "a-very-long-page-name-beyond-thi"},
+    };
+    for (const Row& row : rows) {
+        const Proposal proposal = proposeWebTitleAndName(row.address);
+        EXPECT_EQ(row.title, proposal.title.value_or("<none>")) << row.address;
+    }
+    EXPECT_EQ("intro.pdb", proposeWebTitleAndName("https://docs.example.org/guide/intro.html").fileName);
+    EXPECT_EQ("a-very-long-page-name-beyond-thirty-two-characters.pdb",
+              proposeWebTitleAndName("http://site/a-very-long-page-name-beyond-thirty-two-characters.html").fileName);
+}
