@@ -373,7 +373,7 @@ int resolveWebReference(const char* base, const char* ref, char* out, char* frag
 
     // The reference as browsers read it: spaces and controls around it dropped, tabs and
     // line breaks in it too, the fragment split off first so that nothing in it counts as
-    // path or query, and a '\\' before the query taken for a '/'.
+    // path or query, and a '\' before the query taken for a '/'.
     if (boundedLength(ref) > kMaxReference) return WebTooLong;
     char reference[kReferenceBytes];
     int refLength = 0;

@@ -71,7 +71,7 @@ enum WebReference : int {
 // (file:, mailto:, a drive letter...) is refused: a page from the web never opens a
 // local file. The result is one spelling per address: scheme and host in lower case, a
 // default port (":80", ":443") dropped, an empty path made "/", and in the path and
-// query the escapes of unreserved characters decoded, as are UTF-8 escapes of a
+// query the escapes of unreserved characters and spaces decoded, as are UTF-8 escapes of a
 // character the handheld has (to its Windows-1252 byte); every other escape stays, upper
 // case, so that no escape changes what the address asks for. Whoever fetches the address
 // escapes each byte past ASCII as the UTF-8 of its Windows-1252 character, and spaces
