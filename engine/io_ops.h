@@ -50,6 +50,7 @@ struct PageProgress {
 // A limit that left content out of the book.
 enum LimitKind : int32_t {
     LimitPages = 1,  // the pass stopped at job.maxPages; `dropped` pages were still queued
+    LimitLongReferences = 2,  // `dropped` links and frames named a page past `limit` (255) bytes
 };
 struct LimitReport {
     int32_t kind;     // a LimitKind

@@ -122,6 +122,10 @@ std::string limitMessage(const LimitReport& report, const std::string& remedy) {
         return "stopped after " + std::to_string(report.limit) + " pages; " +
                std::to_string(report.dropped) + " more " + (report.dropped == 1 ? "was" : "were") +
                " queued: " + remedy;
+    if (report.kind == LimitLongReferences)
+        return std::to_string(report.dropped) + (report.dropped == 1 ? " link was" : " links were") +
+               " left out: " + (report.dropped == 1 ? "its address is" : "their addresses are") +
+               " longer than " + std::to_string(report.limit) + " bytes";
     return "a limit of the converter left content out of the book (limit " +
            std::to_string(report.kind) + " at " + std::to_string(report.limit) + ": " +
            std::to_string(report.dropped) + " left out)";

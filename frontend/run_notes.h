@@ -53,8 +53,9 @@ struct IoFailures {
 // Forgets any failure left over on this thread, so the first one seen is the run's own.
 IoOps ioFailuresOps(IoFailures& state);
 
-// "stopped after 32000 pages; 18000 more were queued: use --max-pages" for LimitPages, a
-// line naming the limit for any other kind. `remedy` is what lifts the page limit where
+// "stopped after 32000 pages; 18000 more were queued: use --max-pages" for LimitPages,
+// "3 links were left out: their addresses are longer than 255 bytes" for
+// LimitLongReferences, a line naming the limit for any other kind. `remedy` is what lifts the page limit where
 // the message is read ("use --max-pages", "raise MaxPages in the registry").
 std::string limitMessage(const LimitReport& report, const std::string& remedy);
 

@@ -55,6 +55,7 @@ struct HtmlContext {
     int32_t pageLinkCount;
     char href[kHtmlNameBytes];
     int32_t linkStart;               // -1 = no open link
+    int32_t longReferences;          // links and frames left out for a name past 255 bytes
     uint16_t pageDepth;
     uint32_t pageStream;
     int32_t currentPage;             // also the cursor of nextPage

@@ -46,7 +46,7 @@ StepResult convertPages(HtmlPassRequest& request, HtmlContext& context, const ch
         if (!stillWanted(io, StagePageProgress, &progress)) return StepCanceled;
         if (!beginHtmlPage(context, depth, page)) return StepFailed;
         const uint32_t pageBytes = context.inputSize;
-        directoryPart(path, context.baseDir);
+        pageBase(path, context.baseDir);
         std::memcpy(context.pageName, path, sizeof context.pageName);
         if (!beginPage(context, context.currentPage)) return StepFailed;
         int32_t writeFailed = 0;
@@ -168,7 +168,12 @@ StepResult runHtmlPass(HtmlPassRequest& request, const char* sourcePath) {
         context->pageStream = temps[PageTemp];
         context->layoutStream = temps[LayoutTemp];
         context->keepNavigation = request.keepNavigation != 0 ? 1 : 0;
+        context->longReferences = 0;
         result = convertPages(request, *context, sourcePath, page);
+    }
+    if (result == StepDone && context->longReferences > 0) {
+        LimitReport report{LimitLongReferences, kReferenceBytes - 1, context->longReferences};
+        if (!stillWanted(io, StageLimitReached, &report)) result = StepCanceled;
     }
     if (result == StepDone) result = writeDocumentRecords(request, *context, temps);
 

@@ -13,7 +13,7 @@ enum PathKind : int {
     PathDrive = 1,     // ASCII letter, ':', then '\' or '/'
     PathUnc = 2,       // starts with "\\"
     PathRoot = 3,      // starts with '/'
-    PathUrl = 4,       // starts with "http://", any letter case
+    PathUrl = 4,       // starts with "http://" or "https://", any letter case
 };
 
 // The PathKind of `ref`.
@@ -22,6 +22,10 @@ int pathKind(const char* ref);
 // `name` up to and including its last '\' or '/', taken from its first 255 bytes, into
 // `out` (256 bytes); empty when there is no separator.
 void directoryPart(const char* name, char* out);
+
+// What a page's references resolve against: its whole address for a web page (PathUrl),
+// as a query or an empty reference need it, else directoryPart of its name.
+void pageBase(const char* pageName, char* out);
 
 // Resolves `ref` against the absolute directory `base` into `out` (256 bytes).
 // Drive, UNC and URL references come back unchanged; a reference starting with '/' or a
@@ -50,3 +54,27 @@ bool splitFragment(const char* ref, char* path, char* fragment);
 // "\", "#" or "?", so that no escape adds a folder level, a fragment or a second escape.
 // The result is never longer. Returns `path`.
 char* decodePathEscapes(char* path);
+
+// What resolveWebReference made of a reference.
+enum WebReference : int {
+    WebResolved = 0,  // `out` and `fragment` hold the result
+    WebRefused = 1,   // not an address a web page may open (another scheme, no host...)
+    WebTooLong = 2,   // the address or its fragment would exceed 255 bytes
+};
+
+// Resolves `ref` as a browser does against `base`, an http or https address (a page's
+// own address or a BASE HREF; its fragment is ignored), after RFC 3986 section 5:
+// "//host/p" takes the base's scheme, "/p" its scheme and host, "?q" its path, "" its
+// path and query; anything else is merged with the folder of the base's path (never
+// looking into its query). Dot segments ("%2E" spellings too) are removed, and ".."
+// never climbs above the host. '\' before the query counts as '/'. Any other scheme
+// (file:, mailto:, a drive letter...) is refused: a page from the web never opens a
+// local file. The result is one spelling per address: scheme and host in lower case, a
+// default port (":80", ":443") dropped, an empty path made "/", and in the path and
+// query the escapes of unreserved characters and spaces decoded, as are UTF-8 escapes of a
+// character the handheld has (to its Windows-1252 byte); every other escape stays, upper
+// case, so that no escape changes what the address asks for. Whoever fetches the address
+// escapes each byte past ASCII as the UTF-8 of its Windows-1252 character, and spaces
+// and controls likewise. `out` gets the address without fragment, `fragment` what
+// followed the first '#' (escapes decoded as decodePathEscapes does); both 256 bytes.
+int resolveWebReference(const char* base, const char* ref, char* out, char* fragment);

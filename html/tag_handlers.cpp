@@ -1,6 +1,7 @@
 // html/tag_handlers.cpp -- see tag_handlers.h.
 #include "html/tag_handlers.h"
 
+#include <cstdint>
 #include <cstring>
 
 #include "html/formatted_output.h"
@@ -135,6 +136,41 @@ void handleFont(HtmlContext& context, int32_t isEnd) {
 
 // --- Links and anchors ---
 
+void countLongReference(HtmlContext& context) {
+    if (context.longReferences < INT32_MAX) ++context.longReferences;
+}
+
+// Resolves `ref` against the page's base into `target` and `fragment` (256 bytes each):
+// by the web's rules when the base is an address, else by the local ones, which split no
+// fragment when `fragment` is null (a frame names its page whole). False when the
+// reference names no page; one whose name would pass 255 bytes is counted, since a cut
+// name would open another page. The reader cuts values at kAttrValueChars, so a value
+// that long may be the start of a longer one.
+bool resolvePageReference(HtmlContext& context, const char* ref, char* target, char* fragment) {
+    if (std::strlen(ref) >= static_cast<size_t>(kAttrValueChars)) {
+        countLongReference(context);
+        return false;
+    }
+    if (pathKind(context.baseDir) == PathUrl) {
+        char ignored[kReferenceBytes];
+        const int result = resolveWebReference(context.baseDir, ref, target,
+                                               fragment != nullptr ? fragment : ignored);
+        if (result == WebTooLong) countLongReference(context);
+        return result == WebResolved;
+    }
+    char resolved[kReferenceBytes];
+    if (resolveReference(context.baseDir, ref, resolved) == nullptr) {
+        // An absolute base that resolves is refused only for the length.
+        if (pathKind(context.baseDir) != PathRelative && std::strlen(context.baseDir) < kReferenceBytes - 2)
+            countLongReference(context);
+        return false;
+    }
+    if (normalizePath(decodePathEscapes(resolved)) == nullptr) return false;
+    if (fragment != nullptr) return splitFragment(resolved, target, fragment);
+    std::memcpy(target, resolved, kReferenceBytes);
+    return true;
+}
+
 void handleAnchor(PageParse& parse, int32_t isEnd) {
     HtmlContext& context = *parse.context;
     popElement(*context.elements, ElementA);
@@ -165,6 +201,16 @@ void handleBase(HtmlContext& context) {
     for (int32_t i = 0; i < context.attrCount; ++i) {
         if (attributeIdAt(context, i) != AttrHref) continue;
         const char* value = context.attrs[i].value;
+        if (pathKind(context.baseDir) == PathUrl || pathKind(value) == PathUrl) {
+            // An address: taken as browsers take it, relative to the page's address,
+            // and never a local folder for a page from the web.
+            const char* from = pathKind(value) == PathUrl ? value : context.baseDir;
+            char base[kReferenceBytes];
+            char fragment[kReferenceBytes];
+            if (resolveWebReference(from, value, base, fragment) != WebResolved) continue;
+            std::memcpy(context.baseDir, base, sizeof base);
+            return;
+        }
         if (pathKind(value) == PathRelative) continue;
         copyName(context.baseDir, value);
         normalizePath(decodePathEscapes(context.baseDir));  // left as copied when it climbs above its root
@@ -460,8 +506,7 @@ void collectFrames(PageParse& parse) {
         const char* source = findAttribute(context, AttrSrc);
         if (source == nullptr) continue;
         char name[kReferenceBytes];
-        if (resolveReference(context.baseDir, source, name) == nullptr) continue;
-        if (normalizePath(decodePathEscapes(name)) == nullptr) continue;
+        if (!resolvePageReference(context, source, name, nullptr)) continue;
         // A page already in the list (this frameset itself, or a page another frameset
         // named) is not queued again: a frameset that names itself would otherwise be
         // converted over and over at the same depth, up to the pass's page limit.
@@ -611,12 +656,9 @@ void closeLink(PageParse& parse) {
     if (context.href[0] == '#') {
         written = addLink(context, start, context.textPos, context.pageName, context.href + 1);
     } else {
-        char resolved[kReferenceBytes];
         char target[kReferenceBytes];
         char fragment[kReferenceBytes];
-        if (resolveReference(context.baseDir, context.href, resolved) == nullptr) return;
-        if (normalizePath(decodePathEscapes(resolved)) == nullptr) return;
-        if (!splitFragment(resolved, target, fragment)) return;
+        if (!resolvePageReference(context, context.href, target, fragment)) return;
         written = addLink(context, start, context.textPos, target, fragment);
     }
     if (context.pageDepth < kAddLinkMaxDepth) noteRecord(parse, written);

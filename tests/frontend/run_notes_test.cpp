@@ -179,6 +179,10 @@ TEST(LimitNotes, MessagesNameTheLimitAndWhatLiftsIt) {
               limitMessage({LimitPages, 32000, 18000}, "use --max-pages"));
     EXPECT_EQ("stopped after 5 pages; 1 more was queued: raise MaxPages",
               limitMessage({LimitPages, 5, 1}, "raise MaxPages"));
+    EXPECT_EQ("3 links were left out: their addresses are longer than 255 bytes",
+              limitMessage({LimitLongReferences, 255, 3}, "use --max-pages"));
+    EXPECT_EQ("1 link was left out: its address is longer than 255 bytes",
+              limitMessage({LimitLongReferences, 255, 1}, "use --max-pages"));
     EXPECT_EQ("a limit of the converter left content out of the book (limit 3 at 4000: 12 left out)",
               limitMessage({3, 4000, 12}, "use --max-pages"));
 }

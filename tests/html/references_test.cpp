@@ -191,3 +191,156 @@ TEST(DecodePathEscapes, GivesEverySpellingOfANameOnePageName) {
         EXPECT_STREQ(c.out, decodePathEscapes(path)) << c.in;
     }
 }
+
+namespace {
+
+// resolveWebReference as "address#fragment" (the '#' only with a fragment), or the
+// reason there is none.
+std::string web(const std::string& base, const std::string& ref) {
+    char out[kReferenceBytes];
+    char fragment[kReferenceBytes];
+    const int result = resolveWebReference(base.c_str(), ref.c_str(), out, fragment);
+    if (result == WebRefused) return "<refused>";
+    if (result == WebTooLong) return "<too long>";
+    if (result != WebResolved) return "<unknown>";
+    return fragment[0] != '\0' ? std::string(out) + "#" + fragment : std::string(out);
+}
+
+}  // namespace
+
+TEST(PathKind, TellsHttpsAddressesFromOtherSchemes) {
+    EXPECT_EQ(PathUrl, pathKind("https://host/"));
+    EXPECT_EQ(PathUrl, pathKind("HttpS://Host"));
+    EXPECT_EQ(PathRelative, pathKind("https:/x"));
+    EXPECT_EQ(PathRelative, pathKind("httpss://x/"));
+    EXPECT_EQ(PathRelative, pathKind("https"));
+    // A local page links to an https page as it links to an http one: unchanged.
+    EXPECT_EQ("https://other/x.htm", resolved("C:\\docs\\", "https://other/x.htm"));
+    EXPECT_EQ("https://host/x.htm", resolved("https://host/d/", "/x.htm"));
+}
+
+// RFC 3986 5.4, base "http://a/b/c/d;p?q", as browsers read it.
+TEST(ResolveWebReference, FollowsTheRfcExamples) {
+    const std::string base = "http://a/b/c/d;p?q";
+    struct Row { const char* ref; const char* expected; };
+    const Row rows[] = {
+        {"g", "http://a/b/c/g"},          {"./g", "http://a/b/c/g"},
+        {"g/", "http://a/b/c/g/"},        {"/g", "http://a/g"},
+        {"//g", "http://g/"},             {"?y", "http://a/b/c/d;p?y"},
+        {"g?y", "http://a/b/c/g?y"},      {"#s", "http://a/b/c/d;p?q#s"},
+        {"g#s", "http://a/b/c/g#s"},      {"g?y#s", "http://a/b/c/g?y#s"},
+        {";x", "http://a/b/c/;x"},        {"g;x", "http://a/b/c/g;x"},
+        {"g;x?y#s", "http://a/b/c/g;x?y#s"}, {"", "http://a/b/c/d;p?q"},
+        {".", "http://a/b/c/"},           {"./", "http://a/b/c/"},
+        {"..", "http://a/b/"},            {"../", "http://a/b/"},
+        {"../g", "http://a/b/g"},         {"../..", "http://a/"},
+        {"../../", "http://a/"},          {"../../g", "http://a/g"},
+        // The abnormal ones.
+        {"../../../g", "http://a/g"},     {"../../../../g", "http://a/g"},
+        {"/./g", "http://a/g"},           {"/../g", "http://a/g"},
+        {"g.", "http://a/b/c/g."},        {".g", "http://a/b/c/.g"},
+        {"g..", "http://a/b/c/g.."},      {"..g", "http://a/b/c/..g"},
+        {"./../g", "http://a/b/g"},       {"./g/.", "http://a/b/c/g/"},
+        {"g/./h", "http://a/b/c/g/h"},    {"g/../h", "http://a/b/c/h"},
+        {"g;x=1/./y", "http://a/b/c/g;x=1/y"}, {"g;x=1/../y", "http://a/b/c/y"},
+        {"g?y/./x", "http://a/b/c/g?y/./x"},   {"g?y/../x", "http://a/b/c/g?y/../x"},
+        {"g#s/./x", "http://a/b/c/g#s/./x"},   {"g#s/../x", "http://a/b/c/g#s/../x"},
+        {"http:g", "http://a/b/c/g"},     // the base's own scheme without "//": relative
+    };
+    for (const Row& row : rows) EXPECT_EQ(row.expected, web(base, row.ref)) << row.ref;
+}
+
+TEST(ResolveWebReference, KeepsQueriesOutOfTheFolderAndHostsOutOfThePath) {
+    EXPECT_EQ("http://h/a/c.html", web("http://h/a/b.html?x=1/2", "c.html"));
+    EXPECT_EQ("http://h/a/b.html?y", web("http://h/a/b.html?x=1/2", "?y"));
+    EXPECT_EQ("http://h/a/b.html?", web("http://h/a/b.html?x", "?"));  // an empty query is one
+    EXPECT_EQ("http://h/a/b.html?x=1/2", web("http://h/a/b.html?x=1/2#top", ""));
+    EXPECT_EQ("http://h/c.html", web("http://h", "c.html"));          // no path: the root's folder
+    EXPECT_EQ("http://h/", web("http://h", ""));
+    EXPECT_EQ("http://h/?q", web("http://h?q", ""));
+    EXPECT_EQ("http://h/a", web("http://h/../a", ""));  // ".." never climbs above the host
+    EXPECT_EQ("http://h/a", web("http://h/d/", "../../a"));
+    EXPECT_EQ("https://other.example/x", web("https://h/d/", "//other.example/x"));
+    EXPECT_EQ("http://other/", web("http://h/d/", "//other"));
+    EXPECT_EQ("https://b/x?y=1", web("http://h/", "https://b/x?y=1"));
+    // '\' is '/' before the query, as browsers take it; a UNC path names a host.
+    EXPECT_EQ("http://h/x.html", web("http://h/d/p.html", "..\\x.html"));
+    EXPECT_EQ("http://srv/share/x", web("http://h/d/", "\\\\srv\\share\\x"));
+    EXPECT_EQ("http://h/d/p?a\\b", web("http://h/d/", "p?a\\b"));
+    // Spaces around a reference and line breaks in it are no part of it.
+    EXPECT_EQ("http://h/d/page.html#s", web("http://h/d/", "  page\n.html#s \t"));
+}
+
+TEST(ResolveWebReference, GivesEachAddressOneSpelling) {
+    EXPECT_EQ("http://host.example/A/c", web("HTTP://Host.Example:80/A/b", "c"));
+    EXPECT_EQ("https://h/x", web("HTTPS://H:443/", "x"));
+    EXPECT_EQ("http://h:443/x", web("http://h:443/", "x"));   // only the scheme's own port goes
+    EXPECT_EQ("https://h:80/x", web("https://h:80/", "x"));
+    EXPECT_EQ("http://h:8000/x", web("http://h:8000/", "x"));
+    EXPECT_EQ("http://h/x", web("http://h:/", "x"));
+    EXPECT_EQ("http://127.0.0.1:8000/docs/a.html", web("http://127.0.0.1:8000/docs/", "a.html"));
+    EXPECT_EQ("http://[::1]/x", web("http://[::1]:80/", "x"));
+    EXPECT_EQ("http://User@h/x", web("http://User@H/", "x"));  // a user name keeps its case
+    EXPECT_EQ("http://h/x", web("http://h/d/", "HTTP://H:80/x"));
+    // Escapes: unreserved characters and UTF-8 of a handheld character are decoded; what
+    // would change the address, or could not be written back as it was, stays escaped.
+    EXPECT_EQ(web("http://h/", "caf\xE9.html"), web("http://h/", "caf%C3%A9.html"));
+    EXPECT_EQ("http://h/caf\xE9.html", web("http://h/", "caf%c3%a9.html"));
+    EXPECT_EQ("http://h/~user/A-1.b_c", web("http://h/", "%7euser/%41%2d1%2Eb%5Fc"));
+    EXPECT_EQ("http://h/my notes.html", web("http://h/", "my%20notes.html"));
+    EXPECT_EQ("http://h/caf%E9.html", web("http://h/", "caf%e9.html"));  // Latin-1 is another address
+    EXPECT_EQ("http://h/%E4%B9%A6", web("http://h/", "%e4%b9%a6"));      // no handheld byte
+    EXPECT_EQ("http://h/a%2Fb%3Fc%25d%26e%3Df%2Bg%23h%5Ci", web("http://h/", "a%2Fb%3Fc%25d%26e%3Df%2Bg%23h%5Ci"));
+    EXPECT_EQ("http://h/s?q=a%26b&c=%2B1", web("http://h/", "s?q=a%26b&c=%2B1"));
+    EXPECT_EQ("http://h/%C3", web("http://h/", "%C3"));                 // a cut sequence stays
+    EXPECT_EQ("http://h/100%.html", web("http://h/", "100%.html"));
+    // Escaped dots are dot segments.
+    EXPECT_EQ("http://h/x", web("http://h/a/b/", "%2e%2E/.%2e/x"));
+    EXPECT_EQ("http://h/a/b/.../x", web("http://h/a/b/", "%2e%2e%2e/x"));
+    // The fragment is decoded as every fragment is.
+    EXPECT_EQ("http://h/p#caf\xE9", web("http://h/", "p#caf%C3%A9"));
+}
+
+TEST(ResolveWebReference, RefusesWhatAWebPageMayNotOpen) {
+    for (const char* ref : {"file:///etc/passwd", "FILE:C:/x.html", "mailto:a@b.example",
+                            "javascript:void(0)", "ftp://h/x", "data:text/html,x", "C:\\x.html",
+                            "c:/x.html", "https:x", "///x", "//:80/x", "news:a"})
+        EXPECT_EQ("<refused>", web("http://h/d/", ref)) << ref;
+    // The base must be a web address with a host.
+    EXPECT_EQ("<refused>", web("C:\\docs\\", "a.htm"));
+    EXPECT_EQ("<refused>", web("/web/", "a.htm"));
+    EXPECT_EQ("<refused>", web("http:///x", "a.htm"));
+    EXPECT_EQ("<refused>", web("ftp://h/", "a.htm"));
+    EXPECT_EQ("<refused>", web("", "a.htm"));
+}
+
+TEST(ResolveWebReference, RefusesRatherThanCutsPast255Bytes) {
+    const std::string base = "http://h/";  // 9 bytes
+    for (int length : {245, 246, 247, 260}) {
+        const std::string name(length, 'n');
+        EXPECT_EQ(length + 9 <= 255 ? base + name : "<too long>", web(base, name)) << length;
+        EXPECT_EQ(length <= 255 ? "http://h/p#" + name : "<too long>", web(base, "p#" + name)) << length;
+    }
+    // Escapes count once decoded: 246 escaped bytes are 82 decoded ones.
+    std::string escaped;
+    for (int i = 0; i < 82; ++i) escaped += "%41";
+    const std::string folder = base + std::string(150, 'a') + "/";
+    EXPECT_EQ(folder + std::string(82, 'A'), web(folder, escaped));
+    // A merge longer than 255 bytes that dot segments bring back within them resolves.
+    const std::string deep = base + std::string(200, 'a') + "/x";
+    EXPECT_EQ(base + std::string(200, 'b'), web(deep, "../" + std::string(200, 'b')));
+    // A query of the base counts for "" alone.
+    const std::string queried = base + "p?" + std::string(240, 'q');
+    EXPECT_EQ(queried, web(queried, ""));
+    EXPECT_EQ(base + "z", web(queried, "z"));
+}
+
+TEST(PageBase, IsTheWholeAddressOfAWebPageAndTheFolderOfAFile) {
+    char out[kReferenceBytes];
+    pageBase("http://h/a/b.html?x=1/2", out);
+    EXPECT_STREQ("http://h/a/b.html?x=1/2", out);
+    pageBase("C:\\d\\p.htm", out);
+    EXPECT_STREQ("C:\\d\\", out);
+    pageBase("/web/p.htm", out);
+    EXPECT_STREQ("/web/", out);
+}
