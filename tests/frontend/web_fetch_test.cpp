@@ -344,4 +344,18 @@ TEST_F(WebFetch, HttpsToAPlainServerIsATlsFault) {
     EXPECT_EQ(0u, result.reason.find(request.address + ": TLS or certificate problem: ")) << result.reason;
 }
 
+TEST_F(WebFetch, AnUntrustedCertificateIsRefused) {
+    WebServer secure(pages.path(), {"--tls", std::string(VIMLO_SOURCE_DIR) + "/tests/web/self_signed.pem"});
+    ASSERT_TRUE(secure.running());
+    FetchRequest request;
+    request.address = "https://127.0.0.1:" + std::to_string(secure.port()) + "/page.html";
+    int sinkCalled = 0;
+    request.sink = [&](const char*, size_t) { ++sinkCalled; return true; };
+    const FetchResult result = fetcher.fetch(request);
+    EXPECT_EQ(FetchFault::Tls, result.fault) << result.reason;
+    EXPECT_EQ(0u, result.reason.find(request.address + ": TLS or certificate problem: ")) << result.reason;
+    EXPECT_EQ(0, sinkCalled);
+    EXPECT_TRUE(secure.requests().empty());  // no request went over the unverified connection
+}
+
 }  // namespace

@@ -20,7 +20,9 @@ purpose:
   /charset                     HTML with "Content-Type: text/html; charset=ISO-8859-1"
   /charset-differs             header charset windows-1252, the page's meta says utf-8
 
-Each request is logged as one tab-separated line (method, path, User-Agent, the client's
+With --tls PEM (a certificate and its key, e.g. tests/web/self_signed.pem, made once with
+openssl req -x509 for CN and IP 127.0.0.1) it speaks HTTPS instead; no client trusts that
+certificate, which is the point. Each request is logged as one tab-separated line (method, path, User-Agent, the client's
 port) to --log, or to stderr, before it is answered. The server stops when its standard
 input closes or on SIGTERM.
 """
@@ -29,6 +31,7 @@ import gzip
 import http.server
 import os
 import signal
+import ssl
 import sys
 import threading
 import time
@@ -176,7 +179,7 @@ class Server(http.server.ThreadingHTTPServer):
 
     def handle_error(self, request, client_address):
         # A client that gives up (a cancel, a size limit) is part of the tests, not a fault.
-        if isinstance(sys.exc_info()[1], (BrokenPipeError, ConnectionResetError)):
+        if isinstance(sys.exc_info()[1], (BrokenPipeError, ConnectionResetError, ssl.SSLError)):
             return
         super().handle_error(request, client_address)
 
@@ -189,6 +192,7 @@ def main():
     parser.add_argument("--robots", help="file served as /robots.txt")
     parser.add_argument("--robots-status", type=int, default=404,
                         help="status of /robots.txt when there is no --robots file")
+    parser.add_argument("--tls", help="PEM file with a certificate and its key: serve HTTPS")
     args = parser.parse_args()
 
     root = os.path.abspath(args.root)
@@ -198,6 +202,10 @@ def main():
             super().__init__(*handler_args, directory=root, **handler_kwargs)
 
     server = Server(("127.0.0.1", args.port), RootHandler)
+    if args.tls:
+        context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+        context.load_cert_chain(args.tls)
+        server.socket = context.wrap_socket(server.socket, server_side=True)
     server.root = root
     server.robots = open(args.robots, "rb").read() if args.robots else None
     server.robots_status = args.robots_status
