@@ -188,7 +188,7 @@ RobotsFetch fetchRobots(WebFetcher& fetcher, const WebAddress& page, const WebKe
     request.sink = [&text, &cut](const char* bytes, size_t length) {
         const size_t room = kMaxRobotsBytes - text.size();
         text.append(bytes, std::min(room, length));
-        if (length >= room) {
+        if (length > room) {
             cut = true;
             return false;
         }

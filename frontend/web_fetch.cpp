@@ -60,7 +60,12 @@ struct Transfer {
     FetchFault refusal = FetchFault::None;  // why a callback stopped the transfer
     int64_t delivered = 0;             // bytes given to the sink
     int64_t discarded = 0;             // body bytes of a redirect or error, dropped
+    bool discardCut = false;           // such a body was too long to read through
 };
+
+// A redirect's or an error's body is read through so the connection can carry the next
+// request; beyond this, dropping the connection costs less than reading on.
+constexpr int64_t kMaxDiscardBytes = 64 * 1024;
 
 void splitContentType(std::string_view value, std::string& mediaType, std::string& charset) {
     mediaType.clear();
@@ -157,11 +162,9 @@ size_t onBody(char* buffer, size_t size, size_t count, void* userData) {
     const size_t length = size * count;
     const FetchRequest& request = *transfer.request;
     if (!transfer.acceptBody) {
-        // A redirect's or an error's body: read on so the connection can be kept, up to a
-        // point.
         transfer.discarded += static_cast<int64_t>(length);
-        if (transfer.discarded > request.maxBytes) {
-            transfer.refusal = FetchFault::TooLarge;
+        if (transfer.discarded > kMaxDiscardBytes) {
+            transfer.discardCut = true;
             return 0;
         }
         return length;
@@ -248,6 +251,9 @@ bool configure(CURL* easy, const FetchSettings& settings, char* errorText) {
     ok = ok && curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https") == CURLE_OK;
     ok = ok && curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https") == CURLE_OK;
     ok = ok && curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 0L) == CURLE_OK;
+    // A proxy's answer to CONNECT is not the page's: its headers would be judged as the
+    // page's type and status.
+    ok = ok && curl_easy_setopt(easy, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L) == CURLE_OK;
     ok = ok && curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L) == CURLE_OK;
     ok = ok && curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 2L) == CURLE_OK;
     ok = ok && curl_easy_setopt(easy, CURLOPT_ACCEPT_ENCODING, "gzip, deflate") == CURLE_OK;
@@ -376,6 +382,8 @@ FetchResult WebFetcher::fetch(const FetchRequest& request) {
             fail(result, FetchFault::Other, "libcurl stopped the transfer");
             return result;
         }
+        // Cutting short the body of a redirect or an error loses nothing that was wanted.
+        if (code == CURLE_WRITE_ERROR && transfer.discardCut) code = CURLE_OK;
         if (code != CURLE_OK) {
             describeCurlFailure(easy, code, transfer, request, settings_.timeoutSeconds, handles_->errorText, result);
             return result;

@@ -149,6 +149,15 @@ TEST_F(WebFetch, AnErrorStatusIsAFaultNamingItAndItsBodyIsNotKept) {
     }
 }
 
+TEST_F(WebFetch, ALongErrorOrRedirectBodyIsDroppedNotMistakenForTheLimit) {
+    const FetchResult error = get("/status/404?bytes=20000000");
+    EXPECT_EQ(FetchFault::HttpStatus, error.fault) << error.reason;
+    EXPECT_EQ(0, sinkCalls);
+    const FetchResult moved = get("/redirect-to?to=/page.html&bytes=20000000");
+    EXPECT_EQ(FetchFault::None, moved.fault) << moved.reason;
+    EXPECT_EQ(page, body);
+}
+
 TEST_F(WebFetch, UpToFiveRedirectsAreFollowed) {
     for (const char* code : {"301", "302", "303", "307", "308"}) {
         const FetchResult result = get(std::string("/redirect/") + code + "/5");

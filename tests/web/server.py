@@ -8,12 +8,13 @@ purpose:
   /robots.txt                  the --robots file, or --robots-status (404 when neither)
   /redirect/<code>/<n>         a chain of n redirects with status code, then a small page
   /redirect-loop               redirects to itself
-  /redirect-to?code=C&to=URL   one redirect to any URL (another host, file:, ...)
+  /redirect-to?code=C&to=URL   one redirect to any URL (another host, file:, ...);
+                               &bytes=N gives it a body of N bytes
   /gzip/<file>, /deflate/<file>  a file of --root with that Content-Encoding
   /silent?seconds=S            accepts, then says nothing for S seconds
   /slow?seconds=S              sends the headers, then nothing for S seconds, then the body
   /trickle?bytes=N&interval=T  sends the body one byte every T seconds
-  /status/<code>               that status with a small HTML body
+  /status/<code>               that status with a small HTML body (?bytes=N: of N bytes)
   /huge?length=1               17 MiB of HTML, with Content-Length (without: until close)
   /binary.png                  a PNG (image/png)
   /typed?type=T                a small body sent with Content-Type T ("none": no header)
@@ -73,8 +74,8 @@ class Handler(http.server.SimpleHTTPRequestHandler):
         if self.command != "HEAD":
             self.wfile.write(body)
 
-    def redirect(self, status, location):
-        body = b"<html><body>moved</body></html>"
+    def redirect(self, status, location, size=None):
+        body = b"<html><body>moved</body></html>" if size is None else b"m" * size
         self.send_body(status, body, extra=[("Location", location)])
 
     def sleep(self, seconds):
@@ -111,7 +112,8 @@ class Handler(http.server.SimpleHTTPRequestHandler):
         elif path == "/redirect-loop":
             self.redirect(302, "/redirect-loop")
         elif path == "/redirect-to":
-            self.redirect(int(query.get("code", "302")), query["to"])
+            size = int(query["bytes"]) if "bytes" in query else None
+            self.redirect(int(query.get("code", "302")), query["to"], size)
         elif segments[0] in ("gzip", "deflate") and len(segments) == 2:
             with open(os.path.join(server.root, segments[1]), "rb") as source:
                 plain = source.read()
@@ -141,7 +143,8 @@ class Handler(http.server.SimpleHTTPRequestHandler):
                 self.sleep(interval)
         elif segments[0] == "status" and len(segments) == 2:
             code = int(segments[1])
-            self.send_body(code, b"<html><body>status %d</body></html>" % code)
+            body = b"<html><body>status %d</body></html>" % code
+            self.send_body(code, b"e" * int(query["bytes"]) if "bytes" in query else body)
         elif path == "/huge":
             self.send_response(200)
             self.send_header("Content-Type", "text/html")
