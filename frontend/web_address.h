@@ -1,0 +1,34 @@
+// frontend/web_address.h -- http(s) addresses taken apart by libcurl's URL parser, so the
+// "where it goes" rule, robots.txt and the fetcher compare the same pieces the transfer
+// will use. Only absolute http and https addresses are accepted; anything else (file:,
+// ftp:, a bare path, a malformed address) is refused. Resolving a relative reference
+// against a base is offered for redirects (a Location may be relative).
+#pragma once
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+struct WebAddress {
+    std::string scheme;  // "http" or "https", lower case
+    std::string host;    // lower case; an IPv6 literal keeps its brackets
+    uint16_t port = 0;   // the explicit port, or 80 / 443 by the scheme
+    std::string path;    // "/" at least, as given (percent-escapes untouched)
+    std::string query;   // without the '?', "" when none
+    std::string whole;   // the normalised address libcurl prints, fragment dropped
+
+    // "scheme://host:port", the unit robots.txt and politeness are kept per.
+    std::string origin() const;
+    // path plus "?query" when there is a query: what robots.txt rules match against.
+    std::string pathAndQuery() const;
+};
+
+// Parses an absolute http(s) address. False (and `address` left unspecified) for any
+// other scheme, a missing host, or text libcurl's parser refuses.
+bool parseWebAddress(std::string_view text, WebAddress& address);
+
+// Resolves `reference` (absolute, or relative as in a Location header) against `base`
+// and parses the result as parseWebAddress does.
+bool resolveWebAddress(const WebAddress& base, std::string_view reference, WebAddress& address);
+
+// Same scheme, host and port.
+bool sameOrigin(const WebAddress& a, const WebAddress& b);

@@ -1,0 +1,99 @@
+// Addresses taken apart and the "where it goes" rule in its three modes.
+#include "frontend/web_scope.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+WebAddress parsed(const char* text) {
+    WebAddress address;
+    EXPECT_TRUE(parseWebAddress(text, address)) << text;
+    return address;
+}
+
+TEST(WebAddress, PartsAreNormalisedWithDefaultPortsFilledIn) {
+    const WebAddress a = parsed("HTTP://Example.ORG/Docs/Page.html?b=2#top");
+    EXPECT_EQ("http", a.scheme);
+    EXPECT_EQ("example.org", a.host);
+    EXPECT_EQ(80, a.port);
+    EXPECT_EQ("/Docs/Page.html", a.path);  // paths keep their case
+    EXPECT_EQ("b=2", a.query);
+    EXPECT_EQ("/Docs/Page.html?b=2", a.pathAndQuery());
+    EXPECT_EQ(std::string::npos, a.whole.find('#'));  // the fragment is not part of what is fetched
+
+    const WebAddress b = parsed("https://example.org");
+    EXPECT_EQ(443, b.port);
+    EXPECT_EQ("/", b.path);
+    EXPECT_EQ("", b.query);
+    EXPECT_EQ("https://example.org:443", b.origin());
+
+    EXPECT_EQ(8080, parsed("http://127.0.0.1:8080/a/../b/./c").port);
+    EXPECT_EQ("/b/c", parsed("http://127.0.0.1:8080/a/../b/./c").path);
+}
+
+TEST(WebAddress, OnlyAbsoluteHttpAndHttpsAreAccepted) {
+    WebAddress address;
+    for (const char* text : {"file:///etc/passwd", "ftp://example.org/x", "example.org/page.html",
+                             "/local/page.html", "javascript:alert(1)", "http://", "", "data:text/html,hi",
+                             "http://exa mple.org/"}) {
+        EXPECT_FALSE(parseWebAddress(text, address)) << text;
+    }
+    EXPECT_FALSE(parseWebAddress(std::string_view("http://a.org/\0x", 15), address));
+}
+
+TEST(WebAddress, ReferencesResolveAgainstTheBase) {
+    const WebAddress base = parsed("http://example.org/docs/guide/page.html?q=1");
+    WebAddress to;
+    ASSERT_TRUE(resolveWebAddress(base, "../other.html", to));
+    EXPECT_EQ("http://example.org/docs/other.html", to.whole);
+    ASSERT_TRUE(resolveWebAddress(base, "//mirror.example.net/x", to));
+    EXPECT_EQ("mirror.example.net", to.host);
+    ASSERT_TRUE(resolveWebAddress(base, "https://example.org/", to));
+    EXPECT_EQ(443, to.port);
+    EXPECT_FALSE(resolveWebAddress(base, "file:///etc/passwd", to));
+}
+
+TEST(WebScope, BelowRootStaysInTheRootPagesFolder) {
+    const WebScope scope = makeWebScope(parsed("http://example.org/docs/guide/index.html"), WebScopeMode::BelowRoot);
+    EXPECT_EQ("/docs/guide/", scope.folder);
+    EXPECT_TRUE(inWebScope(scope, parsed("http://example.org/docs/guide/index.html")));
+    EXPECT_TRUE(inWebScope(scope, parsed("http://example.org/docs/guide/")));
+    EXPECT_TRUE(inWebScope(scope, parsed("http://EXAMPLE.org:80/docs/guide/deep/er.html?x=1")));
+    EXPECT_FALSE(inWebScope(scope, parsed("http://example.org/docs/guide")));         // the folder itself without '/'
+    EXPECT_FALSE(inWebScope(scope, parsed("http://example.org/docs/guidebook.html"))); // a shared prefix only
+    EXPECT_FALSE(inWebScope(scope, parsed("http://example.org/docs/other.html")));
+    EXPECT_FALSE(inWebScope(scope, parsed("http://example.org/docs/guide/../secret.html")));
+    EXPECT_FALSE(inWebScope(scope, parsed("http://example.org/docs/guide/%2e%2e/secret.html")));
+    EXPECT_FALSE(inWebScope(scope, parsed("http://example.org/docs/guide/.%2E/secret.html")));
+    EXPECT_TRUE(inWebScope(scope, parsed("http://example.org/docs/guide/%2e%2e.html")));  // only whole segments climb
+    EXPECT_FALSE(inWebScope(scope, parsed("https://example.org/docs/guide/index.html")));  // another scheme
+    EXPECT_FALSE(inWebScope(scope, parsed("http://example.org:8080/docs/guide/index.html")));
+    EXPECT_FALSE(inWebScope(scope, parsed("http://www.example.org/docs/guide/index.html")));
+}
+
+TEST(WebScope, ARootFolderOrHostRootCoversTheWholeHost) {
+    const WebScope scope = makeWebScope(parsed("http://example.org/"), WebScopeMode::BelowRoot);
+    EXPECT_EQ("/", scope.folder);
+    EXPECT_TRUE(inWebScope(scope, parsed("http://example.org/any/where.html")));
+    const WebScope page = makeWebScope(parsed("http://example.org/index.html"), WebScopeMode::BelowRoot);
+    EXPECT_TRUE(inWebScope(page, parsed("http://example.org/any/where.html")));
+}
+
+TEST(WebScope, WholeHostAllowsAnyPathOfTheSameOrigin) {
+    const WebScope scope = makeWebScope(parsed("http://example.org/docs/guide/index.html"), WebScopeMode::WholeHost);
+    EXPECT_TRUE(inWebScope(scope, parsed("http://example.org/other/page.html")));
+    EXPECT_TRUE(inWebScope(scope, parsed("http://example.org/docs/%2e%2e/x.html")));
+    EXPECT_FALSE(inWebScope(scope, parsed("https://example.org/other/page.html")));
+    EXPECT_FALSE(inWebScope(scope, parsed("http://example.org:81/other/page.html")));
+    EXPECT_FALSE(inWebScope(scope, parsed("http://elsewhere.invalid/")));
+}
+
+TEST(WebScope, AnyHostAllowsEveryHttpAddressAndNothingElse) {
+    const WebScope scope = makeWebScope(parsed("http://example.org/docs/index.html"), WebScopeMode::AnyHost);
+    EXPECT_TRUE(inWebScope(scope, parsed("https://elsewhere.invalid:8443/x")));
+    WebAddress handMade = parsed("http://example.org/docs/index.html");
+    handMade.scheme = "file";
+    EXPECT_FALSE(inWebScope(scope, handMade));
+}
+
+}  // namespace
