@@ -110,7 +110,10 @@ static int32_t runWebWorker(const WorkerRequest& request, const ConverterSetting
     PreparedJob prepared;
     fillConversionJob(prepared, settings, noted, decoding.engineSourcePath, request.destinationPath,
                       request.title);
-    const int32_t status = statusForResult(convert(prepared.job()));
+    int32_t status = statusForResult(convert(prepared.job()));
+    // A cancel during a download fails that page's open, which the engine may take for
+    // a failure of its own before it next asks whether to go on.
+    if (web.canceled && status != StatusSucceeded) status = StatusCanceled;
     if (report != nullptr) {
         report->transliterated = decoding.transliterated;
         report->replaced = decoding.replaced;

@@ -11,6 +11,7 @@
 #include "engine/checked_io.h"
 #include "frontend/forwarding_io.h"
 #include "frontend/legacy_decoder.h"
+#include "frontend/web_io.h"
 
 namespace {
 
@@ -739,6 +740,8 @@ std::string engineFormOfPath(std::string_view realPath) {
 
 std::string realPathFor(const DecodingIo& state, std::string_view enginePath) {
     if (enginePath == state.engineSourcePath) return state.realSourcePath;
+    // An address keeps its escapes: a server tells "a%26b" from "a&b".
+    if (isWebAddress(std::string(enginePath))) return windows1252ToUtf8(enginePath);
     if (startsWithPath(enginePath, state.engineFolder, state.flavor))
         return state.realFolder + decodeEnginePath(enginePath.substr(state.engineFolder.size()));
     return decodeEnginePath(enginePath);

@@ -19,6 +19,8 @@
 // sniff finds HTML in its decoded form.
 //
 // Paths: the engine gets the source's path in a Windows-1252 form (engineFormOfPath).
+// An http(s) address the engine opens only has its Windows-1252 bytes turned into UTF-8:
+// its escapes are the server's business.
 // Each path it opens is mapped back: the source itself and anything below the source's
 // folder by that folder's real spelling, the rest of the path with its percent-escapes
 // decoded as UTF-8 and its Windows-1252 characters turned into UTF-8. Page names in
