@@ -66,6 +66,23 @@ std::string fitted(const std::string& text, int columns) {
     return out;
 }
 
+int widthOf(const std::string& text) {
+    int columns = 0;
+    for (const Glyph& glyph : glyphsOf(text)) columns += glyph.columns;
+    return columns;
+}
+
+// The end of `text` made safe, in at most `columns` columns.
+std::string fittedEnd(const std::string& text, int columns) {
+    const std::vector<Glyph> glyphs = glyphsOf(text);
+    size_t first = glyphs.size();
+    for (int used = 0; first > 0 && used + glyphs[first - 1].columns <= columns; --first)
+        used += glyphs[first - 1].columns;
+    std::string out;
+    for (size_t i = first; i < glyphs.size(); ++i) out += glyphs[i].bytes;
+    return out;
+}
+
 }  // namespace
 
 std::string progressLine(const std::string& prefix, const std::string& step,
@@ -80,12 +97,19 @@ std::string progressLine(const std::string& prefix, const std::string& step,
     bar.append(4 - percent.size(), ' ');
     bar += percent;
 
-    // The count goes before the name: cut from the end, the name is what goes first.
+    // The count goes before the name: cut from the end, the name is what goes first. A
+    // name that does not fit keeps its end ("...docs/page.html"), which tells pages apart.
     std::string text = prefix + step;
-    for (const std::string* part : {&pageCount, &page})
-        if (!part->empty()) text += (text.size() == prefix.size() ? "" : " ") + *part;
+    if (!pageCount.empty()) text += (text.size() == prefix.size() ? "" : " ") + pageCount;
     const int room = columns - 1 - static_cast<int>(bar.size());
     if (room <= 0) return fitted(bar.substr(1), columns > 1 ? columns - 1 : 0);
+    if (!page.empty()) {
+        const std::string separator = text.size() == prefix.size() ? "" : " ";
+        const int pageRoom = room - widthOf(text + separator);
+        if (widthOf(page) <= pageRoom) return fitted(text + separator + page, room) + bar;
+        constexpr int kShortestEnd = 4;  // "..." and at least one column of the name
+        if (pageRoom >= kShortestEnd) return fitted(text + separator + "..." + fittedEnd(page, pageRoom - 3), room) + bar;
+    }
     return fitted(text, room) + bar;
 }
 

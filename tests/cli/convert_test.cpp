@@ -263,7 +263,9 @@ TEST(ConvertStatus, EachFailureHasItsOwnExitStatusAndMessage) {
     space.dir.write("bad.pdb", palmDoc("Bad", "text", 2));
     outcome = space.run({"convert", "bad.pdb", "-o", "out.pdb"});
     EXPECT_EQ(7, outcome.exitCode);
-    EXPECT_EQ("vimlo: Error during preprocessing.\n", outcome.err);
+    EXPECT_EQ("vimlo: Error during preprocessing.\n"
+              "vimlo: bad.pdb: a damaged PalmDoc database: its text records cannot be decoded\n",
+              outcome.err);
     EXPECT_FALSE(space.exists("out.pdb"));
     EXPECT_TRUE(namesStartingWith(space.dir.path(), ".").empty()) << "the staged file is gone";
 

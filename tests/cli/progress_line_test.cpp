@@ -19,19 +19,25 @@ TEST(ProgressLineLayout, StepCountAndPageBeforeTheBar) {
               progressLine("", "Step 2 of 2: Compressing text...", "", "", 45, 100));
 }
 
-TEST(ProgressLineLayout, CutByColumnsFromTheEnd) {
+// The step and the count are cut from their end; a name that does not fit keeps its own
+// end, after "...", when four columns are left for it, and is left out otherwise.
+TEST(ProgressLineLayout, CutByColumns) {
     struct Row { const char* page; int columns; const char* shown; };
     const Row rows[] = {
         {"site/a.htm", 36, "Step 1:"},            // 36 - 1 - 28 = 7 columns for the text
-        {"site/a.htm", 40, "Step 1: sit"},
-        {"\xE6\xBC\xA2\xE5\xAD\x97\xE6\xBC\xA2", 40, "Step 1: \xE6\xBC\xA2"},  // a wide one never half
-        {"\xE6\xBC\xA2\xE5\xAD\x97\xE6\xBC\xA2", 41, "Step 1: \xE6\xBC\xA2\xE5\xAD\x97"},
-        {"\xE6\xBC\xA2\xE5\xAD\x97\xE6\xBC\xA2", 42, "Step 1: \xE6\xBC\xA2\xE5\xAD\x97"},
-        {"\xC3\xA9t\xC3\xA9", 39, "Step 1: \xC3\xA9t"},  // é is one column, two bytes
+        {"site/a.htm", 40, "Step 1:"},            // three columns are too few for a name
+        {"site/a.htm", 41, "Step 1: ...m"},
+        {"site/a.htm", 46, "Step 1: .../a.htm"},
+        {"site/a.htm", 47, "Step 1: site/a.htm"},
+        {"\xE6\xBC\xA2\xE5\xAD\x97\xE6\xBC\xA2", 41, "Step 1: ..."},  // a wide one never half
+        {"\xE6\xBC\xA2\xE5\xAD\x97\xE6\xBC\xA2", 42, "Step 1: ...\xE6\xBC\xA2"},
+        {"\xC3\xA9t\xC3\xA9", 40, "Step 1: \xC3\xA9t\xC3\xA9"},  // é is one column, two bytes
+        {"http://127.0.0.1:8000/docs/sub/page.html?x=1", 60, "Step 1: ...cs/sub/page.html?x=1"},
     };
     for (const Row& row : rows)
         EXPECT_EQ(row.shown + kBar45, progressLine("", "Step 1:", "", row.page, 45, row.columns))
             << row.columns;
+    EXPECT_EQ("Step 1 of 3: Parsing" + kBar45, progressLine("", "Step 1 of 3: Parsing HTML page(s)...", "", "", 45, 49));
     EXPECT_EQ("[#########-----------]", progressLine("", "Step 1:", "", "a", 45, 23))
         << "the bar alone, cut, when nothing else fits";
     EXPECT_EQ("", progressLine("", "Step 1:", "", "a", 45, 1));

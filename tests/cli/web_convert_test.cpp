@@ -111,6 +111,19 @@ TEST(WebConvert, FailuresNameTheAddressAndTheReason) {
     EXPECT_FALSE(std::filesystem::exists(dir.file("x.pdb")));
 }
 
+// While a page is slow to come, the progress line names its address.
+TEST(WebConvert, TheProgressLineShowsTheAddressBeingFetched) {
+    TempDir dir;
+    std::filesystem::create_directories(dir.file("site"));
+    dir.write("site/index.html", "<p>Root <a href=\"slow?seconds=1.5\">slow</a></p>");
+    WebServer server(dir.file("site"));
+    ASSERT_TRUE(server.running());
+    const Outcome outcome = runOnTerminal({"convert", "-y", "--wait", "0", server.url("/index.html"), "-o", "s.pdb"},
+                                          dir.path());
+    EXPECT_EQ(0, outcome.exitCode) << outcome.err;
+    EXPECT_NE(std::string::npos, outcome.err.find("seconds=1.5 [")) << testing::PrintToString(outcome.err);
+}
+
 TEST(WebConvert, CtrlCDuringASlowResponseEndsWithinHalfASecond) {
     TempDir dir;
     writeSite(dir);
