@@ -78,6 +78,13 @@ void fillConversionJob(PreparedJob& owner, const ConverterSettings& settings, co
     job.maxPages = settings.maxPages;
 }
 
+// The failures beneath the engine after the source's open, for the report.
+static void takeLaterFailures(LinkedPageReport& report, IoFailures& failures) {
+    report.readFailure = std::move(failures.read);
+    report.writeFailure = std::move(failures.written);
+    report.tempFailure = std::move(failures.temporary);
+}
+
 // A source on the web: every page comes through the web wrapper and none from the disk,
 // so neither the folder rule nor the record of files read has anything to do.
 static int32_t runWebWorker(const WorkerRequest& request, const ConverterSettings& settings,
@@ -132,9 +139,7 @@ static int32_t runWebWorker(const WorkerRequest& request, const ConverterSetting
             report->sourceOpen = std::move(failures.readOpen);
         }
         report->fetchFailed = std::move(web.failures);
-        report->readFailure = std::move(failures.read);
-        report->writeFailure = std::move(failures.written);
-        report->tempFailure = std::move(failures.temporary);
+        takeLaterFailures(*report, failures);
     }
     return status;
 }
@@ -223,9 +228,7 @@ int32_t runWorker(const WorkerRequest& request, const ConverterSettings& setting
         report->missingEntries = epub.package.missing;
         report->limits = std::move(limits.limits);
         report->sourceOpen = std::move(failures.readOpen);
-        report->readFailure = std::move(failures.read);
-        report->writeFailure = std::move(failures.written);
-        report->tempFailure = std::move(failures.temporary);
+        takeLaterFailures(*report, failures);
     }
     return status;
 }

@@ -12,6 +12,7 @@
 #include "frontend/forwarding_io.h"
 #include "frontend/legacy_decoder.h"
 #include "frontend/web_io.h"
+#include "frontend/text_encoding.h"
 
 namespace {
 
@@ -49,18 +50,12 @@ bool startsWithPath(std::string_view path, std::string_view prefix, PathFlavor f
     return true;
 }
 
-int hexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
 
 // The byte of a "%XX" escape at `at`, or -1 when there is none or it must stay written.
 int escapedByte(std::string_view text, size_t at) {
     if (at + 2 >= text.size() || text[at] != '%') return -1;
-    const int high = hexValue(text[at + 1]);
-    const int low = hexValue(text[at + 2]);
+    const int high = hexDigitValue(text[at + 1]);
+    const int low = hexDigitValue(text[at + 2]);
     if (high < 0 || low < 0) return -1;
     const int byte = high * 16 + low;
     if (byte < 0x20 || byte == 0x7F || byte == '/' || byte == '\\') return -1;

@@ -5,6 +5,7 @@
 #include <set>
 
 #include "frontend/xml_reader.h"
+#include "frontend/text_encoding.h"
 
 namespace {
 
@@ -19,19 +20,13 @@ bool isFontObfuscation(std::string_view algorithm) {
            algorithm == "http://ns.adobe.com/pdf/enc#RC";
 }
 
-int hexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
 
 std::string percentDecoded(std::string_view text) {
     std::string out;
     for (size_t i = 0; i < text.size(); ++i) {
         if (text[i] == '%' && i + 2 < text.size()) {
-            const int high = hexValue(text[i + 1]);
-            const int low = hexValue(text[i + 2]);
+            const int high = hexDigitValue(text[i + 1]);
+            const int low = hexDigitValue(text[i + 2]);
             if (high >= 0 && low >= 0) {
                 out.push_back(static_cast<char>(high * 16 + low));
                 i += 2;

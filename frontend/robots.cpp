@@ -1,5 +1,6 @@
 // frontend/robots.cpp -- robots.txt groups, rules and longest-match decisions.
 #include "frontend/robots.h"
+#include "frontend/text_encoding.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -22,12 +23,6 @@ bool equalsFolded(std::string_view a, std::string_view b) {
     return true;
 }
 
-int hexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
 
 bool isUnreserved(unsigned char c) {
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
@@ -43,8 +38,8 @@ std::string normalise(std::string_view text) {
     out.reserve(text.size());
     for (size_t i = 0; i < text.size(); ++i) {
         const unsigned char c = static_cast<unsigned char>(text[i]);
-        if (c == '%' && i + 2 < text.size() && hexValue(text[i + 1]) >= 0 && hexValue(text[i + 2]) >= 0) {
-            const unsigned char decoded = static_cast<unsigned char>(hexValue(text[i + 1]) * 16 + hexValue(text[i + 2]));
+        if (c == '%' && i + 2 < text.size() && hexDigitValue(text[i + 1]) >= 0 && hexDigitValue(text[i + 2]) >= 0) {
+            const unsigned char decoded = static_cast<unsigned char>(hexDigitValue(text[i + 1]) * 16 + hexDigitValue(text[i + 2]));
             if (isUnreserved(decoded)) {
                 out += static_cast<char>(decoded);
             } else {

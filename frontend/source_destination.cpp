@@ -162,19 +162,13 @@ bool checkOverwrite(bool forceOverwrite, const std::string& destinationPath,
 
 namespace {
 
-int hexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
 
 // `text` with its percent-escapes decoded when what they spell is UTF-8, else as it is.
 std::string decodedName(const std::string& text) {
     std::string decoded;
     for (size_t i = 0; i < text.size(); ++i) {
-        const int high = i + 2 < text.size() && text[i] == '%' ? hexDigit(text[i + 1]) : -1;
-        const int low = high >= 0 ? hexDigit(text[i + 2]) : -1;
+        const int high = i + 2 < text.size() && text[i] == '%' ? hexDigitValue(text[i + 1]) : -1;
+        const int low = high >= 0 ? hexDigitValue(text[i + 2]) : -1;
         if (low < 0) {
             decoded += text[i];
             continue;

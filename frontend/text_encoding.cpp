@@ -467,3 +467,10 @@ std::string firstCharacters(std::string_view text, size_t maxCharacters) {
     }
     return std::string(text.substr(0, i));
 }
+
+int hexDigitValue(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}

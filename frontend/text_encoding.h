@@ -109,3 +109,6 @@ std::string utf8ToWindows1252(std::string_view text);
 
 // The first `maxCharacters` characters of the UTF-8 `text`, never cutting a sequence.
 std::string firstCharacters(std::string_view text, size_t maxCharacters);
+
+// The value of a hexadecimal digit of a percent-escape, or -1.
+int hexDigitValue(char c);
