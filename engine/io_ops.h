@@ -51,6 +51,7 @@ struct PageProgress {
 enum LimitKind : int32_t {
     LimitPages = 1,  // the pass stopped at job.maxPages; `dropped` pages were still queued
     LimitLongReferences = 2,  // `dropped` links and frames named a page past `limit` (255) bytes
+    LimitLinkDepth = 3,       // `dropped` links were on pages deeper than `limit` (255) links
 };
 struct LimitReport {
     int32_t kind;     // a LimitKind

@@ -122,6 +122,11 @@ std::string limitMessage(const LimitReport& report, const std::string& remedy) {
         return "stopped after " + std::to_string(report.limit) + " pages; " +
                std::to_string(report.dropped) + " more " + (report.dropped == 1 ? "was" : "were") +
                " queued: " + remedy;
+    if (report.kind == LimitLinkDepth)
+        return std::to_string(report.dropped) +
+               (report.dropped == 1 ? " link was left out, with the page it leads to: it is on a page"
+                                    : " links were left out, with the pages they lead to: they are on pages") +
+               " more than " + std::to_string(report.limit) + " links away from the first";
     if (report.kind == LimitLongReferences)
         return std::to_string(report.dropped) + (report.dropped == 1 ? " link was" : " links were") +
                " left out: " + (report.dropped == 1 ? "its address is" : "their addresses are") +

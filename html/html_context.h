@@ -56,6 +56,7 @@ struct HtmlContext {
     char href[kHtmlNameBytes];
     int32_t linkStart;               // -1 = no open link
     int32_t longReferences;          // links and frames left out for a name past 255 bytes
+    int32_t deepLinks;               // links left out on pages deeper than a link record holds
     uint16_t pageDepth;
     uint32_t pageStream;
     int32_t currentPage;             // also the cursor of nextPage

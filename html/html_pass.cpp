@@ -169,10 +169,15 @@ StepResult runHtmlPass(HtmlPassRequest& request, const char* sourcePath) {
         context->layoutStream = temps[LayoutTemp];
         context->keepNavigation = request.keepNavigation != 0 ? 1 : 0;
         context->longReferences = 0;
+        context->deepLinks = 0;
         result = convertPages(request, *context, sourcePath, page);
     }
     if (result == StepDone && context->longReferences > 0) {
         LimitReport report{LimitLongReferences, kReferenceBytes - 1, context->longReferences};
+        if (!stillWanted(io, StageLimitReached, &report)) result = StepCanceled;
+    }
+    if (result == StepDone && context->deepLinks > 0) {
+        LimitReport report{LimitLinkDepth, 255, context->deepLinks};
         if (!stillWanted(io, StageLimitReached, &report)) result = StepCanceled;
     }
     if (result == StepDone) result = writeDocumentRecords(request, *context, temps);

@@ -4,6 +4,7 @@
 // calls.
 #include "html/page_records.h"
 
+#include <cstdint>
 #include <cstring>
 
 #include "engine/checked_io.h"
@@ -209,7 +210,10 @@ bool patchNameAnchors(HtmlContext& context, uint32_t firstOffset, int32_t count,
 
 bool addLink(HtmlContext& context, uint32_t linkStartPos, uint32_t linkEndPos, const char* target,
              const char* fragment) {
-    if (context.pageDepth >= 256) return false;  // sourceDepth holds one byte
+    if (context.pageDepth >= 256) {  // sourceDepth holds one byte: the link is left out, and said
+        if (context.deepLinks < INT32_MAX) ++context.deepLinks;
+        return false;
+    }
     const IoOps& io = *context.io;
     const int32_t pathLength = storedLength(target);
     const int32_t fragmentLength = storedLength(fragment);

@@ -183,8 +183,14 @@ TEST(LimitNotes, MessagesNameTheLimitAndWhatLiftsIt) {
               limitMessage({LimitLongReferences, 255, 3}, "use --max-pages"));
     EXPECT_EQ("1 link was left out: its address is longer than 255 bytes",
               limitMessage({LimitLongReferences, 255, 1}, "use --max-pages"));
-    EXPECT_EQ("a limit of the converter left content out of the book (limit 3 at 4000: 12 left out)",
-              limitMessage({3, 4000, 12}, "use --max-pages"));
+    EXPECT_EQ("2 links were left out, with the pages they lead to: they are on pages more than 255 links "
+              "away from the first",
+              limitMessage({LimitLinkDepth, 255, 2}, "use --max-pages"));
+    EXPECT_EQ("1 link was left out, with the page it leads to: it is on a page more than 255 links away "
+              "from the first",
+              limitMessage({LimitLinkDepth, 255, 1}, "use --max-pages"));
+    EXPECT_EQ("a limit of the converter left content out of the book (limit 9 at 4000: 12 left out)",
+              limitMessage({9, 4000, 12}, "use --max-pages"));
 }
 
 // One book holds 1 + C + ceil(C / 8) <= 65535 text records for C chunks of 4096 bytes:

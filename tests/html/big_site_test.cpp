@@ -351,4 +351,31 @@ TEST(BigSites, APassStoppedByItsPageLimitSaysHowManyPagesWereLeft) {
     EXPECT_EQ(StepCanceled, canceled.result);
 }
 
+// A chain of pages each linking the next: a link record keeps its page's depth in one
+// byte, so the links of a page 256 links away from the first are left out, with the
+// pages they lead to, and the pass says how many.
+TEST(BigSites, LinksBeyondTheDepthALinkRecordHoldsAreSaidToBeLeftOut) {
+    for (const int pages : {257, 259}) {
+        SCOPED_TRACE(testing::Message() << pages << " pages in a chain");
+        MemoryIo memory;
+        for (int k = 0; k < pages; ++k) {
+            const std::string next = k + 1 < pages ? "<A HREF=\"" + pageName(k + 1) + "\">next</A>" : "";
+            memory.addFile(kDir + (k == 0 ? std::string("index.htm") : pageName(k)),
+                           "<P>" + pageMarker(k) + " " + next + "</P>");
+        }
+        BigRun run;
+        runPass(memory, kDir + "index.htm", run);
+        ASSERT_EQ(StepDone, run.result);
+        EXPECT_EQ(257u, run.pagesOpened.size()) << "depths 0 to 256";
+        if (pages == 257) {
+            EXPECT_TRUE(run.limits.empty()) << "the page at depth 256 is the last and links nowhere";
+        } else {
+            ASSERT_EQ(1u, run.limits.size());
+            EXPECT_EQ(LimitLinkDepth, run.limits[0].kind);
+            EXPECT_EQ(255, run.limits[0].limit);
+            EXPECT_EQ(1, run.limits[0].dropped) << "the next of the page at depth 256";
+        }
+    }
+}
+
 }  // namespace
