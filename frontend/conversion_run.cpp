@@ -85,6 +85,30 @@ static void takeLaterFailures(LinkedPageReport& report, IoFailures& failures) {
     report.tempFailure = std::move(failures.temporary);
 }
 
+// The last layers of every run: the limits the engine meets are noted above the
+// decoding, and the job is filled and converted. `limitsMet` gets those limits.
+static int32_t convertDecoded(DecodingIo& decoding, const ConverterSettings& settings,
+                              const WorkerRequest& request, ConvertFunction convert,
+                              std::vector<LimitReport>& limitsMet) {
+    LimitNotes limits;
+    limits.inner = decodingIoOps(decoding);
+    const IoOps noted = limitNotesOps(limits);
+    PreparedJob prepared;
+    fillConversionJob(prepared, settings, noted, decoding.engineSourcePath, request.destinationPath,
+                      request.title);
+    const int32_t status = statusForResult(convert(prepared.job()));
+    limitsMet = std::move(limits.limits);
+    return status;
+}
+
+// What became of the pages' characters, for the report.
+static void takeCharacters(LinkedPageReport& report, DecodingIo& decoding) {
+    report.transliterated = decoding.transliterated;
+    report.replaced = decoding.replaced;
+    report.characters = std::move(decoding.noted);
+    report.undecodable = std::move(decoding.undecodable);
+}
+
 // A source on the web: every page comes through the web wrapper and none from the disk,
 // so neither the folder rule nor the record of files read has anything to do.
 static int32_t runWebWorker(const WorkerRequest& request, const ConverterSettings& settings,
@@ -110,23 +134,14 @@ static int32_t runWebWorker(const WorkerRequest& request, const ConverterSetting
             report->sourceOpen = IoFailure{true, request.sourcePath, "the address is too long (at most 255 bytes)"};
         return StatusSourceError;
     }
-    const IoOps decoded = decodingIoOps(decoding);
-    LimitNotes limits;
-    limits.inner = decoded;
-    const IoOps noted = limitNotesOps(limits);
-    PreparedJob prepared;
-    fillConversionJob(prepared, settings, noted, decoding.engineSourcePath, request.destinationPath,
-                      request.title);
-    int32_t status = statusForResult(convert(prepared.job()));
+    std::vector<LimitReport> limits;
+    int32_t status = convertDecoded(decoding, settings, request, convert, limits);
     // A cancel during a download fails that page's open, which the engine may take for
     // a failure of its own before it next asks whether to go on.
     if (web.canceled && status != StatusSucceeded) status = StatusCanceled;
     if (report != nullptr) {
-        report->transliterated = decoding.transliterated;
-        report->replaced = decoding.replaced;
-        report->characters = std::move(decoding.noted);
-        report->undecodable = std::move(decoding.undecodable);
-        report->limits = std::move(limits.limits);
+        takeCharacters(*report, decoding);
+        report->limits = std::move(limits);
         report->pagesFetched = web.pagesFetched;
         report->fetchFailures = web.failureCount;
         // The source's own failure is the run's, told after its message rather than counted.
@@ -206,27 +221,18 @@ int32_t runWorker(const WorkerRequest& request, const ConverterSettings& setting
                    "the full path is too long (at most 255 bytes)");
         return StatusSourceError;
     }
-    const IoOps decoded = decodingIoOps(decoding);
-    LimitNotes limits;
-    limits.inner = decoded;
-    const IoOps noted = limitNotesOps(limits);
-    PreparedJob prepared;
-    fillConversionJob(prepared, runSettings, noted, decoding.engineSourcePath,
-                      request.destinationPath, request.title);
-    int32_t status = statusForResult(convert(prepared.job()));
+    std::vector<LimitReport> limits;
+    int32_t status = convertDecoded(decoding, runSettings, request, convert, limits);
     refusal = epubRunRefusal(epub);
     if (!refusal.empty()) status = StatusSourceRefused;
     if (report != nullptr) {
         report->outsideFolder = std::move(confinement.outsideFolder);
         report->notPages = std::move(confinement.notPages);
         report->read = std::move(pages.read);
-        report->transliterated = decoding.transliterated;
-        report->replaced = decoding.replaced;
-        report->characters = std::move(decoding.noted);
-        report->undecodable = std::move(decoding.undecodable);
+        takeCharacters(*report, decoding);
         report->refusal = std::move(refusal);
         report->missingEntries = epub.package.missing;
-        report->limits = std::move(limits.limits);
+        report->limits = std::move(limits);
         report->sourceOpen = std::move(failures.readOpen);
         takeLaterFailures(*report, failures);
     }
