@@ -27,7 +27,7 @@
 #include "frontend/posix_file_system.h"
 #include "frontend/read_pages.h"
 #include "frontend/source_destination.h"
-#include "frontend/web_curl.h"
+#include "frontend/web_source.h"
 #include "frontend/web_io.h"
 
 namespace {

@@ -168,7 +168,7 @@ bool robotsAllow(const RobotsRules& rules, std::string_view pathAndQuery) {
     return bestAllow;
 }
 
-RobotsFetch fetchRobots(WebFetcher& fetcher, const WebAddress& page, const WebKeepGoing& keepGoing) {
+RobotsFetch fetchRobots(PageFetcher& fetcher, const WebAddress& page, const WebKeepGoing& keepGoing) {
     RobotsFetch fetched;
     std::string text;
     FetchRequest request;

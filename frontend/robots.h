@@ -1,6 +1,6 @@
 // frontend/robots.h -- robots.txt for the agent "vimlo": which paths of a host the
 // conversion may fetch. Parsing and matching work on text already fetched; fetchRobots
-// fetches a host's file with a WebFetcher and turns its status into rules as the robots
+// fetches a host's file with a PageFetcher and turns its status into rules as the robots
 // exclusion protocol asks (a missing file allows everything, a server error or no answer
 // forbids everything). Remembering the rules per host is left to the caller.
 #pragma once
@@ -44,4 +44,4 @@ struct RobotsFetch {
 // Fetches "<origin of page>/robots.txt" and makes its rules: a 2xx body (its first
 // kMaxRobotsBytes) is parsed; a 4xx, or more redirects than allowed, allows everything; a
 // 5xx, a failed connection or any other failure forbids everything on the host.
-RobotsFetch fetchRobots(WebFetcher& fetcher, const WebAddress& page, const WebKeepGoing& keepGoing = {});
+RobotsFetch fetchRobots(PageFetcher& fetcher, const WebAddress& page, const WebKeepGoing& keepGoing = {});

@@ -1,54 +1,133 @@
-// frontend/web_address.cpp -- the pieces of an http(s) address, through curl_url.
+// frontend/web_address.cpp -- the pieces of an http(s) address after RFC 3986, by hand:
+// both front ends must judge addresses alike, and only one of them carries libcurl.
 #include "frontend/web_address.h"
-
-#include <curl/curl.h>
 
 #include <cstdlib>
 
 namespace {
 
-// Owns one CURLU handle; every exit releases it.
-struct UrlHandle {
-    CURLU* url = curl_url();
-    UrlHandle() = default;
-    UrlHandle(const UrlHandle&) = delete;
-    UrlHandle& operator=(const UrlHandle&) = delete;
-    ~UrlHandle() { if (url != nullptr) curl_url_cleanup(url); }
-};
-
-// One part of `url` into `out`; "" for a part that is not there.
-bool getPart(CURLU* url, CURLUPart part, unsigned flags, std::string& out) {
-    char* text = nullptr;
-    const CURLUcode rc = curl_url_get(url, part, &text, flags);
-    if (rc == CURLUE_OK) {
-        out = text;
-        curl_free(text);
-        return true;
-    }
-    out.clear();
-    // A part that is simply absent is no error.
-    return rc == CURLUE_NO_QUERY || rc == CURLUE_NO_FRAGMENT || rc == CURLUE_NO_PORT;
-}
-
 char lowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
-bool fillFrom(CURLU* url, WebAddress& address) {
-    if (!getPart(url, CURLUPART_SCHEME, 0, address.scheme)) return false;
-    for (char& c : address.scheme) c = lowerAscii(c);
+bool isAlpha(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+bool isHex(char c) { return isDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
+
+// unreserved, pct-encoded's '%' and sub-delims: what a registered host name may hold.
+bool isHostByte(char c) {
+    return isAlpha(c) || isDigit(c) || std::string_view("-._~%!$&'()*+,;=").find(c) != std::string_view::npos;
+}
+
+// What an address may hold anywhere: printable ASCII. Spaces, controls and bytes beyond
+// ASCII must have been escaped by whoever made the address (escapedAddress).
+bool printableAscii(std::string_view text) {
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte <= 0x20 || byte >= 0x7F) return false;
+    }
+    return true;
+}
+
+// The scheme of `text` ("http" in "http://..."), or empty when it has none.
+std::string_view schemeOf(std::string_view text) {
+    if (text.empty() || !isAlpha(text[0])) return {};
+    for (size_t i = 1; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == ':') return text.substr(0, i);
+        if (!isAlpha(c) && !isDigit(c) && c != '+' && c != '-' && c != '.') return {};
+    }
+    return {};
+}
+
+// RFC 3986 5.2.4: literal "." and ".." segments removed; ".." never climbs above "/".
+std::string removeDotSegments(std::string_view path) {
+    std::string out;
+    size_t at = 0;
+    while (at < path.size()) {
+        const std::string_view rest = path.substr(at);
+        if (rest.substr(0, 3) == "../") { at += 3; continue; }
+        if (rest.substr(0, 2) == "./") { at += 2; continue; }
+        if (rest.substr(0, 3) == "/./") { at += 2; continue; }
+        if (rest == "/.") { out += '/'; break; }
+        if (rest.substr(0, 4) == "/../" || rest == "/..") {
+            const size_t cut = out.rfind('/');
+            out.erase(cut == std::string::npos ? 0 : cut);
+            if (rest == "/..") { out += '/'; break; }
+            at += 3;
+            continue;
+        }
+        if (rest == "." || rest == "..") break;
+        size_t end = path.find('/', at + 1);
+        if (end == std::string_view::npos) end = path.size();
+        out.append(path.substr(at, end - at));
+        at = end;
+    }
+    return out;
+}
+
+// Takes apart "scheme://authority/path?query" (fragment already gone).
+bool parseAbsolute(std::string_view text, WebAddress& address) {
+    const std::string_view scheme = schemeOf(text);
+    if (scheme.empty()) return false;
+    address.scheme.clear();
+    for (const char c : scheme) address.scheme += lowerAscii(c);
     if (address.scheme != "http" && address.scheme != "https") return false;
-    if (!getPart(url, CURLUPART_HOST, 0, address.host) || address.host.empty()) return false;
-    for (char& c : address.host) c = lowerAscii(c);
-    std::string port;
-    if (!getPart(url, CURLUPART_PORT, CURLU_DEFAULT_PORT, port) || port.empty()) return false;
-    const long portNumber = std::strtol(port.c_str(), nullptr, 10);
-    if (portNumber <= 0 || portNumber > 65535) return false;
-    address.port = static_cast<uint16_t>(portNumber);
-    if (!getPart(url, CURLUPART_PATH, 0, address.path)) return false;
+    std::string_view rest = text.substr(scheme.size() + 1);
+    if (rest.substr(0, 2) != "//") return false;
+    rest.remove_prefix(2);
+    const size_t authorityEnd = rest.find_first_of("/?");
+    const std::string_view authority = rest.substr(0, authorityEnd);
+    rest = authorityEnd == std::string_view::npos ? std::string_view() : rest.substr(authorityEnd);
+
+    // user:password@ is kept in the address as given, never judged.
+    const size_t at = authority.rfind('@');
+    const std::string_view userInfo = at == std::string_view::npos ? std::string_view() : authority.substr(0, at + 1);
+    std::string_view hostPort = at == std::string_view::npos ? authority : authority.substr(at + 1);
+    std::string_view host;
+    std::string_view port;
+    if (!hostPort.empty() && hostPort[0] == '[') {
+        const size_t close = hostPort.find(']');
+        if (close == std::string_view::npos || close < 3) return false;
+        for (const char c : hostPort.substr(1, close - 1))
+            if (!isHex(c) && c != ':' && c != '.') return false;
+        host = hostPort.substr(0, close + 1);
+        const std::string_view after = hostPort.substr(close + 1);
+        if (!after.empty() && after[0] != ':') return false;
+        if (!after.empty()) port = after.substr(1);
+    } else {
+        const size_t colon = hostPort.rfind(':');
+        host = hostPort.substr(0, colon);
+        if (colon != std::string_view::npos) port = hostPort.substr(colon + 1);
+        for (const char c : host)
+            if (!isHostByte(c)) return false;
+    }
+    if (host.empty()) return false;
+    address.host.clear();
+    for (const char c : host) address.host += lowerAscii(c);
+    const uint16_t defaultPort = address.scheme == "https" ? 443 : 80;
+    if (port.empty()) {
+        address.port = defaultPort;
+    } else {
+        if (port.size() > 5) return false;
+        long number = 0;
+        for (const char c : port) {
+            if (!isDigit(c)) return false;
+            number = number * 10 + (c - '0');
+        }
+        if (number <= 0 || number > 65535) return false;
+        address.port = static_cast<uint16_t>(number);
+    }
+
+    const size_t question = rest.find('?');
+    address.path = removeDotSegments(rest.substr(0, question));
     if (address.path.empty()) address.path = "/";
-    if (!getPart(url, CURLUPART_QUERY, 0, address.query)) return false;
-    // The fragment names a place in the page, never a different document to fetch.
-    if (curl_url_set(url, CURLUPART_FRAGMENT, nullptr, 0) != CURLUE_OK) return false;
-    return getPart(url, CURLUPART_URL, 0, address.whole);
+    address.query = question == std::string_view::npos ? std::string() : std::string(rest.substr(question + 1));
+
+    // One spelling per address: scheme and host in lower case, a default port left out.
+    address.whole = address.scheme + "://" + std::string(userInfo) + address.host;
+    if (address.port != defaultPort) address.whole += ":" + std::to_string(address.port);
+    address.whole += address.path;
+    if (question != std::string_view::npos) address.whole += "?" + address.query;
+    return true;
 }
 
 }  // namespace
@@ -62,29 +141,57 @@ std::string WebAddress::pathAndQuery() const {
 }
 
 bool parseWebAddress(std::string_view text, WebAddress& address) {
-    UrlHandle handle;
-    if (handle.url == nullptr) return false;
-    // Refuse embedded zero bytes: the C API would read a shorter address than was given.
-    if (text.find('\0') != std::string_view::npos) return false;
-    const std::string copy(text);
-    // No CURLU_GUESS_SCHEME and no default scheme: a bare "host/page" is not an address.
-    if (curl_url_set(handle.url, CURLUPART_URL, copy.c_str(), CURLU_NON_SUPPORT_SCHEME) != CURLUE_OK)
-        return false;
-    return fillFrom(handle.url, address);
+    if (!printableAscii(text)) return false;
+    // The fragment names a place in the page, never a different document to fetch.
+    return parseAbsolute(text.substr(0, text.find('#')), address);
 }
 
 bool resolveWebAddress(const WebAddress& base, std::string_view reference, WebAddress& address) {
-    UrlHandle handle;
-    if (handle.url == nullptr) return false;
-    if (reference.find('\0') != std::string_view::npos) return false;
-    if (curl_url_set(handle.url, CURLUPART_URL, base.whole.c_str(), 0) != CURLUE_OK) return false;
-    // Setting a URL on a handle that holds one resolves it as a relative reference.
-    const std::string copy(reference);
-    if (curl_url_set(handle.url, CURLUPART_URL, copy.c_str(), CURLU_NON_SUPPORT_SCHEME) != CURLUE_OK)
-        return false;
-    return fillFrom(handle.url, address);
+    // A Location header may carry what an address may not: escaped, as browsers do.
+    const std::string escaped = escapedAddress(std::string(reference));
+    std::string_view ref = escaped;
+    ref = ref.substr(0, ref.find('#'));
+    // RFC 3986 5.2.2, strict: a reference with a scheme is absolute.
+    if (!schemeOf(ref).empty()) return parseAbsolute(ref, address);
+    std::string target;
+    const std::string prefix = base.scheme + "://";
+    if (ref.substr(0, 2) == "//") {
+        target = base.scheme + ":" + std::string(ref);
+    } else {
+        // The base's authority as its normal form spells it (user information included).
+        const std::string_view whole = base.whole;
+        const size_t pathAt = whole.find_first_of("/?", prefix.size());
+        const std::string origin(whole.substr(0, pathAt));
+        if (ref.empty()) {
+            target = origin + base.pathAndQuery();
+        } else if (ref[0] == '/') {
+            target = origin + std::string(ref);
+        } else if (ref[0] == '?') {
+            target = origin + base.path + std::string(ref);
+        } else {
+            const size_t slash = base.path.rfind('/');
+            target = origin + base.path.substr(0, slash + 1) + std::string(ref);
+        }
+    }
+    return parseAbsolute(target, address);
 }
 
 bool sameOrigin(const WebAddress& a, const WebAddress& b) {
     return a.scheme == b.scheme && a.host == b.host && a.port == b.port;
+}
+
+std::string escapedAddress(const std::string& address) {
+    static const char kHex[] = "0123456789ABCDEF";
+    std::string escaped;
+    for (const char c : address) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte <= 0x20 || byte >= 0x7F || std::string_view("\"<>\\^`{|}").find(c) != std::string_view::npos) {
+            escaped += '%';
+            escaped += kHex[byte >> 4];
+            escaped += kHex[byte & 15];
+        } else {
+            escaped += c;
+        }
+    }
+    return escaped;
 }

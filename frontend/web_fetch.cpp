@@ -4,16 +4,13 @@
 // Redirects are followed here rather than by libcurl so that each target is judged by the
 // caller's rule before any request goes to it.
 #include "frontend/web_fetch.h"
+#include "frontend/web_response.h"
 
 #include <curl/curl.h>
 
 #include <cerrno>
 #include <cstdlib>
 #include <utility>
-
-#ifndef VIMLO_VERSION
-#define VIMLO_VERSION "unknown"
-#endif
 
 struct WebFetcher::Handles {
     CURL* easy = nullptr;
@@ -23,23 +20,6 @@ struct WebFetcher::Handles {
 };
 
 namespace {
-
-char lowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-std::string_view trim(std::string_view text) {
-    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r' ||
-                             text.back() == '\n'))
-        text.remove_suffix(1);
-    return text;
-}
-
-bool startsFolded(std::string_view text, std::string_view prefix) {
-    if (text.size() < prefix.size()) return false;
-    for (size_t i = 0; i < prefix.size(); ++i)
-        if (lowerAscii(text[i]) != prefix[i]) return false;
-    return true;
-}
 
 // What the header callback learns of the response being received. Every response of a
 // transfer (a 100 Continue, then the real one) starts it afresh.
@@ -67,32 +47,6 @@ struct Transfer {
 // request; beyond this, dropping the connection costs less than reading on.
 constexpr int64_t kMaxDiscardBytes = 64 * 1024;
 
-void splitContentType(std::string_view value, std::string& mediaType, std::string& charset) {
-    mediaType.clear();
-    charset.clear();
-    const size_t semicolon = value.find(';');
-    for (char c : trim(value.substr(0, semicolon))) mediaType += lowerAscii(c);
-    size_t at = semicolon;
-    while (at != std::string_view::npos) {
-        const size_t next = value.find(';', at + 1);
-        const std::string_view parameter = trim(value.substr(at + 1, next == std::string_view::npos ? std::string_view::npos : next - at - 1));
-        if (startsFolded(parameter, "charset")) {
-            std::string_view rest = trim(parameter.substr(7));
-            if (!rest.empty() && rest.front() == '=') {
-                rest = trim(rest.substr(1));
-                if (rest.size() >= 2 && rest.front() == '"' && rest.back() == '"')
-                    rest = rest.substr(1, rest.size() - 2);
-                charset = std::string(rest);
-            }
-        }
-        at = next;
-    }
-}
-
-bool isTextType(const std::string& mediaType) {
-    return mediaType == "text/html" || mediaType == "application/xhtml+xml" || mediaType == "text/plain";
-}
-
 // Judges a complete header block of a final response: the body of a 2xx response of an
 // accepted type, within the limit, goes to the sink; that of a redirect or an error is
 // dropped. False stops the transfer before any body byte arrives.
@@ -103,7 +57,7 @@ bool judgeHeaders(Transfer& transfer) {
     if (!request.anyContentType) {
         std::string mediaType, charset;
         splitContentType(response.contentType, mediaType, charset);
-        if (!isTextType(mediaType)) {
+        if (!isWebTextType(mediaType)) {
             transfer.refusal = FetchFault::NotHtmlOrText;
             return false;
         }
@@ -130,11 +84,11 @@ size_t onHeader(char* buffer, size_t size, size_t count, void* userData) {
         if (space != std::string_view::npos) {
             const std::string_view rest = line.substr(space + 1);
             transfer.response.status = std::strtol(std::string(rest.substr(0, 3)).c_str(), nullptr, 10);
-            if (rest.size() > 4) transfer.response.phrase = std::string(trim(rest.substr(4)));
+            if (rest.size() > 4) transfer.response.phrase = std::string(trimHeaderText(rest.substr(4)));
         }
         return length;
     }
-    if (trim(line).empty()) {
+    if (trimHeaderText(line).empty()) {
         // The end of a block. 1xx responses are followed by the real one.
         if (transfer.response.status >= 100 && transfer.response.status < 200) return length;
         transfer.headersDone = true;
@@ -143,7 +97,7 @@ size_t onHeader(char* buffer, size_t size, size_t count, void* userData) {
     const size_t colon = line.find(':');
     if (colon == std::string_view::npos) return length;
     const std::string_view name = line.substr(0, colon);
-    const std::string_view value = trim(line.substr(colon + 1));
+    const std::string_view value = trimHeaderText(line.substr(colon + 1));
     if (name.size() == 12 && startsFolded(name, "content-type")) {
         transfer.response.contentType = std::string(value);
     } else if (name.size() == 8 && startsFolded(name, "location")) {
@@ -181,45 +135,7 @@ size_t onBody(char* buffer, size_t size, size_t count, void* userData) {
     return length;
 }
 
-const char* standardPhrase(long status) {
-    switch (status) {
-    case 400: return "Bad Request";
-    case 401: return "Unauthorized";
-    case 403: return "Forbidden";
-    case 404: return "Not Found";
-    case 410: return "Gone";
-    case 429: return "Too Many Requests";
-    case 500: return "Internal Server Error";
-    case 502: return "Bad Gateway";
-    case 503: return "Service Unavailable";
-    case 504: return "Gateway Timeout";
-    default: return "";
-    }
-}
-
-std::string httpStatusText(long status, const std::string& phrase) {
-    std::string text = "HTTP " + std::to_string(status);
-    const std::string shown = phrase.empty() ? std::string(standardPhrase(status)) : phrase;
-    if (!shown.empty()) text += " " + shown;
-    return text;
-}
-
-// Control characters of a server's words or an address are shown as '?', so a reason
-// cannot move the cursor or forge a line of the report.
-std::string printable(std::string_view text) {
-    std::string shown;
-    for (char c : text) shown += (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) ? '?' : c;
-    return shown;
-}
-
-void fail(FetchResult& result, FetchFault fault, const std::string& why) {
-    result.fault = fault;
-    result.reason = printable(result.address) + ": " + printable(why);
-}
-
 }  // namespace
-
-std::string webUserAgent() { return std::string("vimlo/") + VIMLO_VERSION; }
 
 WebFetcher::WebFetcher(FetchSettings settings) : settings_(std::move(settings)) {
     if (settings_.userAgent.empty()) settings_.userAgent = webUserAgent();
@@ -273,16 +189,16 @@ void describeCurlFailure(CURL* easy, CURLcode code, const Transfer& transfer, co
                          int timeoutSeconds, const char* errorText, FetchResult& result) {
     switch (code) {
     case CURLE_COULDNT_RESOLVE_HOST:
-        fail(result, FetchFault::Resolve, "could not resolve host");
+        failFetch(result, FetchFault::Resolve, "could not resolve host");
         return;
     case CURLE_COULDNT_CONNECT: {
         long osError = 0;
         curl_easy_getinfo(easy, CURLINFO_OS_ERRNO, &osError);
-        fail(result, FetchFault::Refused, osError == ECONNREFUSED ? "connection refused" : "could not connect");
+        failFetch(result, FetchFault::Refused, osError == ECONNREFUSED ? "connection refused" : "could not connect");
         return;
     }
     case CURLE_OPERATION_TIMEDOUT:
-        fail(result, FetchFault::Timeout, "timed out (nothing received for " + std::to_string(timeoutSeconds) + " s)");
+        failFetch(result, FetchFault::Timeout, timeoutText(timeoutSeconds));
         return;
     case CURLE_PEER_FAILED_VERIFICATION:
     case CURLE_SSL_CONNECT_ERROR:
@@ -292,29 +208,28 @@ void describeCurlFailure(CURL* easy, CURLcode code, const Transfer& transfer, co
     case CURLE_SSL_ISSUER_ERROR:
     case CURLE_SSL_PINNEDPUBKEYNOTMATCH:
     case CURLE_SSL_INVALIDCERTSTATUS:
-        fail(result, FetchFault::Tls, std::string("TLS or certificate problem: ") +
+        failFetch(result, FetchFault::Tls, std::string("TLS or certificate problem: ") +
                                           (errorText[0] != 0 ? errorText : curl_easy_strerror(code)));
         return;
     case CURLE_WRITE_ERROR:
         if (transfer.refusal == FetchFault::TooLarge) {
-            fail(result, FetchFault::TooLarge, "too large (more than " + std::to_string(request.maxBytes) + " bytes)");
+            failFetch(result, FetchFault::TooLarge, tooLargeText(request.maxBytes));
             return;
         }
         if (transfer.refusal == FetchFault::NotHtmlOrText) {
-            fail(result, FetchFault::NotHtmlOrText,
-                 result.contentType.empty() ? std::string("not HTML or text (no Content-Type)")
-                                            : "not HTML or text (" + result.contentType + ")");
+            failFetch(result, FetchFault::NotHtmlOrText,
+                 notHtmlOrTextText(result.contentType));
             return;
         }
         if (transfer.refusal == FetchFault::WriteFailed) {
-            fail(result, FetchFault::WriteFailed, "could not store the page");
+            failFetch(result, FetchFault::WriteFailed, "could not store the page");
             return;
         }
         break;
     default:
         break;
     }
-    fail(result, FetchFault::Other, errorText[0] != 0 ? errorText : curl_easy_strerror(code));
+    failFetch(result, FetchFault::Other, errorText[0] != 0 ? errorText : curl_easy_strerror(code));
 }
 
 }  // namespace
@@ -324,11 +239,11 @@ FetchResult WebFetcher::fetch(const FetchRequest& request) {
     result.address = request.address;
     WebAddress current;
     if (!parseWebAddress(request.address, current)) {
-        fail(result, FetchFault::BadAddress, "not an http or https address");
+        failFetch(result, FetchFault::BadAddress, "not an http or https address");
         return result;
     }
     if (!ready() || !request.sink) {
-        fail(result, FetchFault::Other, "the fetcher could not start");
+        failFetch(result, FetchFault::Other, "the fetcher could not start");
         return result;
     }
     CURL* easy = handles_->easy;
@@ -344,11 +259,11 @@ FetchResult WebFetcher::fetch(const FetchRequest& request) {
             curl_easy_setopt(easy, CURLOPT_HEADERDATA, &transfer) != CURLE_OK ||
             curl_easy_setopt(easy, CURLOPT_WRITEDATA, &transfer) != CURLE_OK ||
             curl_easy_setopt(easy, CURLOPT_URL, current.whole.c_str()) != CURLE_OK) {
-            fail(result, FetchFault::Other, "libcurl refused a setting");
+            failFetch(result, FetchFault::Other, "libcurl refused a setting");
             return result;
         }
         if (curl_multi_add_handle(multi, easy) != CURLM_OK) {
-            fail(result, FetchFault::Other, "libcurl could not start the transfer");
+            failFetch(result, FetchFault::Other, "libcurl could not start the transfer");
             return result;
         }
         bool canceled = false;
@@ -375,11 +290,11 @@ FetchResult WebFetcher::fetch(const FetchRequest& request) {
         result.status = transfer.response.status;
         splitContentType(transfer.response.contentType, result.contentType, result.charset);
         if (canceled) {
-            fail(result, FetchFault::Canceled, "canceled");
+            failFetch(result, FetchFault::Canceled, "canceled");
             return result;
         }
         if (multiFailed || !done) {
-            fail(result, FetchFault::Other, "libcurl stopped the transfer");
+            failFetch(result, FetchFault::Other, "libcurl stopped the transfer");
             return result;
         }
         // Cutting short the body of a redirect or an error loses nothing that was wanted.
@@ -393,7 +308,7 @@ FetchResult WebFetcher::fetch(const FetchRequest& request) {
 
         const bool redirect = status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
         if (!redirect) {
-            fail(result, FetchFault::HttpStatus, httpStatusText(status, transfer.response.phrase));
+            failFetch(result, FetchFault::HttpStatus, httpStatusText(status, transfer.response.phrase));
             return result;
         }
         // libcurl resolves the Location against the address asked; without one, the
@@ -403,20 +318,20 @@ FetchResult WebFetcher::fetch(const FetchRequest& request) {
         curl_easy_getinfo(easy, CURLINFO_REDIRECT_URL, &redirectUrl);
         const std::string target = redirectUrl != nullptr ? std::string(redirectUrl) : transfer.response.location;
         if (target.empty()) {
-            fail(result, FetchFault::HttpStatus, httpStatusText(status, transfer.response.phrase) + " without a Location");
+            failFetch(result, FetchFault::HttpStatus, httpStatusText(status, transfer.response.phrase) + " without a Location");
             return result;
         }
         if (result.redirects == kMaxWebRedirects) {
-            fail(result, FetchFault::TooManyRedirects, "more than " + std::to_string(kMaxWebRedirects) + " redirects");
+            failFetch(result, FetchFault::TooManyRedirects, "more than " + std::to_string(kMaxWebRedirects) + " redirects");
             return result;
         }
         WebAddress next;
         if (!resolveWebAddress(current, target, next)) {
-            fail(result, FetchFault::RedirectRefused, "redirect to " + target + " refused (not an http or https address)");
+            failFetch(result, FetchFault::RedirectRefused, "redirect to " + target + " refused (not an http or https address)");
             return result;
         }
         if (request.mayFollow && !request.mayFollow(next)) {
-            fail(result, FetchFault::RedirectRefused, "redirect to " + next.whole + " refused (outside the allowed places)");
+            failFetch(result, FetchFault::RedirectRefused, "redirect to " + next.whole + " refused (outside the allowed places)");
             return result;
         }
         current = next;

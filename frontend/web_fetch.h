@@ -79,7 +79,16 @@ struct FetchResult {
 // "vimlo/<version>", the version the command line prints for --version.
 std::string webUserAgent();
 
-class WebFetcher {
+// One page at a time, as the web wrapper's adapter asks: libcurl's WebFetcher below, and
+// the Windows program's WinHTTP fetcher, which keeps every rule above alike.
+class PageFetcher {
+public:
+    virtual ~PageFetcher() = default;
+    virtual bool ready() const = 0;
+    virtual FetchResult fetch(const FetchRequest& request) = 0;
+};
+
+class WebFetcher : public PageFetcher {
 public:
     explicit WebFetcher(FetchSettings settings = {});
     WebFetcher(const WebFetcher&) = delete;
@@ -87,12 +96,12 @@ public:
     ~WebFetcher();
 
     // False when libcurl could not make its handles; fetch then fails with Other.
-    bool ready() const;
+    bool ready() const override;
 
     // Fetches request.address, following redirects, into request.sink. A failed fetch may
     // have handed some bytes to the sink already (result.bytes says how many); what to do
     // with them is the caller's.
-    FetchResult fetch(const FetchRequest& request);
+    FetchResult fetch(const FetchRequest& request) override;
 
 private:
     struct Handles;

@@ -31,11 +31,27 @@ TEST(WebAddress, PartsAreNormalisedWithDefaultPortsFilledIn) {
     EXPECT_EQ("/b/c", parsed("http://127.0.0.1:8080/a/../b/./c").path);
 }
 
+TEST(WebAddress, OneSpellingPerAddress) {
+    // Both programs fetch, compare and name pages by this form, so the root page asked
+    // as "HTTP://Example.ORG:80" is the page its links call "http://example.org/".
+    EXPECT_EQ("http://example.org/a/c?x=1", parsed("HTTP://Example.ORG:80/a/b/../c?x=1#top").whole);
+    EXPECT_EQ("https://example.org:8443/", parsed("https://example.org:8443").whole);
+    EXPECT_EQ("http://example.org/?q", parsed("http://example.org?q").whole);
+    EXPECT_EQ("http://example.org/", parsed("http://example.org/../../").whole);
+    const WebAddress v6 = parsed("http://[::1]:8080/x");
+    EXPECT_EQ("[::1]", v6.host);
+    EXPECT_EQ(8080, v6.port);
+    EXPECT_EQ("http://user:pw@example.org/", parsed("http://user:pw@example.org/").whole);
+    EXPECT_EQ("example.org", parsed("http://user:pw@example.org/").host);
+}
+
 TEST(WebAddress, OnlyAbsoluteHttpAndHttpsAreAccepted) {
     WebAddress address;
     for (const char* text : {"file:///etc/passwd", "ftp://example.org/x", "example.org/page.html",
                              "/local/page.html", "javascript:alert(1)", "http://", "", "data:text/html,hi",
-                             "http://exa mple.org/"}) {
+                             "http://exa mple.org/", "http://a.org:0/", "http://a.org:65536/",
+                             "http://a.org:8x/", "http://[::1/", "http://[zz]/", "http:/a.org/",
+                             "http://caf\xc3\xa9.org/", "http://a.org/caf\xc3\xa9"}) {
         EXPECT_FALSE(parseWebAddress(text, address)) << text;
     }
     EXPECT_FALSE(parseWebAddress(std::string_view("http://a.org/\0x", 15), address));
@@ -51,6 +67,15 @@ TEST(WebAddress, ReferencesResolveAgainstTheBase) {
     ASSERT_TRUE(resolveWebAddress(base, "https://example.org/", to));
     EXPECT_EQ(443, to.port);
     EXPECT_FALSE(resolveWebAddress(base, "file:///etc/passwd", to));
+    ASSERT_TRUE(resolveWebAddress(base, "?q=2", to));
+    EXPECT_EQ("http://example.org/docs/guide/page.html?q=2", to.whole);
+    ASSERT_TRUE(resolveWebAddress(base, "", to));
+    EXPECT_EQ("http://example.org/docs/guide/page.html?q=1", to.whole);
+    ASSERT_TRUE(resolveWebAddress(base, "/../../top.html#x", to));
+    EXPECT_EQ("http://example.org/top.html", to.whole);
+    // A Location with a space or a byte beyond ASCII is escaped, as browsers send it.
+    ASSERT_TRUE(resolveWebAddress(base, "new page/caf\xc3\xa9.html", to));
+    EXPECT_EQ("http://example.org/docs/guide/new%20page/caf%C3%A9.html", to.whole);
 }
 
 TEST(WebScope, BelowRootStaysInTheRootPagesFolder) {

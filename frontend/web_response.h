@@ -1,0 +1,33 @@
+// frontend/web_response.h -- what both fetchers (libcurl's here, WinHTTP's in the Windows
+// program) make of a response alike: its media type and charset, which types a page may
+// have, the words for a status, and the reason a failure is given with. One copy, so the
+// two programs judge and describe the same response the same way.
+#pragma once
+#include <string>
+#include <string_view>
+
+#include "frontend/web_fetch.h"
+
+// `text` without the spaces, tabs and line ends around it.
+std::string_view trimHeaderText(std::string_view text);
+// Whether `text` starts with `prefix` (lower case), ASCII letters compared without case.
+bool startsFolded(std::string_view text, std::string_view prefix);
+
+// A Content-Type's media type in lower case without parameters, and its charset
+// parameter as given, unquoted ("" when none).
+void splitContentType(std::string_view value, std::string& mediaType, std::string& charset);
+
+// HTML, XHTML or plain text: the types a page may have.
+bool isWebTextType(const std::string& mediaType);
+
+// "HTTP 404 Not Found": the server's phrase, or the standard one when it gave none.
+std::string httpStatusText(long status, const std::string& phrase);
+
+// Marks `result` failed with `fault`, its reason "<address>: <why>"; control characters
+// of either are shown as '?', so a reason cannot move the cursor or forge a report line.
+void failFetch(FetchResult& result, FetchFault fault, const std::string& why);
+
+// The reason of a timeout, and of a body beyond the limit, in the words both fetchers use.
+std::string timeoutText(int timeoutSeconds);
+std::string tooLargeText(int64_t maxBytes);
+std::string notHtmlOrTextText(const std::string& mediaType);
