@@ -2,6 +2,7 @@
 #include "frontend/source_destination.h"
 
 #include "frontend/text_encoding.h"
+#include "frontend/web_io.h"
 
 void ChangeTracker::titleChanged() {
     if (titleSetByPage_) titleSetByPage_ = false;
@@ -28,6 +29,20 @@ Proposal proposeTitleAndName(const std::string& sourceField, PathFlavor flavor,
     Proposal proposal;
     const std::string source = trimBlanks(sourceField);
     if (source.empty()) return proposal;
+    if (isWebAddress(source)) {
+        // Nothing is fetched to propose: the title and name come from the address.
+        const Proposal fromAddress = proposeWebTitleAndName(source);
+        if (!tracker.titleEdited()) {
+            proposal.title = fromAddress.title;
+            tracker.pageWritesTitle();
+        }
+        if (!tracker.fileNameEdited()) {
+            proposal.fileName = fromAddress.fileName;
+            tracker.pageWritesFileName();
+        }
+        tracker.proposed();
+        return proposal;
+    }
     const PathParts parts = splitPath(source, flavor);
     if (!tracker.titleEdited()) {
         std::optional<std::string> title = probes.docTitle(source);
@@ -90,6 +105,11 @@ std::optional<std::string> computeDestination(const DestinationRequest& request,
             folder = installFolder(request.desktopPath, request.userFolder);
             break;
         case LocationSourceFolder: {
+            // A page on the web has no folder here: its book goes to the desktop.
+            if (isWebAddress(trimBlanks(request.sourcePath))) {
+                folder = request.desktopPath;
+                break;
+            }
             const PathParts parts = splitPath(trimBlanks(request.sourcePath), flavor);
             folder = parts.drive + parts.folder;
             break;

@@ -200,3 +200,14 @@ std::string webFailureCountMessage(int64_t count) {
     return std::to_string(count) + (count == 1 ? " page" : " pages") +
            " could not be fetched; --verbose lists them";
 }
+
+std::string webFailureListMessage(int64_t count, const std::vector<WebFailure>& first, size_t shown) {
+    if (count <= 0) return std::string();
+    std::string text = std::to_string(count) + (count == 1 ? " page" : " pages") + " could not be fetched:";
+    size_t listed = 0;
+    for (; listed < first.size() && listed < shown; ++listed)
+        text += "\n" + first[listed].address + ": " + first[listed].reason;
+    if (count > static_cast<int64_t>(listed))
+        text += "\nand " + std::to_string(count - static_cast<int64_t>(listed)) + " more";
+    return text;
+}

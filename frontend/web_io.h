@@ -119,3 +119,7 @@ IoOps webIoOps(WebIo& state);
 
 // "3 pages could not be fetched; --verbose lists them" and its singular; empty for 0.
 std::string webFailureCountMessage(int64_t count);
+
+// For a message box: "3 pages could not be fetched:" and the first `shown` of them, one
+// per line with its reason, then "and N more"; empty for 0.
+std::string webFailureListMessage(int64_t count, const std::vector<WebFailure>& first, size_t shown);

@@ -9,10 +9,12 @@
 #include "platform/standard_io.h"
 #include "frontend/html_reference_rules.h"
 #include "frontend/install.h"
+#include "frontend/web_source.h"
 #include "frontend/win32/message_box.h"
 #include "frontend/win32/property_page.h"
 #include "frontend/win32/resource.h"
 #include "frontend/win32/wide_text.h"
+#include "frontend/win32/winhttp_fetcher.h"
 
 DWORD WINAPI conversionWorker(void* parameter) {
     ConversionTask& task = *static_cast<ConversionTask*>(parameter);
@@ -36,7 +38,31 @@ constexpr UINT_PTR kProgressTimer = 1;
 struct SharedRun {
     Win32ProgressChannel channel;
     ConversionTask task;
+    std::unique_ptr<WebSource> web;  // for a page on the web
 };
+
+// How many pages that could not be fetched the result box names.
+constexpr size_t kListedWebFailures = 10;
+
+// Prepares a run from a page on the web: WinHTTP, the places the run may go (the
+// option "follow links outside" opens the whole host), and the progress line showing
+// each address as it is fetched. False, with the reason, when it cannot start.
+bool prepareWebRun(SharedRun& run, const ConverterSettings& settings, const std::string& source,
+                   std::string& reason) {
+    WebRunOptions options;
+    options.mode = settings.followLinksOutside ? WebScopeMode::WholeHost : WebScopeMode::BelowRoot;
+    run.web = std::make_unique<WebSource>(
+        options, std::make_unique<WinHttpFetcher>(FetchSettings{options.timeoutSeconds, std::string()}), "WinHTTP");
+    Win32ProgressChannel* channel = &run.channel;
+    auto stillWanted = [channel] { return !channel->cancelAsked(); };
+    auto fetching = [channel](const std::string& address) {
+        reportProgressToChannel(channel, StageCurrentPage, const_cast<char*>(address.c_str()));
+    };
+    if (!run.web->start(source, stillWanted, fetching, reason)) return false;
+    run.task.request.sourcePath = run.web->root();
+    run.task.request.web = &run.web->access();
+    return true;
+}
 
 struct ProgressDialogState {
     HINSTANCE instance;
@@ -157,23 +183,37 @@ RunEnd runConversion(ConverterApp& app, HWND owner, CQuibSrcDstPage& sourcePage,
     task.request.title = app.handed.title;
     task.settings = app.settings;
     task.channel = &run->channel;
+    const bool fromWeb = isWebAddress(target->sourcePath);
+    std::string webRefusal;
+    if (fromWeb && !prepareWebRun(*run, app.settings, target->sourcePath, webRefusal)) {
+        messages.show(MsgSourceOpenError, messageText(MsgSourceOpenError) + "\n\n" + target->sourcePath + ": " + webRefusal);
+        return RunEnd::NotSucceeded;
+    }
     const bool workerGone = runProgressDialog(app.instance, owner, task,
                                               app.handed.sourcePath, app.handed.fileName);
     const int32_t status = workerGone ? task.status.load() : StatusUnknownError;
     if (!workerGone) static_cast<void>(run.release());
     const RunOutcome outcome = runOutcome(status, app.commandLine.quiet, app.settings.destinationLocation);
     if (outcome.clearChangeTracking) sourcePage.clearChangeTracking();
+    const LinkedPageReport& report = task.report;
     if (status == StatusSourceRefused)
         messages.show(MsgSourceRefused, messageText(MsgSourceRefused, app.handed.sourcePath + ": " +
-                                                                          task.report.refusal));
-    else if (outcome.message || (outcome.succeeded && !task.report.limits.empty())) {
-        // A limit that left pages out is told in the success box, even a quiet run's:
-        // the book lacks pages the user may expect in it.
+                                                                          report.refusal));
+    else if (outcome.message || (outcome.succeeded && (!report.limits.empty() || report.fetchFailures > 0))) {
+        // A limit that left pages out, and pages of the web that could not be had, are
+        // told in the success box, even a quiet run's: the book lacks pages the user may
+        // expect in it.
         const MessageId id = outcome.message.value_or(MsgConversionSucceeded);
         std::string text = messageText(id);
-        if (outcome.succeeded)
-            for (const LimitReport& limit : task.report.limits)
+        if (outcome.succeeded) {
+            for (const LimitReport& limit : report.limits)
                 text += "\n\n" + limitMessage(limit, "raise the registry value MaxPages");
+            if (report.fetchFailures > 0)
+                text += "\n\n" + webFailureListMessage(report.fetchFailures, report.fetchFailed, kListedWebFailures);
+        }
+        // A page on the web that could not be had is named with the reason.
+        if (fromWeb && status == StatusSourceError && report.sourceOpen.happened)
+            text += "\n\n" + report.sourceOpen.path + ": " + report.sourceOpen.reason;
         messages.show(id, text);
     }
     if (outcome.registerInstallation) registerInstallation(app.registry, app.handed.userId, messages);

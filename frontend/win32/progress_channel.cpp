@@ -10,7 +10,10 @@ Win32ProgressChannel::~Win32ProgressChannel() {
     if (lock_ != nullptr) CloseHandle(lock_);
 }
 
-bool Win32ProgressChannel::requestCancel() { return cancel_ != nullptr && SetEvent(cancel_) != FALSE; }
+bool Win32ProgressChannel::requestCancel() {
+    cancelAsked_.store(true);
+    return cancel_ != nullptr && SetEvent(cancel_) != FALSE;
+}
 
 bool Win32ProgressChannel::takeCancelRequest() {
     return cancel_ != nullptr && WaitForSingleObject(cancel_, 0) == WAIT_OBJECT_0;

@@ -5,6 +5,8 @@
 #pragma once
 #include <windows.h>
 
+#include <atomic>
+
 #include "frontend/progress.h"
 
 inline constexpr DWORD kProgressLockWaitMs = 1000;
@@ -20,6 +22,9 @@ public:
     bool ready() const { return cancel_ != nullptr && lock_ != nullptr; }
     // Sets the cancel event; false when it could not be set.
     bool requestCancel();
+    // Whether a cancel was ever asked for. Unlike the event it is not consumed, so the
+    // web fetcher, which waits outside the engine's progress reports, can poll it.
+    bool cancelAsked() const { return cancelAsked_.load(); }
 
     bool takeCancelRequest() override;
     bool lockFields() override;
@@ -29,5 +34,6 @@ public:
 private:
     HANDLE cancel_;
     HANDLE lock_;
+    std::atomic<bool> cancelAsked_{false};
     ProgressFields fields_;
 };

@@ -83,6 +83,16 @@ TEST(ProposeTitleAndName, TitleComesFromDocNameThenHtmlTitleThenBaseName) {
     }
     EXPECT_EQ(kMaxProbedHtmlTitle, probes.lastHtmlMaxLength);
     EXPECT_EQ("C:\\in\\book.pdb", probes.probed[0]);  // probed with blanks trimmed
+
+    // A page on the web is named by its address and never probed: nothing is fetched
+    // while the user types.
+    const size_t probedBefore = probes.probed.size();
+    ChangeTracker tracker;
+    const Proposal web = proposeTitleAndName(" https://docs.example.org/guide/intro.html ", PathFlavor::Windows,
+                                             tracker, probes);
+    EXPECT_EQ("intro", web.title.value_or("<none>"));
+    EXPECT_EQ("intro.pdb", web.fileName.value_or("<none>"));
+    EXPECT_EQ(probedBefore, probes.probed.size());
 }
 
 TEST(ProposeTitleAndName, EditedFieldsAndEmptySourcesAreLeftAlone) {
@@ -166,6 +176,7 @@ protected:
         files.entries["D:\\out"] = PathLookup::Folder;
         files.entries["D:\\file.txt"] = PathLookup::File;
         files.entries["C:\\Desk\\AnnL\\Install"] = PathLookup::Folder;
+        files.entries["C:\\Desk"] = PathLookup::Folder;
     }
     std::optional<std::string> compute(int32_t location, const std::string& source,
                                        const std::string& folder, const std::string& name = "report.pdb") {
@@ -186,6 +197,8 @@ TEST_F(Destination, EachLocationGivesItsFolder) {
     EXPECT_EQ("C:\\Desk\\AnnL\\Install\\report.pdb", compute(LocationAutoInstall, "", "").value_or(""));
     EXPECT_EQ("C:\\docs\\report.pdb", compute(LocationSourceFolder, "C:\\docs\\report.txt", "").value_or(""));
     EXPECT_EQ("report.pdb", compute(LocationSourceFolder, "report.txt", "").value_or("<none>"));
+    // A page on the web has no folder of its own here: the book goes to the desktop.
+    EXPECT_EQ("C:\\Desk\\report.pdb", compute(LocationSourceFolder, "http://site/docs/report.html", "").value_or(""));
     EXPECT_EQ("D:\\out\\report.pdb", compute(LocationChosenFolder, "", "  D:\\out\\  ").value_or(""));
     EXPECT_EQ("D:\\out\\x y.pdb", compute(LocationChosenFolder, "", "D:\\out", "  x y.pdb ").value_or(""));
     EXPECT_TRUE(messages.shown.empty());

@@ -190,6 +190,11 @@ TEST(WebIo, KeepsTheFirstThousandFailuresByNameAndCountsTheRest) {
               webFailureCountMessage(run.state.failureCount + 1));
     EXPECT_EQ("1 page could not be fetched; --verbose lists them", webFailureCountMessage(1));
     EXPECT_EQ("", webFailureCountMessage(0));
+    const std::vector<WebFailure> first = {{"http://a/1", "HTTP 404 Not Found"}, {"http://a/2", "timed out"}};
+    EXPECT_EQ("5 pages could not be fetched:\nhttp://a/1: HTTP 404 Not Found\nand 4 more",
+              webFailureListMessage(5, first, 1));
+    EXPECT_EQ("1 page could not be fetched:\nhttp://a/1: HTTP 404 Not Found", webFailureListMessage(1, {first[0]}, 10));
+    EXPECT_EQ("", webFailureListMessage(0, first, 10));
 }
 
 TEST(WebIo, RobotsTxtIsReadOncePerHostAndObeyed) {

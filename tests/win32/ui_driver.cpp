@@ -8,7 +8,9 @@
 //   vimlo_ui_driver.exe PROGRAM WORKFOLDER [SCENARIO...]
 //   vimlo_ui_driver.exe PROGRAM WORKFOLDER pose-0|pose-1|pose-2|pose-progress|pose-message|pose-close
 //
-// WORKFOLDER must hold story.txt, page.htm and big.txt (the test script writes them).
+// WORKFOLDER must hold story.txt, page.htm and big.txt (the test script writes them). The
+// web scenarios need the loopback server the script started (VIMLO_TEST_WEB_PORT), serving
+// a folder that holds broken.htm (links to index.html, missing.htm and status/500).
 // Texts are spelled in UTF-8, as the program holds them, and cross to the windows, the
 // registry and the files through the wide calls.
 // Prints "PASS: name" or "FAIL: name: why" per scenario and exits 1 when any failed.
@@ -17,6 +19,7 @@
 #include <prsht.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <functional>
 #include <stdexcept>
 #include <string>
@@ -29,7 +32,7 @@ constexpr int kSource = 1001, kBrowseSource = 1002, kTitle = 1003, kFileName = 1
 constexpr int kLocAuto = 1005, kLocFolder = 1007, kUser = 1009, kFolder = 1010, kBrowseFolder = 1011;
 constexpr int kMaxDepth = 1101, kSlb = 1105, kSlbCount = 1106, kTabNone = 1107, kTabLb = 1108;
 constexpr int kTabLbCount = 1109, kTabSpace = 1110, kTabSpaceCount = 1111;
-constexpr int kProgSource = 1301, kProgDest = 1302, kProgStep = 1303;
+constexpr int kProgSource = 1301, kProgDest = 1302, kProgStep = 1303, kProgPage = 1304;
 constexpr int kApplyButton = 0x3021;
 
 const char* const kSettingsKey = "Software\\Quib\\QuibW32";
@@ -1008,6 +1011,77 @@ void cancelLongConversion() {
     program.expectExit(10000);
 }
 
+// ---- pages on the web, from the loopback server the test script started ----
+
+std::string webBase() {
+    const char* port = std::getenv("VIMLO_TEST_WEB_PORT");
+    require(port != nullptr && *port != '\0', "no loopback server (VIMLO_TEST_WEB_PORT)");
+    return std::string("http://127.0.0.1:") + port;
+}
+
+void prepareWebRun() {
+    resetRegistry();
+    putDword(kSettingsKey, "DestinationLocation", 2);
+    putString(kSettingsKey, "DestinationFolder", g_work);
+    putDword(kSettingsKey, "MaxDepth", 1);
+}
+
+// A page linking to two that cannot be had: the book is written from the rest, and the
+// success box, shown even with -u, names each missing page with its reason.
+void webFailuresSaid() {
+    const std::string base = webBase();
+    prepareWebRun();
+    deleteFile(work("broken.pdb"));
+    Program program("-y -u " + base + "/broken.htm");
+    expectMessage(program.pid(), "VimloW32",
+                  "Conversion successfully completed.\n\n2 pages could not be fetched:\n" +
+                      base + "/missing.htm: HTTP 404 File not found\n" +
+                      base + "/status/500: HTTP 500 Internal Server Error",
+                  IDOK, false);
+    program.expectExit(10000);
+    require(exists(work("broken.pdb")), "the book was not written");
+}
+
+// A source the server does not have: the error names the address and the reason, and
+// no book is made.
+void webSourceFailure() {
+    const std::string base = webBase();
+    prepareWebRun();
+    deleteFile(work("404.pdb"));
+    Program program("-y " + base + "/status/404");
+    expectMessage(program.pid(), "Conversion Error",
+                  "Error opening source file.\n\n" + base + "/status/404: HTTP 404 Not Found");
+    Sleep(300);
+    const HWND sheet = findSheet(program.pid());
+    require(program.running() && sheet != nullptr, "the sheet closed after a failed run");
+    require(!exists(work("404.pdb")), "a book was made of a page that could not be fetched");
+    pressSheetButton(sheet, IDCANCEL);
+    program.expectExit(10000);
+}
+
+// A server that sends nothing for 30 s: the progress line shows the address being
+// fetched, and Cancel ends the run at once rather than after the silence.
+void webCancelSlowDownload() {
+    const std::string base = webBase();
+    prepareWebRun();
+    deleteFile(work("slow.pdb"));
+    Program program("-y " + base + "/slow?seconds=30");
+    const HWND progress = waitDialog(program.pid(), "Vimlo Convert Progress");
+    waitFor([&] { return fieldText(progress, kProgPage).find("/slow") != std::string::npos ? progress : nullptr; },
+            5000, "the fetched address on the progress line", program.pid());
+    Sleep(500);
+    const DWORD pressed = GetTickCount();
+    PostMessageA(progress, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(progress, IDCANCEL)));
+    expectMessage(program.pid(), "VimloW32", "Conversion canceled.", IDOK, false);
+    const DWORD took = GetTickCount() - pressed;
+    require(took < 2000, "the cancel took " + std::to_string(took) + " ms");
+    require(!exists(work("slow.pdb")), "a canceled run left a book");
+    const HWND sheet = findSheet(program.pid());
+    require(program.running() && sheet != nullptr, "the sheet closed after a cancel");
+    pressSheetButton(sheet, IDCANCEL);
+    program.expectExit(10000);
+}
+
 // ---- poses for scripts/screenshots: each leaves the program running in a state worth
 // a picture; "pose-close" ends it ----
 
@@ -1104,6 +1178,9 @@ int main(int argc, char** argv) {
         {"proposal-of-title-and-name", proposalOfTitleAndName},
         {"browse-filter-remembered", browseFilterRemembered},
         {"cancel-long-conversion", cancelLongConversion},
+        {"web-failures-said", webFailuresSaid},
+        {"web-source-failure", webSourceFailure},
+        {"web-cancel-slow-download", webCancelSlowDownload},
         {"temporary-folder-beyond-ascii", temporaryFolderBeyondAscii},
         {"names-beyond-ascii", namesBeyondAscii},
         {"title-and-folder-beyond-ascii", titleAndFolderBeyondAscii},
