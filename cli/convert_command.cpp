@@ -281,7 +281,7 @@ void reportFailure(const Planned& job, int32_t status, const LinkedPageReport& r
 
 // One conversion on the calling thread, from staging to the result message.
 void convertOne(Planned& job, const ConvertRequest& request, const FileSystem& files,
-                const ReferenceRules& rules) {
+                const ReferenceRules& rules, WebHostTurns& hostTurns) {
     int32_t status = StatusCanceled;
     int refusal = ExitSuccess;  // shown where it was found
     LinkedPageReport linkedPages;
@@ -308,6 +308,7 @@ void convertOne(Planned& job, const ConvertRequest& request, const FileSystem& f
                                                                      : WebScopeMode::BelowRoot;
                 options.waitSeconds = request.waitSeconds;
                 options.timeoutSeconds = request.timeoutSeconds;
+                options.turns = &hostTurns;
                 web = std::make_unique<CurlWeb>(options);
                 JobProgress* progress = &job.progress;
                 // The line shows the address being fetched, as it shows the page converted.
@@ -417,9 +418,11 @@ int runConvert(const ConvertRequest& request) {
             progressLine = std::make_unique<ProgressLine>(std::move(shown));
         }
         std::atomic<size_t> next{0};
+        // Parallel runs from one host take turns at it, as one run does.
+        WebHostTurns hostTurns;
         auto worker = [&] {
             for (size_t i = next++; i < runnable.size(); i = next++)
-                convertOne(*runnable[i], request, files, rules);
+                convertOne(*runnable[i], request, files, rules, hostTurns);
         };
         const size_t threads = std::min(runnable.size(), static_cast<size_t>(request.jobs));
         std::vector<std::thread> pool;

@@ -35,20 +35,27 @@ bool stillWanted(WebIo& web) {
     return !web.canceled;
 }
 
-// Waits until the host may be asked again; false when the user canceled meanwhile.
-bool awaitTurn(WebIo& web, WebIo::Host& host) {
-    if (host.lastRequest >= 0) {
-        const double due = host.lastRequest + web.waitSeconds;
-        for (double left = due - now(); left > 0; left = due - now()) {
-            if (!stillWanted(web)) return false;
-            std::this_thread::sleep_for(std::min<std::chrono::duration<double>>(
-                kPoll, std::chrono::duration<double>(left)));
-        }
+WebHostTurns& turnsOf(WebIo& web) { return web.turns != nullptr ? *web.turns : web.ownTurns; }
+
+// Holds the host's turn for one request; `held` false when the user canceled meanwhile.
+class HostTurn {
+public:
+    HostTurn(WebIo& web, const std::string& origin)
+        : turns_(turnsOf(web)), origin_(origin),
+          held(turns_.acquire(origin, web.waitSeconds, [&web] { return stillWanted(web); })) {}
+    ~HostTurn() {
+        if (held) turns_.release(origin_);
     }
-    if (!stillWanted(web)) return false;
-    host.lastRequest = now();
-    return true;
-}
+    HostTurn(const HostTurn&) = delete;
+    HostTurn& operator=(const HostTurn&) = delete;
+
+private:
+    WebHostTurns& turns_;
+    std::string origin_;
+
+public:
+    const bool held;
+};
 
 // One download into `stream` (written from its start); the outcome as the fetcher gives it.
 WebFetchOutcome download(WebIo& web, const std::string& address, bool anyType, uint32_t stream,
@@ -77,7 +84,8 @@ bool robotsAllow(WebIo& web, const std::string& origin, WebIo::Host& host, const
         const uint32_t stream = io.createTempStream(io.userData);
         std::string body;
         int status = 0;
-        if (stream != 0 && awaitTurn(web, host)) {
+        const HostTurn turn(web, origin);
+        if (stream != 0 && turn.held) {
             // Asked as a browser would write it: a default port left out.
             const std::string defaultPort = origin.starts_with("https:") ? ":443" : ":80";
             const std::string address =
@@ -117,11 +125,15 @@ uint32_t openPage(WebIo& web, const std::string& address) {
     }
     const uint32_t stream = io.createTempStream(io.userData);
     if (stream == 0) return 0;
-    if (!awaitTurn(web, host)) {
-        io.closeStream(io.userData, stream);
-        return 0;
+    WebFetchOutcome outcome;
+    {
+        const HostTurn turn(web, origin);
+        if (!turn.held) {
+            io.closeStream(io.userData, stream);
+            return 0;
+        }
+        outcome = download(web, address, false, stream, web.mayGo);
     }
-    const WebFetchOutcome outcome = download(web, address, false, stream, web.mayGo);
     if (outcome.canceled) web.canceled = true;
     if (!outcome.succeeded || io.seekStream(io.userData, stream, 0, 0) != 0) {
         if (!web.canceled) noteFailure(web, address, outcome.reason.empty() ? "cannot be fetched" : outcome.reason);
@@ -151,6 +163,35 @@ int32_t report(void* userData, int32_t stage, void* argument) {
 }
 
 }  // namespace
+
+bool WebHostTurns::acquire(const std::string& origin, double waitSeconds, const std::function<bool()>& stillWanted) {
+    for (;;) {
+        if (stillWanted && !stillWanted()) return false;
+        double left = 0;
+        {
+            const std::lock_guard<std::mutex> locked(lock_);
+            Turn& turn = hosts_[origin];
+            if (!turn.busy) {
+                left = turn.lastEnd < 0 ? 0 : turn.lastEnd + waitSeconds - now();
+                if (left <= 0) {
+                    turn.busy = true;
+                    return true;
+                }
+            }
+        }
+        // A cancel is seen within kPoll, whether the host is busy or its wait runs.
+        const auto pause = left > 0 ? std::min<std::chrono::duration<double>>(kPoll, std::chrono::duration<double>(left))
+                                    : std::chrono::duration<double>(kPoll);
+        std::this_thread::sleep_for(pause);
+    }
+}
+
+void WebHostTurns::release(const std::string& origin) {
+    const std::lock_guard<std::mutex> locked(lock_);
+    Turn& turn = hosts_[origin];
+    turn.busy = false;
+    turn.lastEnd = now();
+}
 
 bool isWebAddress(const std::string& name) {
     return startsWithFolded(name, "http://") || startsWithFolded(name, "https://");
@@ -186,6 +227,7 @@ void prepareWebIo(WebIo& state, const IoOps& inner, const WebAccess& access) {
     state.stillWanted = access.stillWanted;
     state.onRequest = access.onRequest;
     state.waitSeconds = access.waitSeconds;
+    state.turns = access.turns;
 }
 
 IoOps webIoOps(WebIo& state) {

@@ -17,6 +17,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -54,6 +55,26 @@ public:
     virtual bool allows(const std::string& address) const = 0;
 };
 
+// Whose turn it is at each host ("scheme://host:port"): one request at a time per host,
+// and the wait between the end of one and the start of the next. Runs in parallel (vimlo
+// -j) share one, so a host sees the same politeness however many books are made from it.
+// Thread safe.
+class WebHostTurns {
+public:
+    // Waits until `origin` is free and its wait is over, then holds it until release();
+    // false, holding nothing, once `stillWanted` answers false.
+    bool acquire(const std::string& origin, double waitSeconds, const std::function<bool()>& stillWanted);
+    void release(const std::string& origin);
+
+private:
+    struct Turn {
+        bool busy = false;
+        double lastEnd = -1;  // seconds on a steady clock; < 0: never asked
+    };
+    std::mutex lock_;
+    std::map<std::string, Turn> hosts_;
+};
+
 // A page the run could not have.
 struct WebFailure {
     std::string address;
@@ -84,13 +105,14 @@ struct WebIo {
     std::string lastCharset;              // of the page opened last, for the decoding above
     bool canceled = false;
 
-    // Per host ("scheme://host:port"): its robots rules and when it was last asked.
+    // Per host ("scheme://host:port"): its robots rules.
     struct Host {
         bool robotsRead = false;
         std::unique_ptr<WebRobots> robots;  // null: everything allowed
-        double lastRequest = -1;  // seconds on a steady clock; < 0: never
     };
     std::map<std::string, Host> hosts;   // one entry per host the run reached
+    WebHostTurns* turns = nullptr;       // shared with parallel runs; null: ownTurns
+    WebHostTurns ownTurns;
 };
 
 // What a run from the web needs besides its source address: the front end makes it
@@ -102,6 +124,7 @@ struct WebAccess {
     std::function<bool()> stillWanted;
     std::function<void(const std::string&)> onRequest;
     double waitSeconds = 0.5;
+    WebHostTurns* turns = nullptr;    // borrowed; null: the run keeps its own
 };
 
 // Fills `state` for a run over `inner` from `access`.

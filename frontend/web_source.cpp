@@ -95,5 +95,6 @@ bool WebSource::start(const std::string& root, std::function<bool()> stillWanted
     access_.stillWanted = std::move(stillWanted);
     access_.onRequest = std::move(onRequest);
     access_.waitSeconds = options_.waitSeconds;
+    access_.turns = options_.turns;
     return true;
 }

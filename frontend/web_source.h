@@ -15,6 +15,7 @@ struct WebRunOptions {
     WebScopeMode mode = WebScopeMode::BelowRoot;
     double waitSeconds = 0.5;
     int timeoutSeconds = 30;
+    WebHostTurns* turns = nullptr;  // shared by parallel runs (borrowed); null: the run's own
 };
 
 class WebSource {

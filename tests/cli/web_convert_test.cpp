@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <thread>
@@ -109,6 +110,31 @@ TEST(WebConvert, FailuresNameTheAddressAndTheReason) {
     EXPECT_EQ(4, outcome.exitCode);
     EXPECT_NE(std::string::npos, outcome.err.find("http://127.0.0.1:1/x.html: ")) << outcome.err;
     EXPECT_FALSE(std::filesystem::exists(dir.file("x.pdb")));
+}
+
+// Two books made at once from one host: the host still gets one request at a time, with
+// the wait between the end of one and the start of the next.
+TEST(WebConvert, ParallelRunsTakeTurnsAtOneHost) {
+    TempDir dir;
+    std::filesystem::create_directories(dir.file("site"));
+    dir.write("site/one.html", "<p>One <a href=\"one-b.html\">b</a></p>");
+    dir.write("site/one-b.html", "<p>One b</p>");
+    dir.write("site/two.html", "<p>Two <a href=\"two-b.html\">b</a></p>");
+    dir.write("site/two-b.html", "<p>Two b</p>");
+    WebServer server(dir.file("site"));
+    ASSERT_TRUE(server.running());
+    const Outcome outcome = run({"convert", "-y", "-q", "-j", "2", "-d", "1", "--wait", "0.3",
+                                 server.url("/one.html"), server.url("/two.html")},
+                                dir.path());
+    ASSERT_EQ(0, outcome.exitCode) << outcome.err;
+    EXPECT_TRUE(std::filesystem::exists(dir.file("one.pdb")));
+    EXPECT_TRUE(std::filesystem::exists(dir.file("two.pdb")));
+    std::vector<LoggedRequest> requests = server.requests();
+    ASSERT_EQ(6u, requests.size());  // robots.txt by each run, then two pages each
+    std::sort(requests.begin(), requests.end(),
+              [](const LoggedRequest& a, const LoggedRequest& b) { return a.at < b.at; });
+    for (size_t i = 1; i < requests.size(); ++i)
+        EXPECT_GE(requests[i].at - requests[i - 1].at, 0.29) << requests[i - 1].path << " then " << requests[i].path;
 }
 
 // While a page is slow to come, the progress line names its address.

@@ -85,8 +85,11 @@ std::vector<LoggedRequest> WebServer::requests() const {
         std::getline(fields, request.method, '\t');
         std::getline(fields, request.path, '\t');
         std::getline(fields, request.userAgent, '\t');
-        std::getline(fields, port);
+        std::string at;
+        std::getline(fields, port, '\t');
+        std::getline(fields, at);
         request.clientPort = std::atoi(port.c_str());
+        request.at = std::atof(at.c_str());
         logged.push_back(request);
     }
     return logged;

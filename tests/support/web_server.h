@@ -14,6 +14,7 @@ struct LoggedRequest {
     std::string path;       // as the request line gave it, query included
     std::string userAgent;
     int clientPort = 0;     // the same port on two requests: the connection was reused
+    double at = 0;          // when it came, in seconds on the server's monotonic clock
 };
 
 class WebServer {

@@ -24,7 +24,7 @@ purpose:
 With --tls PEM (a certificate and its key, e.g. tests/web/self_signed.pem, made once with
 openssl req -x509 for CN and IP 127.0.0.1) it speaks HTTPS instead; no client trusts that
 certificate, which is the point. Each request is logged as one tab-separated line (method, path, User-Agent, the client's
-port) to --log, or to stderr, before it is answered. The server stops when its standard
+port, the server's monotonic clock in seconds) to --log, or to stderr, before it is answered. The server stops when its standard
 input closes or on SIGTERM.
 """
 import argparse
@@ -55,8 +55,9 @@ class Handler(http.server.SimpleHTTPRequestHandler):
         pass
 
     def log_request_line(self):
-        line = "%s\t%s\t%s\t%d\n" % (self.command, self.path,
-                                     self.headers.get("User-Agent", ""), self.client_address[1])
+        line = "%s\t%s\t%s\t%d\t%.3f\n" % (self.command, self.path,
+                                          self.headers.get("User-Agent", ""), self.client_address[1],
+                                          time.monotonic())
         with self.server.log_lock:
             self.server.log.write(line)
             self.server.log.flush()
