@@ -140,6 +140,16 @@ void countLongReference(HtmlContext& context) {
     if (context.longReferences < INT32_MAX) ++context.longReferences;
 }
 
+// A web page's reference as browsers read an attribute: character references decoded,
+// so "list.php?page=2&amp;sort=date" asks for "...&sort=date". Local pages keep their
+// references' bytes as they always have. Returns `ref` itself when it holds no '&'.
+const char* webReferenceText(HtmlContext& context, const char* ref, char* out) {
+    if (std::strchr(ref, '&') == nullptr) return ref;
+    const int32_t length = readAttributeText(context, ref, reinterpret_cast<uint8_t*>(out), kReferenceBytes - 1);
+    out[length] = 0;
+    return out;
+}
+
 // Resolves `ref` against the page's base into `target` and `fragment` (256 bytes each):
 // by the web's rules when the base is an address, else by the local ones, which split no
 // fragment when `fragment` is null (a frame names its page whole). False when the
@@ -153,7 +163,8 @@ bool resolvePageReference(HtmlContext& context, const char* ref, char* target, c
     }
     if (pathKind(context.baseDir) == PathUrl) {
         char ignored[kReferenceBytes];
-        const int result = resolveWebReference(context.baseDir, ref, target,
+        char decoded[kReferenceBytes];
+        const int result = resolveWebReference(context.baseDir, webReferenceText(context, ref, decoded), target,
                                                fragment != nullptr ? fragment : ignored);
         if (result == WebTooLong) countLongReference(context);
         return result == WebResolved;
@@ -204,6 +215,8 @@ void handleBase(HtmlContext& context) {
         if (pathKind(context.baseDir) == PathUrl || pathKind(value) == PathUrl) {
             // An address: taken as browsers take it, relative to the page's address,
             // and never a local folder for a page from the web.
+            char decoded[kReferenceBytes];
+            value = webReferenceText(context, value, decoded);
             const char* from = pathKind(value) == PathUrl ? value : context.baseDir;
             char base[kReferenceBytes];
             char fragment[kReferenceBytes];

@@ -129,6 +129,22 @@ TEST(WebReferences, APageFromTheWebLinksByItsAddressAsABrowserDoes) {
     EXPECT_TRUE(run.limits.empty());
 }
 
+TEST(WebReferences, CharacterReferencesInAWebPagesLinksAreDecodedAsBrowsersDo) {
+    MemoryIo memory;
+    memory.addFile(kSite + "index.html",
+                   "<BASE HREF=\"http://127.0.0.1:8000/docs/?from=base&amp;x=1\">"
+                   "<P>[index] <A HREF=\"list.php?page=2&amp;sort=date\">a</A>"
+                   " <A HREF=\"list.php?page=3&#38;sort=date\">b</A> <A HREF=\"list.php?q=&amp\">c</A></P>");
+    memory.addFile(kSite + "list.php?page=2&sort=date", "<P>[two]</P>");
+    memory.addFile(kSite + "list.php?page=3&sort=date", "<P>[three]</P>");
+    memory.addFile(kSite + "list.php?q=&", "<P>[bare]</P>");
+    const WebRun run = runPass(memory, kSite + "index.html");
+    ASSERT_EQ(StepDone, run.result);
+    const std::vector<std::string> expected = {kSite + "index.html", kSite + "list.php?page=2&sort=date",
+                                               kSite + "list.php?page=3&sort=date", kSite + "list.php?q=&"};
+    EXPECT_EQ(expected, run.asked);
+}
+
 TEST(WebReferences, ABaseAddressMovesTheFolderAndARelativeOneIsTakenAgainstThePage) {
     MemoryIo memory;
     memory.addFile(kSite + "index.html",
