@@ -22,7 +22,7 @@ const NumberValue kNumbers[] = {
 };
 
 // Numbers no page shows: loaded like the flags below, never saved. A stored value out of
-// range (0 included: it would mean no pages at all) keeps the default.
+// range (a MaxPages of 0 included: it would mean no pages at all) keeps the default.
 struct LoadedOnlyNumber {
     const char* name;
     int32_t ConverterSettings::*field;
@@ -32,6 +32,8 @@ struct LoadedOnlyNumber {
 
 const LoadedOnlyNumber kLoadedOnlyNumbers[] = {
     {"MaxPages", &ConverterSettings::maxPages, 1, kHighestMaxPages},
+    {"WebWait", &ConverterSettings::webWaitMilliseconds, 0, kHighestWebWaitMilliseconds},
+    {"WebTimeout", &ConverterSettings::webTimeoutSeconds, 1, kHighestWebTimeoutSeconds},
 };
 
 struct FlagValue {
@@ -51,6 +53,7 @@ const FlagValue kFlags[] = {
 const FlagValue kLoadedOnlyFlags[] = {
     {"FollowLinksOutside", &ConverterSettings::followLinksOutside},
     {"KeepNavigation", &ConverterSettings::keepNavigation},
+    {"FollowHosts", &ConverterSettings::followHosts},
 };
 
 struct TextValue {

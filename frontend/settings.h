@@ -31,6 +31,12 @@ enum TabConversion : int32_t {
 inline constexpr int32_t kDefaultMaxPages = 32000;
 inline constexpr int32_t kHighestMaxPages = 2147483647;
 
+// The politeness and patience of a conversion from the web.
+inline constexpr int32_t kDefaultWebWaitMilliseconds = 500;
+inline constexpr int32_t kHighestWebWaitMilliseconds = 3600 * 1000;
+inline constexpr int32_t kDefaultWebTimeoutSeconds = 30;
+inline constexpr int32_t kHighestWebTimeoutSeconds = 3600;
+
 // Member initialisers are the defaults; the comment gives the range accepted on loading.
 struct ConverterSettings {
     int32_t destinationLocation = LocationAutoInstall;  // 0..2
@@ -55,6 +61,14 @@ struct ConverterSettings {
     // Pages the HTML pass converts before it stops and says so. Loaded only, like the
     // above; `vimlo convert --max-pages` sets it.
     int32_t maxPages = kDefaultMaxPages;  // 1..kHighestMaxPages
+    // A conversion from the web may go to any host. Loaded only; `vimlo convert
+    // --follow-hosts` sets it for the command line.
+    bool followHosts = false;             // any stored number, nonzero is on
+    // The wait between two requests to one host, and the timeout of connecting and of
+    // each silence, of a conversion from the web. Loaded only; `vimlo convert --wait` and
+    // `--timeout` set them for the command line.
+    int32_t webWaitMilliseconds = kDefaultWebWaitMilliseconds;  // 0..kHighestWebWaitMilliseconds
+    int32_t webTimeoutSeconds = kDefaultWebTimeoutSeconds;      // 1..kHighestWebTimeoutSeconds
     // The encoding every page and text of a run is read in, whatever each says of itself;
     // nullopt lets each page decide. Set by `vimlo convert --encoding`; never stored.
     std::optional<TextEncoding> encoding;
@@ -65,7 +79,8 @@ struct ConverterSettings {
 // Defaults, then every value of the settings key that is present, of the right type and,
 // for numbers, in range. A key that cannot be opened gives all defaults. Never reports.
 ConverterSettings loadSettings(SettingsStore& store);
-// Writes every value but FollowLinksOutside, KeepNavigation and MaxPages with its type,
+// Writes every value but the loaded-only ones (FollowLinksOutside, KeepNavigation,
+// MaxPages, FollowHosts, WebWait, WebTimeout) with its type,
 // flags as 0 or 1, creating the key when missing. When the key cannot be opened nothing
 // is written. Returns false when anything was not
 // written; the Windows program does not report it.

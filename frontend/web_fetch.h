@@ -19,11 +19,11 @@
 #include <string>
 #include <string_view>
 
+#include "frontend/settings.h"  // kDefaultWebTimeoutSeconds
 #include "frontend/web_address.h"
 
 inline constexpr int64_t kMaxWebPageBytes = 16 * 1024 * 1024;
 inline constexpr int kMaxWebRedirects = 5;
-inline constexpr int kDefaultWebTimeoutSeconds = 30;
 // How often a transfer asks keepGoing: well inside the half second a cancel may take.
 inline constexpr int kWebCancelPollMs = 100;
 

@@ -44,13 +44,18 @@ struct SharedRun {
 // How many pages that could not be fetched the result box names.
 constexpr size_t kListedWebFailures = 10;
 
-// Prepares a run from a page on the web: WinHTTP, the places the run may go (the
-// option "follow links outside" opens the whole host), and the progress line showing
-// each address as it is fetched. False, with the reason, when it cannot start.
+// Prepares a run from a page on the web: WinHTTP, the places the run may go (FollowHosts
+// opens every host, FollowLinksOutside the source's whole host), the wait and timeout of
+// the registry, and the progress line showing each address as it is fetched. False,
+// with the reason, when it cannot start.
 bool prepareWebRun(SharedRun& run, const ConverterSettings& settings, const std::string& source,
                    std::string& reason) {
     WebRunOptions options;
-    options.mode = settings.followLinksOutside ? WebScopeMode::WholeHost : WebScopeMode::BelowRoot;
+    options.mode = settings.followHosts          ? WebScopeMode::AnyHost
+                   : settings.followLinksOutside ? WebScopeMode::WholeHost
+                                                 : WebScopeMode::BelowRoot;
+    options.waitSeconds = settings.webWaitMilliseconds / 1000.0;
+    options.timeoutSeconds = settings.webTimeoutSeconds;
     run.web = std::make_unique<WebSource>(
         options, std::make_unique<WinHttpFetcher>(FetchSettings{options.timeoutSeconds, std::string()}), "WinHTTP");
     Win32ProgressChannel* channel = &run.channel;

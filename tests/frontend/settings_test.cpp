@@ -153,6 +153,32 @@ TEST(SaveSettings, MaxPagesIsLoadedInRangeAndNeverWritten) {
     EXPECT_EQ(MemorySettingsStore::Value(uint32_t{777}), *store.find(kSettingsKeyPath, "MaxPages"));
 }
 
+// The web's settings have no control either: loaded in range, never written.
+TEST(SaveSettings, TheWebsSettingsAreLoadedInRangeAndNeverWritten) {
+    MemorySettingsStore store;
+    const ConverterSettings defaults = loadSettings(store);
+    EXPECT_FALSE(defaults.followHosts);
+    EXPECT_EQ(500, defaults.webWaitMilliseconds);
+    EXPECT_EQ(30, defaults.webTimeoutSeconds);
+    store.put(kSettingsKeyPath, "FollowHosts", uint32_t{2});
+    store.put(kSettingsKeyPath, "WebWait", uint32_t{0});
+    store.put(kSettingsKeyPath, "WebTimeout", uint32_t{5});
+    ConverterSettings loaded = loadSettings(store);
+    EXPECT_TRUE(loaded.followHosts);
+    EXPECT_EQ(0, loaded.webWaitMilliseconds);  // no wait at all is the user's to choose
+    EXPECT_EQ(5, loaded.webTimeoutSeconds);
+    store.put(kSettingsKeyPath, "WebWait", uint32_t{3600 * 1000 + 1});
+    store.put(kSettingsKeyPath, "WebTimeout", uint32_t{0});  // no timeout would wait forever
+    loaded = loadSettings(store);
+    EXPECT_EQ(500, loaded.webWaitMilliseconds);
+    EXPECT_EQ(30, loaded.webTimeoutSeconds);
+    loaded.followHosts = false;
+    loaded.webWaitMilliseconds = 7;
+    ASSERT_TRUE(saveSettings(store, loaded));
+    EXPECT_EQ(MemorySettingsStore::Value(uint32_t{2}), *store.find(kSettingsKeyPath, "FollowHosts"));
+    EXPECT_EQ(MemorySettingsStore::Value(uint32_t{3600 * 1000 + 1}), *store.find(kSettingsKeyPath, "WebWait"));
+}
+
 TEST(SaveSettings, NothingIsWrittenWhenTheKeyCannotBeOpened) {
     MemorySettingsStore store;
     store.refuseOpeningForWriting(true);
