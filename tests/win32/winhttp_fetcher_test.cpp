@@ -1,7 +1,7 @@
-// The WinHTTP fetcher against the loopback server the test script started (its port in
-// VIMLO_TEST_WEB_PORT, serving samples/site): the same rules as the command line's
-// fetcher, faults named alike, and a cancel that returns at once however the system
-// treats a blocked request.
+// The WinHTTP fetcher against the loopback servers the test script started (their ports
+// in VIMLO_TEST_WEB_PORT and, over HTTPS, VIMLO_TEST_WEB_TLS_PORT, serving samples/site):
+// the same rules as the command line's fetcher, faults named alike, and a cancel that
+// returns at once however the system treats a blocked request.
 #include "frontend/win32/winhttp_fetcher.h"
 
 #include <gtest/gtest.h>
@@ -146,6 +146,18 @@ TEST_F(WinHttpFetch, SilenceTimesOutAndCancelReturnsAtOnce) {
         EXPECT_EQ(FetchFault::Canceled, result.fault) << path << ": " << result.reason;
         EXPECT_LT(late, 500u) << path;
     }
+}
+
+// The server's certificate is its own making: no system trusts it, and there is no way
+// to be let through.
+TEST_F(WinHttpFetch, AnUntrustedCertificateIsRefused) {
+    const char* port = std::getenv("VIMLO_TEST_WEB_TLS_PORT");
+    if (port == nullptr || *port == '\0') GTEST_SKIP() << "no loopback HTTPS server (VIMLO_TEST_WEB_TLS_PORT)";
+    base = std::string("https://127.0.0.1:") + port;
+    std::string body;
+    const FetchResult result = get("/index.html", body);
+    EXPECT_EQ(FetchFault::Tls, result.fault) << result.reason;
+    EXPECT_TRUE(body.empty());
 }
 
 TEST_F(WinHttpFetch, NoServerAndNoAddressAreFaultsOfTheirOwn) {
