@@ -440,8 +440,13 @@ bool takeBody(Exchange& exchange, const FetchRequest& request, int timeoutSecond
 WinHttpFetcher::WinHttpFetcher(FetchSettings settings) : settings_(std::move(settings)) {
     if (settings_.userAgent.empty()) settings_.userAgent = webUserAgent();
     if (settings_.timeoutSeconds <= 0) settings_.timeoutSeconds = kDefaultWebTimeoutSeconds;
-    session_ = WinHttpOpen(utf8ToWide(settings_.userAgent).c_str(), WINHTTP_ACCESS_TYPE_DEFAULT_PROXY,
-                           WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0);
+    // The proxy the user set up for Windows (Windows 8.1 and later); before that, only
+    // WinHTTP's own setting is known.
+    const std::wstring agent = utf8ToWide(settings_.userAgent);
+    session_ = WinHttpOpen(agent.c_str(), WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY, WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0);
+    if (session_ == nullptr)
+        session_ = WinHttpOpen(agent.c_str(), WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME,
+                               WINHTTP_NO_PROXY_BYPASS, 0);
     if (session_ == nullptr) return;
     // Resolving, connecting, sending and each wait for data: one timeout for each.
     const int milliseconds = settings_.timeoutSeconds * 1000;
