@@ -195,3 +195,38 @@ std::string escapedAddress(const std::string& address) {
     }
     return escaped;
 }
+
+std::optional<std::string> internetShortcutAddress(std::string_view text) {
+    auto equalsFolded = [](std::string_view a, std::string_view b) {
+        if (a.size() != b.size()) return false;
+        for (size_t i = 0; i < a.size(); ++i)
+            if (lowerAscii(a[i]) != lowerAscii(b[i])) return false;
+        return true;
+    };
+    auto trim = [](std::string_view line) {
+        while (!line.empty() && (line.front() == ' ' || line.front() == '\t')) line.remove_prefix(1);
+        while (!line.empty() && (line.back() == ' ' || line.back() == '\t' || line.back() == '\r'))
+            line.remove_suffix(1);
+        return line;
+    };
+    // A UTF-8 byte-order mark before the first section is no part of its name.
+    if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
+    bool inSection = false;
+    while (!text.empty()) {
+        const size_t end = text.find('\n');
+        const std::string_view line = trim(text.substr(0, end));
+        text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
+        if (!line.empty() && line.front() == '[') {
+            inSection = line.back() == ']' && equalsFolded(line.substr(1, line.size() - 2), "InternetShortcut");
+            continue;
+        }
+        const size_t equals = line.find('=');
+        if (!inSection || equals == std::string_view::npos || !equalsFolded(trim(line.substr(0, equals)), "URL"))
+            continue;
+        const std::string_view value = trim(line.substr(equals + 1));
+        WebAddress address;
+        if (!printableAscii(value) || !parseWebAddress(value, address)) return std::nullopt;
+        return std::string(value);
+    }
+    return std::nullopt;
+}

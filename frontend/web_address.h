@@ -5,6 +5,7 @@
 // relative reference against a base is offered for redirects (a Location may be relative).
 #pragma once
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -40,3 +41,9 @@ bool sameOrigin(const WebAddress& a, const WebAddress& b);
 // `address` (UTF-8, as a page names it) with every byte that may not stand in an address
 // (spaces, controls, bytes beyond ASCII, and " < > \ ^ ` { | }) percent-escaped.
 std::string escapedAddress(const std::string& address);
+
+// The http(s) address an Internet shortcut (a ".url" file, as browsers save a link) names:
+// the URL key of its [InternetShortcut] section, names compared without case. nullopt
+// when there is none, or it is no http or https address, or it holds a byte beyond
+// ASCII (such files spell addresses in the system's code page, which is not known here).
+std::optional<std::string> internetShortcutAddress(std::string_view text);

@@ -7,7 +7,9 @@
 #include <shobjidl.h>
 
 #include "frontend/path_rules.h"
+#include "frontend/web_address.h"
 #include "frontend/win32/wide_text.h"
+#include "frontend/win32/win32_file_system.h"
 
 std::optional<std::string> firstDroppedName(HDROP drop, MessageSink& messages) {
     if (drop == nullptr || DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0) == 0) return std::nullopt;
@@ -81,6 +83,12 @@ std::optional<std::string> resolveShortcut(const std::string& path) {
 }
 
 std::optional<std::string> acceptDroppedPath(const std::string& path) {
+    // A link dragged out of a browser and saved: the page it names is the source.
+    if (equalIgnoringCase(splitPath(path, PathFlavor::Windows).extension, ".url")) {
+        const std::optional<std::vector<uint8_t>> bytes = Win32FileSystem().readFile(path);
+        if (!bytes) return std::nullopt;
+        return internetShortcutAddress(std::string_view(reinterpret_cast<const char*>(bytes->data()), bytes->size()));
+    }
     std::string candidate = path;
     const std::optional<DWORD> first = shellAttributes(path, SFGAO_LINK);
     if (!first) return std::nullopt;

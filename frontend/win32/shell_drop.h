@@ -1,6 +1,6 @@
 // frontend/win32/shell_drop.h -- files dropped on the main window: the first dropped
-// name read whole, a shortcut replaced by its target, and only files accepted. Names
-// are UTF-8.
+// name read whole, a shortcut replaced by its target (an Internet shortcut by its web
+// address), and only files accepted. Names are UTF-8.
 #pragma once
 #include <windows.h>
 #include <shellapi.h>
@@ -21,4 +21,6 @@ std::optional<std::string> resolveShortcut(const std::string& path);
 
 // What a drop of `path` puts into the source field: the path itself or, for a shortcut,
 // its target; nullopt unless the shell reports a file-system object that is not a folder.
+// An Internet shortcut (".url", as a browser saves a link; read whole up to
+// kMaxWholeFileBytes) puts the http(s) address it names, or nothing.
 std::optional<std::string> acceptDroppedPath(const std::string& path);

@@ -78,6 +78,19 @@ TEST(WebAddress, ReferencesResolveAgainstTheBase) {
     EXPECT_EQ("http://example.org/docs/guide/new%20page/caf%C3%A9.html", to.whole);
 }
 
+TEST(WebAddress, AnInternetShortcutNamesItsAddress) {
+    EXPECT_EQ("https://example.org/docs/intro.html#top",
+              internetShortcutAddress("\xEF\xBB\xBF[InternetShortcut]\r\nIDList=\r\nURL=https://example.org/docs/intro.html#top\r\n")
+                  .value_or("<none>"));
+    EXPECT_EQ("http://a.org/x", internetShortcutAddress("[DEFAULT]\nURL=http://elsewhere/\n[internetshortcut]\n url = http://a.org/x \n")
+                                    .value_or("<none>"));  // another section's URL is not it
+    for (const char* text : {"", "URL=http://a.org/\n", "[InternetShortcut]\nURL=file:///C:/secret.html\n",
+                             "[InternetShortcut]\nURL=http://a.org/caf\xe9.html\n", "[InternetShortcut]\nHotKey=0\n",
+                             "[InternetShortcut]\nURL=javascript:alert(1)\n"}) {
+        EXPECT_FALSE(internetShortcutAddress(text)) << text;
+    }
+}
+
 TEST(WebScope, BelowRootStaysInTheRootPagesFolder) {
     const WebScope scope = makeWebScope(parsed("http://example.org/docs/guide/index.html"), WebScopeMode::BelowRoot);
     EXPECT_EQ("/docs/guide/", scope.folder);

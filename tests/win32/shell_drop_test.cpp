@@ -104,6 +104,15 @@ TEST_F(ShellDrop, FilesAndShortcutsToFilesAreTaken) {
     EXPECT_TRUE(equalIgnoringCase(page, acceptDroppedPath(link).value_or("?")));
 }
 
+TEST_F(ShellDrop, AnInternetShortcutGivesItsWebAddress) {
+    TempDir dir;
+    dir.write("Intro.url", "[InternetShortcut]\r\nURL=https://example.org/docs/intro.html\r\n");
+    EXPECT_EQ("https://example.org/docs/intro.html", acceptDroppedPath(winPath(dir, "Intro.url")).value_or("?"));
+    // One to a local file is no page of the web, and is not taken for a text file either.
+    dir.write("local.URL", "[InternetShortcut]\r\nURL=file:///C:/windows/win.ini\r\n");
+    EXPECT_FALSE(acceptDroppedPath(winPath(dir, "local.URL")));
+}
+
 TEST_F(ShellDrop, FoldersBrokenShortcutsAndNothingAreRefused) {
     TempDir dir;
     CreateDirectoryA(winPath(dir, "sub").c_str(), nullptr);
