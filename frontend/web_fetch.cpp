@@ -306,36 +306,12 @@ FetchResult WebFetcher::fetch(const FetchRequest& request) {
         const long status = transfer.response.status;
         if (status >= 200 && status <= 299) return result;
 
-        const bool redirect = status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
-        if (!redirect) {
-            failFetch(result, FetchFault::HttpStatus, httpStatusText(status, transfer.response.phrase));
-            return result;
-        }
         // libcurl resolves the Location against the address asked; without one, the
         // header's own words are resolved here, so a target libcurl would not name (a
         // file: address) is still judged and refused rather than lost.
         const char* redirectUrl = nullptr;
         curl_easy_getinfo(easy, CURLINFO_REDIRECT_URL, &redirectUrl);
         const std::string target = redirectUrl != nullptr ? std::string(redirectUrl) : transfer.response.location;
-        if (target.empty()) {
-            failFetch(result, FetchFault::HttpStatus, httpStatusText(status, transfer.response.phrase) + " without a Location");
-            return result;
-        }
-        if (result.redirects == kMaxWebRedirects) {
-            failFetch(result, FetchFault::TooManyRedirects, "more than " + std::to_string(kMaxWebRedirects) + " redirects");
-            return result;
-        }
-        WebAddress next;
-        if (!resolveWebAddress(current, target, next)) {
-            failFetch(result, FetchFault::RedirectRefused, "redirect to " + target + " refused (not an http or https address)");
-            return result;
-        }
-        if (request.mayFollow && !request.mayFollow(next)) {
-            failFetch(result, FetchFault::RedirectRefused, "redirect to " + next.whole + " refused (outside the allowed places)");
-            return result;
-        }
-        current = next;
-        result.address = current.whole;
-        result.redirects += 1;
+        if (!followRedirect(result, request, status, transfer.response.phrase, target, current)) return result;
     }
 }

@@ -101,3 +101,33 @@ std::string notHtmlOrTextText(const std::string& mediaType) {
     return mediaType.empty() ? std::string("not HTML or text (no Content-Type)")
                              : "not HTML or text (" + mediaType + ")";
 }
+
+bool followRedirect(FetchResult& result, const FetchRequest& request, long status, const std::string& phrase,
+                    const std::string& location, WebAddress& current) {
+    const bool redirect = status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+    if (!redirect) {
+        failFetch(result, FetchFault::HttpStatus, httpStatusText(status, phrase));
+        return false;
+    }
+    if (location.empty()) {
+        failFetch(result, FetchFault::HttpStatus, httpStatusText(status, phrase) + " without a Location");
+        return false;
+    }
+    if (result.redirects == kMaxWebRedirects) {
+        failFetch(result, FetchFault::TooManyRedirects, "more than " + std::to_string(kMaxWebRedirects) + " redirects");
+        return false;
+    }
+    WebAddress next;
+    if (!resolveWebAddress(current, location, next)) {
+        failFetch(result, FetchFault::RedirectRefused, "redirect to " + location + " refused (not an http or https address)");
+        return false;
+    }
+    if (request.mayFollow && !request.mayFollow(next)) {
+        failFetch(result, FetchFault::RedirectRefused, "redirect to " + next.whole + " refused (outside the allowed places)");
+        return false;
+    }
+    current = next;
+    result.address = current.whole;
+    result.redirects += 1;
+    return true;
+}

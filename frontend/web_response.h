@@ -31,3 +31,11 @@ void failFetch(FetchResult& result, FetchFault fault, const std::string& why);
 std::string timeoutText(int timeoutSeconds);
 std::string tooLargeText(int64_t maxBytes);
 std::string notHtmlOrTextText(const std::string& mediaType);
+
+// After a response that is no 2xx: true when it is a redirect the fetch may follow, with
+// `current` and result.address moved to its target and result.redirects counted; else
+// false with `result` failed, naming the status, a missing Location, too many redirects,
+// or a target that is no http(s) address or that request.mayFollow refuses. `location`
+// is the target as the response gave it (relative ones resolve against `current`).
+bool followRedirect(FetchResult& result, const FetchRequest& request, long status, const std::string& phrase,
+                    const std::string& location, WebAddress& current);

@@ -529,30 +529,6 @@ FetchResult WinHttpFetcher::fetch(const FetchRequest& request) {
             takeBody(*exchange, request, settings_.timeoutSeconds, result);
             return result;
         }
-        const bool redirect = status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
-        if (!redirect) {
-            failFetch(result, FetchFault::HttpStatus, httpStatusText(status, phrase));
-            return result;
-        }
-        if (location.empty()) {
-            failFetch(result, FetchFault::HttpStatus, httpStatusText(status, phrase) + " without a Location");
-            return result;
-        }
-        if (result.redirects == kMaxWebRedirects) {
-            failFetch(result, FetchFault::TooManyRedirects, "more than " + std::to_string(kMaxWebRedirects) + " redirects");
-            return result;
-        }
-        WebAddress next;
-        if (!resolveWebAddress(current, location, next)) {
-            failFetch(result, FetchFault::RedirectRefused, "redirect to " + location + " refused (not an http or https address)");
-            return result;
-        }
-        if (request.mayFollow && !request.mayFollow(next)) {
-            failFetch(result, FetchFault::RedirectRefused, "redirect to " + next.whole + " refused (outside the allowed places)");
-            return result;
-        }
-        current = next;
-        result.address = current.whole;
-        result.redirects += 1;
+        if (!followRedirect(result, request, status, phrase, location, current)) return result;
     }
 }
