@@ -236,19 +236,10 @@ void describeCurlFailure(CURL* easy, CURLcode code, const Transfer& transfer, co
 
 FetchResult WebFetcher::fetch(const FetchRequest& request) {
     FetchResult result;
-    result.address = request.address;
     WebAddress current;
-    if (!parseWebAddress(request.address, current)) {
-        failFetch(result, FetchFault::BadAddress, "not an http or https address");
-        return result;
-    }
-    if (!ready() || !request.sink) {
-        failFetch(result, FetchFault::Other, "the fetcher could not start");
-        return result;
-    }
+    if (!beginFetch(request, ready(), result, current)) return result;
     CURL* easy = handles_->easy;
     CURLM* multi = handles_->multi;
-    result.address = current.whole;
 
     for (;;) {
         Transfer transfer;

@@ -131,3 +131,17 @@ bool followRedirect(FetchResult& result, const FetchRequest& request, long statu
     result.redirects += 1;
     return true;
 }
+
+bool beginFetch(const FetchRequest& request, bool ready, FetchResult& result, WebAddress& current) {
+    result.address = request.address;
+    if (!parseWebAddress(request.address, current)) {
+        failFetch(result, FetchFault::BadAddress, "not an http or https address");
+        return false;
+    }
+    if (!ready || !request.sink) {
+        failFetch(result, FetchFault::Other, "the fetcher could not start");
+        return false;
+    }
+    result.address = current.whole;
+    return true;
+}

@@ -39,3 +39,8 @@ std::string notHtmlOrTextText(const std::string& mediaType);
 // is the target as the response gave it (relative ones resolve against `current`).
 bool followRedirect(FetchResult& result, const FetchRequest& request, long status, const std::string& phrase,
                     const std::string& location, WebAddress& current);
+
+// The start of every fetch: true with `current` parsed from request.address and
+// result.address its normal form; else false with `result` failed (no http(s) address,
+// a fetcher that is not ready, a request without a sink).
+bool beginFetch(const FetchRequest& request, bool ready, FetchResult& result, WebAddress& current);

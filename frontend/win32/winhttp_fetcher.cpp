@@ -466,17 +466,8 @@ WinHttpFetcher::~WinHttpFetcher() {
 
 FetchResult WinHttpFetcher::fetch(const FetchRequest& request) {
     FetchResult result;
-    result.address = request.address;
     WebAddress current;
-    if (!parseWebAddress(request.address, current)) {
-        failFetch(result, FetchFault::BadAddress, "not an http or https address");
-        return result;
-    }
-    if (!ready() || !request.sink) {
-        failFetch(result, FetchFault::Other, "the fetcher could not start");
-        return result;
-    }
-    result.address = current.whole;
+    if (!beginFetch(request, ready(), result, current)) return result;
     for (;;) {
         const std::shared_ptr<Exchange> exchange = startExchange(session_, current);
         if (exchange == nullptr) {
