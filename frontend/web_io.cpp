@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "frontend/forwarding_io.h"
+#include "frontend/web_address.h"
 
 namespace {
 
@@ -162,6 +163,11 @@ int32_t report(void* userData, int32_t stage, void* argument) {
     return io.reportProgress != nullptr ? io.reportProgress(io.userData, stage, argument) : 1;
 }
 
+// "3 pages could not be fetched", the start of both reports of them.
+std::string pagesNotFetched(int64_t count) {
+    return std::to_string(count) + (count == 1 ? " page" : " pages") + " could not be fetched";
+}
+
 }  // namespace
 
 bool WebHostTurns::acquire(const std::string& origin, double waitSeconds, const std::function<bool()>& stillWanted) {
@@ -198,25 +204,8 @@ bool isWebAddress(const std::string& name) {
 }
 
 std::string webOrigin(const std::string& address) {
-    if (!isWebAddress(address)) return std::string();
-    const bool secure = startsWithFolded(address, "https://");
-    const size_t begin = secure ? 8 : 7;
-    size_t end = address.find_first_of("/?#", begin);
-    if (end == std::string::npos) end = address.size();
-    std::string authority = address.substr(begin, end - begin);
-    const size_t at = authority.rfind('@');
-    if (at != std::string::npos) authority.erase(0, at + 1);
-    // The port follows the last ':' unless that is inside an IPv6 literal's brackets.
-    const size_t colon = authority.rfind(':');
-    std::string host = authority;
-    std::string port = secure ? "443" : "80";
-    if (colon != std::string::npos && authority.find(']', colon) == std::string::npos) {
-        host = authority.substr(0, colon);
-        if (colon + 1 < authority.size()) port = authority.substr(colon + 1);
-    }
-    if (host.empty()) return std::string();
-    for (char& c : host) c = lower(c);
-    return std::string(secure ? "https://" : "http://") + host + ":" + port;
+    WebAddress parsed;
+    return parseWebAddress(escapedAddress(address), parsed) ? parsed.origin() : std::string();
 }
 
 void prepareWebIo(WebIo& state, const IoOps& inner, const WebAccess& access) {
@@ -239,13 +228,12 @@ IoOps webIoOps(WebIo& state) {
 
 std::string webFailureCountMessage(int64_t count) {
     if (count <= 0) return std::string();
-    return std::to_string(count) + (count == 1 ? " page" : " pages") +
-           " could not be fetched; --verbose lists them";
+    return pagesNotFetched(count) + "; --verbose lists them";
 }
 
 std::string webFailureListMessage(int64_t count, const std::vector<WebFailure>& first, size_t shown) {
     if (count <= 0) return std::string();
-    std::string text = std::to_string(count) + (count == 1 ? " page" : " pages") + " could not be fetched:";
+    std::string text = pagesNotFetched(count) + ":";
     size_t listed = 0;
     for (; listed < first.size() && listed < shown; ++listed)
         text += "\n" + first[listed].address + ": " + first[listed].reason;
